@@ -1,0 +1,42 @@
+#pragma once
+
+#include "device/register_map.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+// Request bytes without their CRC: the send path appends it.
+namespace device {
+
+inline constexpr std::uint8_t kReadHoldingRegisters = 0x03;
+inline constexpr std::uint8_t kWriteSingleRegister = 0x06;
+inline constexpr std::uint8_t kWriteMultipleRegisters = 0x10;
+
+// Slave 0 is the broadcast address; the address change is sent there.
+inline constexpr std::uint8_t kBroadcastAddress = 0x00;
+
+// Reads all 26 registers from 0x0000.
+QByteArray readAllRequest(std::uint8_t slave);
+
+// Writes registers 0x0001 to 0x0018 in one request of 55 bytes.
+QByteArray writeAllRequest(std::uint8_t slave, const WrittenRegisters& registers);
+
+// Writes the new state (0 or 1) of one toggle's register.
+QByteArray toggleRequest(std::uint8_t slave, std::uint16_t address, std::uint16_t state);
+
+QByteArray baudChangeRequest(std::uint8_t slave, std::int16_t baudRateCode);
+
+// Writes the new address into register 0x0000 of whatever module listens on the line.
+QByteArray addressChangeRequest(std::uint8_t newAddress);
+
+// The address typed into an address combo: decimal digits only (no blanks, no sign) whose value
+// is 0 to 255. Anything else, the empty text included, cannot be sent.
+std::optional<std::uint8_t> slaveAddress(const QString& text);
+
+// The code of a Combo6 text by exact comparison with kBaudRates; any other text keeps previous.
+std::int16_t baudRateCode(const QString& combo6Text, std::int16_t previous);
+
+} // namespace device

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "link/reply_check.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <optional>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class Lamp;
+class Indicator;
+
+namespace serial {
+class Exchange;
+class SerialPort;
+} // namespace serial
+
+// The one window of the tool. Its controls are the state: the caption of Command1 tells
+// whether the port is open, the captions and indicator colours show the module's switches.
+class frmmain : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit frmmain(QWidget* parent = nullptr);
+    ~frmmain() override;
+
+    // The file the port and baud rate are kept in, relative to the working directory.
+    static constexpr const char* kSettingsFile = "com.txt";
+
+    // Values the window keeps beside its controls.
+    int selectedPort() const { return selectedPort_; }
+    int openPort() const { return openPort_; }
+    QString portSettings() const { return portSettings_; }
+    QString sendTrace() const;
+    QString receiveTrace() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    template <typename T> T* control(const char* name) const;
+    void bindControls();
+    void startUp();
+    void showPortDevices();
+
+    // Serial line
+    int portNumber() const;
+    bool portIsOpen() const;
+    void onCommand1();
+    void openSequence();
+    void closeSequence();
+    void onPortChoice(int index);
+    void onBaudChoice();
+    void onReplyJudged(serial::Verdict verdict, const QByteArray& reply);
+    void openWebPage();
+
+    // The road of every request: preparation, the command's guard, then the send path.
+    void prepareRequest();
+    bool portOpenOrSay();
+    void sendRequest(const QByteArray& request);
+
+    QHash<QString, QWidget*> controls_;
+    serial::SerialPort* port_ = nullptr;
+    serial::Exchange* exchange_ = nullptr;
+
+    QComboBox* Combo1 = nullptr;
+    QComboBox* Combo2 = nullptr;
+    QComboBox* Combo3 = nullptr;
+    QComboBox* Combo4 = nullptr;
+    QComboBox* Combo5 = nullptr;
+    QComboBox* Combo6 = nullptr;
+    std::array<QComboBox*, 3> Combo_Addr {}; // elements 0 and 2
+    QPushButton* Command1 = nullptr;
+    Lamp* Shape1 = nullptr;
+    std::array<QLineEdit*, 1> Text1 {};
+    QLineEdit* Text2 = nullptr;
+    QLineEdit* Message_Show = nullptr;
+
+    int selectedPort_ = 0;
+    int openPort_ = 0;
+    QString parityLetter_;
+    QString portSettings_;
+};

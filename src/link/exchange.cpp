@@ -1,0 +1,61 @@
+#include "exchange.h"
+
+#include "link/hex_trace.h"
+#include "link/serial_port.h"
+#include "modbus/crc16.h"
+
+#include <QThread>
+
+namespace serial {
+
+Exchange::Exchange(SerialPort& port, QObject* parent)
+    : QObject(parent)
+    , port_(port)
+    , timer1_(this)
+{
+    timer1_.setObjectName(QStringLiteral("Timer1"));
+    timer1_.setSingleShot(true);
+    timer1_.setInterval(kReplyTimeoutMs);
+    connect(&timer1_, &QTimer::timeout, this, &Exchange::onTick);
+    connect(&port_, &SerialPort::readyRead, this, &Exchange::onReadyRead);
+}
+
+void Exchange::prepare()
+{
+    sentFrame_.clear();
+    received_.clear();
+}
+
+bool Exchange::send(const QByteArray& request)
+{
+    sentFrame_ = modbus::framed(request);
+    emit framed(sendTrace());
+    if (!port_.write(sentFrame_))
+        return false;
+    QThread::msleep(kSendWaitMs);
+    timer1_.start();
+    return true;
+}
+
+QString Exchange::sendTrace() const
+{
+    return hexTrace(sentFrame_);
+}
+
+QString Exchange::receiveTrace() const
+{
+    return hexTrace(received_.bytes());
+}
+
+void Exchange::onReadyRead()
+{
+    received_.append(port_.readAll());
+}
+
+void Exchange::onTick()
+{
+    timer1_.stop();
+    emit judged(judgeReply(sentFrame_, received_.bytes(), received_.total()), received_.bytes());
+}
+
+} // namespace serial

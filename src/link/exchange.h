@@ -1,0 +1,56 @@
+#pragma once
+
+#include "link/receive_buffer.h"
+#include "link/reply_check.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+namespace serial {
+
+class SerialPort;
+
+// One request at a time: the send path, the bytes that come back, and the single judgement
+// of them when the reply timer fires.
+class Exchange : public QObject {
+    Q_OBJECT
+
+public:
+    // The reply is judged this long after the blocking wait that follows each write.
+    static constexpr int kReplyTimeoutMs = 160;
+    static constexpr unsigned long kSendWaitMs = 100;
+
+    explicit Exchange(SerialPort& port, QObject* parent = nullptr);
+
+    // Every command's first step: forget the last request and whatever arrived since.
+    void prepare();
+
+    // Frames the request with its CRC, announces the frame, writes it, blocks the calling
+    // thread for the send wait (no events run meanwhile) and arms the reply timer. A second
+    // send while the timer is armed restarts its interval. False when the write failed;
+    // the timer is then left alone.
+    bool send(const QByteArray& request);
+
+    QString sendTrace() const;
+    QString receiveTrace() const;
+    const QByteArray& received() const { return received_.bytes(); }
+    QTimer& replyTimer() { return timer1_; }
+
+signals:
+    // Before the write, so the operator sees the frame even when the write fails.
+    void framed(const QString& sendTrace);
+    void judged(serial::Verdict verdict, const QByteArray& reply);
+
+private:
+    void onReadyRead();
+    void onTick();
+
+    SerialPort& port_;
+    QByteArray sentFrame_;
+    ReceiveBuffer received_;
+    QTimer timer1_;
+};
+
+} // namespace serial

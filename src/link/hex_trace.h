@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace serial {
+
+// Each byte as two upper-case hex digits followed by one blank: 3 characters per byte.
+QString hexTrace(const QByteArray& bytes);
+
+} // namespace serial

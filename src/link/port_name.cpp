@@ -1,0 +1,68 @@
+#include "port_name.h"
+
+#include <QFileInfo>
+#include <QSerialPortInfo>
+
+#include <algorithm>
+#include <tuple>
+
+namespace serial {
+
+namespace {
+
+bool isUsbAdapter(const QString& name)
+{
+    return name.startsWith(QLatin1String("ttyUSB")) || name.startsWith(QLatin1String("ttyACM"));
+}
+
+// ttyUSB2 sorts before ttyUSB10: the trailing number compares by value.
+auto sortKey(const QString& location)
+{
+    const QString name = QFileInfo(location).fileName();
+    qsizetype digits = name.size();
+    while (digits > 0 && name.at(digits - 1).isDigit())
+        --digits;
+    const QString stem = name.first(digits);
+    const QString number = name.sliced(digits);
+    return std::make_tuple(!isUsbAdapter(name), stem, number.size(), number, location);
+}
+
+} // namespace
+
+QStringList orderedSystemPorts(QStringList systemLocations)
+{
+    std::ranges::sort(systemLocations,
+        [](const QString& a, const QString& b) { return sortKey(a) < sortKey(b); });
+    return systemLocations;
+}
+
+QString resolvePort(int n, const QDir& workingDir, const QStringList& orderedPorts)
+{
+    if (n <= 0)
+        return {};
+#ifdef Q_OS_WIN
+    Q_UNUSED(workingDir);
+    Q_UNUSED(orderedPorts);
+    return QStringLiteral("COM%1").arg(n);
+#else
+    const QFileInfo link(workingDir.filePath(QStringLiteral("COM%1").arg(n)));
+    if (link.isSymLink() || link.exists()) {
+        // Lock files are named after the path, so open the device itself: another program
+        // that opens /dev/ttyUSB0 then sees our lock. A dangling link stays as it is and
+        // fails to open as a missing device.
+        const QString device = link.canonicalFilePath();
+        return device.isEmpty() ? link.absoluteFilePath() : device;
+    }
+    return n <= orderedPorts.size() ? orderedPorts.at(n - 1) : QString();
+#endif
+}
+
+QString resolvePort(int n)
+{
+    QStringList locations;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        locations << info.systemLocation();
+    return resolvePort(n, QDir::current(), orderedSystemPorts(locations));
+}
+
+} // namespace serial

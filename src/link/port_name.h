@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QDir>
+#include <QString>
+#include <QStringList>
+
+namespace serial {
+
+// The system's serial devices in the order the operator counts them: USB adapters
+// (ttyUSB, ttyACM) first, then the others, each group ordered by name, numbers by value.
+QStringList orderedSystemPorts(QStringList systemLocations);
+
+// The device that "COMn" stands for. A file or link named COMn in the working directory wins
+// (a link to /dev/serial/by-id/... pins a number to one adapter); otherwise the n-th system
+// port. Empty when n is 0 or nothing stands for n.
+QString resolvePort(int n, const QDir& workingDir, const QStringList& orderedPorts);
+
+// The same against the current directory and the ports the system reports now.
+QString resolvePort(int n);
+
+} // namespace serial

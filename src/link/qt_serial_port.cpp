@@ -1,0 +1,124 @@
+#include "qt_serial_port.h"
+
+#include <QFileInfo>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+namespace serial {
+
+namespace {
+
+// Buffer sizes of the line, in bytes each way.
+constexpr qint64 kBufferSize = 1024;
+// A write that has not left after this long is a failed write.
+constexpr int kWriteTimeoutMs = 500;
+
+bool accessible(const QString& device)
+{
+#ifdef Q_OS_UNIX
+    return ::access(QFile::encodeName(device).constData(), R_OK | W_OK) == 0;
+#else
+    Q_UNUSED(device);
+    return true;
+#endif
+}
+
+QSerialPort::Parity parity(char letter)
+{
+    switch (letter) {
+    case 'O':
+        return QSerialPort::OddParity;
+    case 'E':
+        return QSerialPort::EvenParity;
+    default:
+        return QSerialPort::NoParity;
+    }
+}
+
+} // namespace
+
+QtSerialPort::QtSerialPort(QObject* parent)
+    : SerialPort(parent)
+    , port_(this)
+{
+    connect(&port_, &QSerialPort::readyRead, this, &QtSerialPort::readyRead);
+    connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::onError);
+}
+
+ProbeOutcome QtSerialPort::probe(const QString& device)
+{
+    if (device.isEmpty())
+        return ProbeOutcome::Missing;
+    port_.setPortName(device);
+    if (!port_.open(QIODevice::ReadWrite)) {
+        const auto outcome = probeOutcome(port_.error(), accessible(device));
+        port_.clearError();
+        return outcome;
+    }
+    port_.close();
+    return ProbeOutcome::Usable;
+}
+
+bool QtSerialPort::open(const QString& device, const PortSettings& settings)
+{
+    // A pty refuses some settings once open but takes them all before, so set them first.
+    port_.setPortName(device);
+    port_.setBaudRate(settings.baud);
+    port_.setDataBits(static_cast<QSerialPort::DataBits>(settings.dataBits));
+    port_.setParity(parity(settings.parity));
+    port_.setStopBits(settings.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
+    port_.setFlowControl(QSerialPort::NoFlowControl);
+    port_.setReadBufferSize(kBufferSize);
+    if (!port_.open(QIODevice::ReadWrite)) {
+        port_.clearError();
+        return false;
+    }
+    port_.clear(QSerialPort::Input);
+    port_.clearError();
+    return true;
+}
+
+void QtSerialPort::close()
+{
+    if (port_.isOpen())
+        port_.close();
+    port_.clearError();
+}
+
+bool QtSerialPort::isOpen() const
+{
+    return port_.isOpen();
+}
+
+bool QtSerialPort::write(const QByteArray& bytes)
+{
+    if (!port_.isOpen() || port_.write(bytes) != bytes.size())
+        return false;
+    // write() only buffers; without this the request would leave after the caller's wait.
+    port_.flush();
+    while (port_.isOpen() && port_.bytesToWrite() > 0)
+        if (!port_.waitForBytesWritten(kWriteTimeoutMs))
+            return false;
+    return port_.isOpen() && port_.error() == QSerialPort::NoError;
+}
+
+QByteArray QtSerialPort::readAll()
+{
+    return port_.readAll();
+}
+
+void QtSerialPort::onError(QSerialPort::SerialPortError error)
+{
+    // Qt repeats these in a busy loop for as long as the port stays open.
+    const bool gone = error == QSerialPort::ResourceError || error == QSerialPort::ReadError
+        || error == QSerialPort::WriteError;
+    if (!gone || !port_.isOpen())
+        return;
+    port_.close();
+    port_.clearError();
+    emit lost();
+}
+
+} // namespace serial

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "link/serial_port.h"
+
+#include <QSerialPort>
+
+namespace serial {
+
+class QtSerialPort final : public SerialPort {
+    Q_OBJECT
+
+public:
+    explicit QtSerialPort(QObject* parent = nullptr);
+
+    ProbeOutcome probe(const QString& device) override;
+    bool open(const QString& device, const PortSettings& settings) override;
+    void close() override;
+    bool isOpen() const override;
+    bool write(const QByteArray& bytes) override;
+    QByteArray readAll() override;
+
+private:
+    void onError(QSerialPort::SerialPortError error);
+
+    QSerialPort port_;
+};
+
+} // namespace serial

@@ -1,0 +1,7 @@
+#include "serial_port.h"
+
+namespace serial {
+
+SerialPort::~SerialPort() = default;
+
+} // namespace serial

@@ -1,0 +1,215 @@
+#include "device/reply_decoder.h"
+#include "modbus/crc16.h"
+
+#include <QStringList>
+#include <QTest>
+
+#include <array>
+
+using namespace device;
+
+namespace {
+
+// A parameter set unlike anything the replies below carry, to see what a decode leaves alone.
+ParameterSet earlierSet()
+{
+    ParameterSet set;
+    set.frequency = { 11, 22, 33, 44, 55 };
+    set.outputState = { 1, 1, 1, 1, 1 };
+    set.keyLockState = 1;
+    set.channelNumber = 3;
+    set.baudRateCode = 4;
+    return set;
+}
+
+QString summary(const PanelEdit& edit)
+{
+    switch (edit.kind) {
+    case PanelEdit::Kind::Toggle:
+        return QStringLiteral("%1 %2 %3 #%4")
+            .arg(edit.control, edit.text, edit.indicator)
+            .arg(rgb(edit.colour), 6, 16, QChar(u'0'));
+    case PanelEdit::Kind::ComboIndex:
+        return QStringLiteral("%1 #%2 %3").arg(edit.control).arg(edit.comboIndex).arg(edit.text);
+    case PanelEdit::Kind::Text:
+        break;
+    }
+    return edit.control + u' ' + edit.text;
+}
+
+QStringList summaries(const DecodedReply& decoded)
+{
+    QStringList lines;
+    for (const PanelEdit& edit : decoded.edits)
+        lines << summary(edit);
+    return lines;
+}
+
+// Slave 1's reply to a read of the first registers.size() registers, CRC included.
+QByteArray readReply(const QList<int>& registers)
+{
+    QByteArray bytes { "\x01\x03" };
+    bytes.append(static_cast<char>(registers.size() * 2));
+    for (const int value : registers) {
+        bytes.append(static_cast<char>(value >> 8));
+        bytes.append(static_cast<char>(value & 0xFF));
+    }
+    return modbus::framed(bytes);
+}
+
+// A full 26-register reply, all zero except values from register address on.
+QByteArray fullReadWith(int address, const QList<int>& values)
+{
+    QList<int> registers(26, 0);
+    for (qsizetype i = 0; i < values.size(); ++i)
+        registers[address + i] = values[i];
+    return readReply(registers);
+}
+
+} // namespace
+
+class ReplyDecoderTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void fullRead()
+    {
+        const QByteArray reply = QByteArray::fromHex(
+            "01 03 34 04 D2 00 32 00 00 03 E8 00 02 49 F0 00 00 03 E8 00 00 03 E8 00 00 03 E8 01 "
+            "F4 01 F4 01 F4 01 F4 01 F4 00 01 00 00 00 00 00 00 00 00 00 01 00 00 00 01 00 00 1B "
+            "F4");
+        QCOMPARE(reply.size(), 57);
+
+        const DecodedReply decoded = decodedReply(reply, earlierSet());
+        const QStringList expected { "Label19 12.34V", "Text3 5.0", "Text4 1000", "Text5 150000",
+            "Text10 1000", "Text11 1000", "Text13 1000", "Text6 50.0", "Text7 50.0", "Text8 50.0",
+            "Text9 50.0", "Text14 50.0", "Command4 ON Label15(1) #00ff00",
+            "Command6 OFF Label15(2) #ffffff", "Command7 OFF Label15(3) #ffffff",
+            "Command8 OFF Label15(4) #ffffff", "Command9 OFF Label15(5) #ffffff", "Text12 1",
+            "Command5 UnLock Label15(0) #ffffff", "Combo6 #1 9600" };
+        QCOMPARE(summaries(decoded), expected);
+
+        ParameterSet after = earlierSet();
+        after.frequency = { 1000, 150000, 1000, 1000, 1000 };
+        after.outputState = { 1, 0, 0, 0, 0 };
+        after.keyLockState = 0;
+        // channelNumber and baudRateCode belong to the fields, not to the module's report.
+        QVERIFY(decoded.parameters == after);
+    }
+
+    void registerShown_data()
+    {
+        QTest::addColumn<int>("address");
+        QTest::addColumn<QList<int>>("values");
+        QTest::addColumn<QString>("shown"); // empty: nothing on the panel changes
+
+        QTest::newRow("supply 5") << 0x00 << QList { 5 } << "Label19 0.05V";
+        QTest::newRow("supply 65535") << 0x00 << QList { 65535 } << "Label19 655.35V";
+        QTest::newRow("voltage 0") << 0x01 << QList { 0 } << "Text3 0.0";
+        QTest::newRow("CH5 duty 1000") << 0x10 << QList { 1000 } << "Text14 100.0";
+        QTest::newRow("CH5 150000 Hz") << 0x0A << QList { 0x0002, 0x49F0 } << "Text13 150000";
+        QTest::newRow("CH3 1000000 Hz") << 0x06 << QList { 0x000F, 0x4240 } << "Text10 1000000";
+        QTest::newRow("CH2 high word 0x8000")
+            << 0x04 << QList { 0x8000, 0x0000 } << "Text5 2147483648";
+        QTest::newRow("CH4 all ones") << 0x08 << QList { 0xFFFF, 0xFFFF } << "Text11 4294967295";
+        QTest::newRow("CH2 output on") << 0x12 << QList { 1 } << "Command6 ON Label15(2) #00ff00";
+        QTest::newRow("CH1 output 2") << 0x11 << QList { 2 } << "Command4 OFF Label15(1) #ffffff";
+        QTest::newRow("CH5 output 0x8000")
+            << 0x15 << QList { 0x8000 } << "Command9 OFF Label15(5) #ffffff";
+        QTest::newRow("key lock 1") << 0x17 << QList { 1 } << "Command5 Lock Label15(0) #ff0000";
+        QTest::newRow("channel 65535") << 0x16 << QList { 65535 } << "Text12 65535";
+        QTest::newRow("baud code 5") << 0x18 << QList { 5 } << "Combo6 #5 115200";
+        QTest::newRow("baud code 6") << 0x18 << QList { 6 } << "";
+        QTest::newRow("baud code 0xFFFF") << 0x18 << QList { 0xFFFF } << "";
+    }
+
+    void registerShown()
+    {
+        QFETCH(int, address);
+        QFETCH(QList<int>, values);
+        QFETCH(QString, shown);
+        const DecodedReply decoded = decodedReply(fullReadWith(address, values), earlierSet());
+        QStringList lines;
+        for (const PanelEdit& edit : decoded.edits)
+            if (edit.address >= address && edit.address < address + values.size())
+                lines << summary(edit);
+        QCOMPARE(lines.join(u'|'), shown);
+    }
+
+    // Values that do not fit the signed fields must not overflow; such a state counts as off.
+    void outOfRangeStates_data()
+    {
+        QTest::addColumn<int>("address");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<int>("toggle"); // index into kToggles
+
+        QTest::newRow("CH1 output 2") << 0x11 << 2 << 0;
+        QTest::newRow("CH5 output 0x8000") << 0x15 << 0x8000 << 4;
+    }
+
+    void outOfRangeStates()
+    {
+        QFETCH(int, address);
+        QFETCH(int, value);
+        QFETCH(int, toggle);
+        const DecodedReply decoded = decodedReply(fullReadWith(address, { value }), earlierSet());
+        const std::int16_t state
+            = stateOf(decoded.parameters, kToggles[static_cast<std::size_t>(toggle)].state);
+        QCOMPARE(static_cast<std::uint16_t>(state), value);
+        // The next click switches it on and sends 1.
+        QCOMPARE(flipped(state), 1);
+    }
+
+    void notARead_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+
+        QTest::newRow("toggle echo") << QByteArray::fromHex("01 06 00 11 00 01 18 0F");
+        QTest::newRow("write-all reply")
+            << modbus::framed(QByteArray::fromHex("01 10 00 01 00 18"));
+        QTest::newRow("exception") << modbus::framed(QByteArray::fromHex("01 83 02"));
+        QByteArray wrongCount = fullReadWith(0, { 1234 });
+        wrongCount[2] = 0x32;
+        QTest::newRow("byte count 50 in 57 bytes") << wrongCount;
+        QTest::newRow("27 registers") << readReply(QList<int>(27, 1));
+        QTest::newRow("odd byte count") << modbus::framed(QByteArray::fromHex("01 03 03 04 D2 00"));
+        QTest::newRow("empty") << QByteArray();
+    }
+
+    void notARead()
+    {
+        QFETCH(QByteArray, reply);
+        const DecodedReply decoded = decodedReply(reply, earlierSet());
+        QVERIFY(decoded.edits.empty());
+        QVERIFY(decoded.parameters == earlierSet());
+    }
+
+    // A shorter read changes only what it carries; a frequency needs both of its words.
+    void shortRead_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QStringList>("shown");
+        QTest::addColumn<int>("ch1Frequency");
+
+        QTest::newRow("1 register") << modbus::framed(QByteArray::fromHex("01 03 02 04 D2"))
+                                    << QStringList { "Label19 12.34V" } << 11;
+        QTest::newRow("5 registers, CH2 low word missing")
+            << readReply({ 1234, 50, 0x0001, 0x0000, 0x0002 })
+            << QStringList { "Label19 12.34V", "Text3 5.0", "Text4 65536" } << 65536;
+    }
+
+    void shortRead()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(QStringList, shown);
+        QFETCH(int, ch1Frequency);
+        const DecodedReply decoded = decodedReply(reply, earlierSet());
+        QCOMPARE(summaries(decoded), shown);
+        ParameterSet after = earlierSet();
+        after.frequency[0] = ch1Frequency;
+        QVERIFY(decoded.parameters == after);
+    }
+};
+
+QTEST_APPLESS_MAIN(ReplyDecoderTest)
+#include "reply_decoder_test.moc"

@@ -1,0 +1,97 @@
+#include "frmmain/settings_file.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestSettingsFile : public QObject {
+    Q_OBJECT
+
+private slots:
+    void parse_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<QString>("baud");
+        QTest::newRow("CR LF") << QByteArray("3\r\n19200\r\n") << 3 << "19200";
+        QTest::newRow("LF") << QByteArray("5\n115200\n") << 5 << "115200";
+        QTest::newRow("no final line end") << QByteArray("2\r\n4800") << 2 << "4800";
+        QTest::newRow("third line ignored")
+            << QByteArray("4\r\n38400\r\nextra\r\n") << 4 << "38400";
+        QTest::newRow("no port") << QByteArray("0\r\n9600\r\n") << 0 << "9600";
+        QTest::newRow("empty file") << QByteArray() << 1 << "9600";
+        QTest::newRow("one line") << QByteArray("7\r\n") << 7 << "9600";
+        QTest::newRow("port 12 is no list entry") << QByteArray("12\r\n9600\r\n") << 0 << "9600";
+        QTest::newRow("port not a number") << QByteArray("COM3\r\n9600\r\n") << 0 << "9600";
+        QTest::newRow("negative port") << QByteArray("-1\r\n9600\r\n") << 0 << "9600";
+        QTest::newRow("empty baud line") << QByteArray("3\r\n\r\n") << 3 << "9600";
+        QTest::newRow("typed baud kept") << QByteArray("3\r\n1200\r\n") << 3 << "1200";
+        QTest::newRow("binary junk") << QByteArray("\x01\xff\x00\n\x80\x7f\x02", 7) << 0 << "9600";
+        QTest::newRow("10 MB line") << QByteArray(10 << 20, '9') << 0 << "9600";
+    }
+
+    void parse()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(int, port);
+        QFETCH(QString, baud);
+        QCOMPARE(parseStoredPort(content), (StoredPort { port, baud }));
+    }
+
+    void storeWritesExactlyTwoLines()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("com.txt"));
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("3\r\n19200\r\nthird line\r\n");
+        old.close();
+
+        QVERIFY(storeStoredPort(path, 5, QStringLiteral("115200"), nullptr));
+        QFile stored(path);
+        QVERIFY(stored.open(QIODevice::ReadOnly));
+        QCOMPARE(stored.readAll(), QByteArray("5\r\n115200\r\n"));
+        QCOMPARE(loadStoredPort(path), (StoredPort { 5, QStringLiteral("115200") }));
+    }
+
+    void storeCreatesAMissingFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("com.txt"));
+        QVERIFY(storeStoredPort(path, 0, QStringLiteral("9600"), nullptr));
+        QCOMPARE(loadStoredPort(path), (StoredPort { 0, QStringLiteral("9600") }));
+    }
+
+    void failedStoreLeavesTheOldFileWhole()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("com.txt"));
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("3\r\n19200\r\n");
+        old.close();
+        // A folder that cannot take the temporary file: the store fails as a whole.
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+        QString error;
+        const bool stored = storeStoredPort(path, 5, QStringLiteral("115200"), &error);
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        if (stored)
+            QSKIP("running as root: a read-only folder does not stop the store");
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(loadStoredPort(path), (StoredPort { 3, QStringLiteral("19200") }));
+    }
+
+    void unreadableFileGivesTheDefaults()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("com.txt")));
+        QCOMPARE(loadStoredPort(dir.filePath(QStringLiteral("com.txt"))), StoredPort {});
+        QCOMPARE(loadStoredPort(dir.filePath(QStringLiteral("absent.txt"))), StoredPort {});
+        QString error;
+        QVERIFY(!storeStoredPort(dir.filePath(QStringLiteral("com.txt")), 1, "9600", &error));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettingsFile)
+#include "tst_settings_file.moc"

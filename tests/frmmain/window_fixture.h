@@ -1,0 +1,67 @@
+#pragma once
+
+#include "frmmain/frmmain.h"
+#include "message_catcher.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// A window started in a folder of its own, which holds its com.txt and COMn links.
+struct WindowFixture {
+    QTemporaryDir dir;
+    QString previousDir = QDir::currentPath();
+    std::unique_ptr<frmmain> window;
+    std::unique_ptr<MessageCatcher> messages;
+
+    WindowFixture() { QDir::setCurrent(dir.path()); }
+    ~WindowFixture()
+    {
+        window.reset();
+        QDir::setCurrent(previousDir);
+    }
+
+    void writeSettings(const QByteArray& content) const
+    {
+        QFile file(dir.filePath(QStringLiteral("com.txt")));
+        file.open(QIODevice::WriteOnly);
+        file.write(content);
+    }
+
+    QByteArray settings() const
+    {
+        QFile file(dir.filePath(QStringLiteral("com.txt")));
+        file.open(QIODevice::ReadOnly);
+        return file.readAll();
+    }
+
+    frmmain& start()
+    {
+        window = std::make_unique<frmmain>();
+        messages = std::make_unique<MessageCatcher>();
+        return *window;
+    }
+
+    template <typename T> T* get(const char* name) const
+    {
+        return window->findChild<T*>(QString::fromUtf8(name));
+    }
+    QComboBox* combo(const char* name) const { return get<QComboBox>(name); }
+    QLineEdit* field(const char* name) const { return get<QLineEdit>(name); }
+    QPushButton* button(const char* name) const { return get<QPushButton>(name); }
+
+    // The operator picks a list entry, as a click in the list does.
+    void pick(const char* comboName, const QString& text) const
+    {
+        QComboBox* c = combo(comboName);
+        const int i = c->findText(text);
+        c->setCurrentIndex(i);
+        emit c->activated(i);
+    }
+};

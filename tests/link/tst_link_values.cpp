@@ -1,0 +1,238 @@
+#include "link/hex_trace.h"
+#include "link/port_name.h"
+#include "link/port_settings.h"
+#include "link/probe_outcome.h"
+#include "link/receive_buffer.h"
+#include "link/reply_check.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using serial::Verdict;
+
+Q_DECLARE_METATYPE(serial::Verdict)
+Q_DECLARE_METATYPE(serial::ProbeOutcome)
+Q_DECLARE_METATYPE(QSerialPort::SerialPortError)
+
+namespace {
+
+const QByteArray kWriteRequest = QByteArray::fromHex("010600110001180F");
+const QByteArray kReadRequest = QByteArray::fromHex("01030000001AC401");
+
+// A well-formed read reply of n registers, all 0x0102, with its CRC.
+QByteArray readReply(int registers)
+{
+    QByteArray body = QByteArray::fromHex("0103");
+    body.append(char(registers * 2));
+    for (int i = 0; i < registers; ++i)
+        body.append(QByteArray::fromHex("0102"));
+    // CRC from the standard routine, computed independently of the code under test.
+    quint16 crc = 0xFFFF;
+    for (const char c : body) {
+        crc ^= quint8(c);
+        for (int b = 0; b < 8; ++b)
+            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
+    }
+    body.append(char(crc & 0xFF));
+    body.append(char(crc >> 8));
+    return body;
+}
+
+} // namespace
+
+class TestLinkValues : public QObject {
+    Q_OBJECT
+
+private slots:
+    void hexTrace_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("trace");
+        QTest::newRow("empty") << QByteArray() << QString();
+        QTest::newRow("leading zeros and upper case")
+            << QByteArray::fromHex("000FA0FF") << QStringLiteral("00 0F A0 FF ");
+        QTest::newRow("write frame") << kWriteRequest << QStringLiteral("01 06 00 11 00 01 18 0F ");
+    }
+
+    void hexTrace()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, trace);
+        QCOMPARE(serial::hexTrace(bytes), trace);
+        QCOMPARE(serial::hexTrace(bytes).size(), 3 * bytes.size());
+    }
+
+    void judgeReply_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<Verdict>("verdict");
+
+        QTest::newRow("echo of a write") << kWriteRequest << kWriteRequest << Verdict::Accepted;
+        for (int registers : { 26, 14, 13, 8, 7, 6, 5, 1 })
+            QTest::addRow("read of %d registers", registers)
+                << kReadRequest << readReply(registers) << Verdict::Accepted;
+        for (int registers : { 2, 3, 4, 9, 18, 25, 27 })
+            QTest::addRow("read of %d registers is no accepted size", registers)
+                << kReadRequest << readReply(registers) << Verdict::WrongLength;
+        QTest::newRow("41 bytes") << kReadRequest << readReply(18) << Verdict::WrongLength;
+        QTest::newRow("nothing") << kReadRequest << QByteArray() << Verdict::WrongLength;
+        QTest::newRow("one byte") << kReadRequest << QByteArray::fromHex("01")
+                                  << Verdict::WrongLength;
+        QTest::newRow("exception reply")
+            << kWriteRequest << QByteArray::fromHex("0186030261") << Verdict::WrongLength;
+        QTest::newRow("extra byte")
+            << kWriteRequest << kWriteRequest + '\0' << Verdict::WrongLength;
+        QTest::newRow("other slave")
+            << kWriteRequest << QByteArray::fromHex("020600110001180F") << Verdict::WrongHeader;
+        QTest::newRow("other function")
+            << kWriteRequest << QByteArray::fromHex("010300110001180F") << Verdict::WrongHeader;
+        QTest::newRow("read reply to a write")
+            << kWriteRequest << readReply(26) << Verdict::WrongHeader;
+        QByteArray corrupted = readReply(26);
+        corrupted[20] = char(corrupted[20] ^ 0x40);
+        QTest::newRow("corrupted data") << kReadRequest << corrupted << Verdict::BadCrc;
+        QTest::newRow("crc bytes swapped")
+            << kWriteRequest << QByteArray::fromHex("0106001100010F18") << Verdict::BadCrc;
+    }
+
+    void judgeReply()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, reply);
+        QFETCH(Verdict, verdict);
+        QCOMPARE(serial::judgeReply(request, reply, reply.size()), verdict);
+    }
+
+    void bufferKeepsCountingPastItsCapacity()
+    {
+        serial::ReceiveBuffer buffer;
+        const QByteArray noise(1000, '\x55');
+        for (int i = 0; i < 10'000; ++i)
+            buffer.append(noise);
+        QCOMPARE(buffer.bytes().size(), serial::ReceiveBuffer::kCapacity);
+        QCOMPARE(buffer.total(), 10'000'000);
+        QCOMPARE(serial::judgeReply(kWriteRequest, buffer.bytes(), buffer.total()),
+            Verdict::WrongLength);
+        buffer.clear();
+        buffer.append(kWriteRequest);
+        QCOMPARE(
+            serial::judgeReply(kWriteRequest, buffer.bytes(), buffer.total()), Verdict::Accepted);
+    }
+
+    void parseSettings_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<char>("parity");
+        QTest::addColumn<int>("dataBits");
+        QTest::addColumn<int>("stopBits");
+        QTest::newRow("start-up values") << "9600,N,8,1" << true << 9600 << 'N' << 8 << 1;
+        QTest::newRow("even, 7 bits, 2 stops") << "115200,E,7,2" << true << 115200 << 'E' << 7 << 2;
+        QTest::newRow("odd, 6 bits") << "4800,O,6,1" << true << 4800 << 'O' << 6 << 1;
+        QTest::newRow("typed baud") << "abc,N,8,1" << false << 0 << 'N' << 0 << 0;
+        QTest::newRow("empty baud") << ",N,8,1" << false << 0 << 'N' << 0 << 0;
+        QTest::newRow("zero baud") << "0,N,8,1" << false << 0 << 'N' << 0 << 0;
+        QTest::newRow("negative baud") << "-9600,N,8,1" << false << 0 << 'N' << 0 << 0;
+        QTest::newRow("baud with blank") << "9600 ,N,8,1" << false << 0 << 'N' << 0 << 0;
+        QTest::newRow("huge baud") << "99999999999,N,8,1" << false << 0 << 'N' << 0 << 0;
+        QTest::newRow("no parity letter yet") << "9600,,8,1" << false << 0 << 'N' << 0 << 0;
+        QTest::newRow("four bits") << "9600,N,4,1" << false << 0 << 'N' << 0 << 0;
+        QTest::newRow("three stops") << "9600,N,8,3" << false << 0 << 'N' << 0 << 0;
+    }
+
+    void parseSettings()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, valid);
+        const auto parsed = serial::parseSettings(text);
+        QCOMPARE(parsed.has_value(), valid);
+        if (!valid)
+            return;
+        QFETCH(int, baud);
+        QFETCH(char, parity);
+        QFETCH(int, dataBits);
+        QFETCH(int, stopBits);
+        QCOMPARE(*parsed, (serial::PortSettings { baud, parity, dataBits, stopBits }));
+    }
+
+    void parityLetterFollowsTheListAndKeepsTheLastOtherwise()
+    {
+        QCOMPARE(serial::parityLetter(QStringLiteral("无校验"), QString()), QStringLiteral("N"));
+        QCOMPARE(serial::parityLetter(QStringLiteral("奇校验"), QStringLiteral("N")),
+            QStringLiteral("O"));
+        QCOMPARE(serial::parityLetter(QStringLiteral("偶校验"), QStringLiteral("N")),
+            QStringLiteral("E"));
+        QCOMPARE(
+            serial::parityLetter(QStringLiteral("无"), QStringLiteral("O")), QStringLiteral("O"));
+        QCOMPARE(serial::settingsString("9600", "N", "8", "1"), QStringLiteral("9600,N,8,1"));
+    }
+
+    void systemPortOrder()
+    {
+        const QStringList ordered = serial::orderedSystemPorts({ "/dev/ttyS1", "/dev/ttyUSB10",
+            "/dev/ttyS0", "/dev/ttyACM0", "/dev/ttyUSB2", "/dev/ttyAMA0" });
+        QCOMPARE(ordered,
+            QStringList({ "/dev/ttyACM0", "/dev/ttyUSB2", "/dev/ttyUSB10", "/dev/ttyAMA0",
+                "/dev/ttyS0", "/dev/ttyS1" }));
+    }
+
+    void resolvePort_data()
+    {
+        QTest::addColumn<int>("n");
+        QTest::addColumn<QString>("expected"); // "@x" stands for the file x in the folder
+        QTest::newRow("no selection") << 0 << QString();
+        QTest::newRow("link in the working folder wins") << 1 << "@target";
+        QTest::newRow("dangling link stays a path that fails to open") << 2 << "@COM2";
+        QTest::newRow("second system port") << 3 << "/dev/ttyS0";
+        QTest::newRow("beyond the system's ports") << 9 << QString();
+    }
+
+    void resolvePort()
+    {
+        QFETCH(int, n);
+        QFETCH(QString, expected);
+        QTemporaryDir dir;
+        QFile target(dir.filePath("target"));
+        QVERIFY(target.open(QIODevice::WriteOnly));
+        QVERIFY(QFile::link(dir.filePath("target"), dir.filePath("COM1")));
+        QVERIFY(QFile::link(dir.filePath("absent"), dir.filePath("COM2")));
+        if (expected.startsWith('@'))
+            expected = QFileInfo(dir.filePath(expected.mid(1))).absoluteFilePath();
+        const QString resolved = serial::resolvePort(
+            n, QDir(dir.path()), { "/dev/ttyUSB0", "/dev/ttyACM0", "/dev/ttyS0" });
+        QCOMPARE(QFileInfo(resolved).absoluteFilePath(), QFileInfo(expected).absoluteFilePath());
+        QCOMPARE(resolved.isEmpty(), expected.isEmpty());
+    }
+
+    void probeOutcome_data()
+    {
+        QTest::addColumn<QSerialPort::SerialPortError>("error");
+        QTest::addColumn<bool>("accessible");
+        QTest::addColumn<serial::ProbeOutcome>("outcome");
+        using O = serial::ProbeOutcome;
+        QTest::newRow("usable") << QSerialPort::NoError << true << O::Usable;
+        QTest::newRow("missing") << QSerialPort::DeviceNotFoundError << false << O::Missing;
+        QTest::newRow("locked by another program")
+            << QSerialPort::PermissionError << true << O::Busy;
+        QTest::newRow("permission denied")
+            << QSerialPort::PermissionError << false << O::OtherFailure;
+        QTest::newRow("already open") << QSerialPort::OpenError << true << O::Busy;
+        QTest::newRow("not a tty")
+            << QSerialPort::UnsupportedOperationError << true << O::OtherFailure;
+        QTest::newRow("directory") << QSerialPort::UnknownError << true << O::OtherFailure;
+    }
+
+    void probeOutcome()
+    {
+        QFETCH(QSerialPort::SerialPortError, error);
+        QFETCH(bool, accessible);
+        QFETCH(serial::ProbeOutcome, outcome);
+        QCOMPARE(serial::probeOutcome(error, accessible), outcome);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLinkValues)
+#include "tst_link_values.moc"
