@@ -1,5 +1,7 @@
 #include "frmmain.h"
 
+#include "device/requests.h"
+#include "device/write_all.h"
 #include "input_rules.h"
 #include "link/exchange.h"
 #include "link/hex_trace.h"
@@ -236,6 +238,23 @@ bool frmmain::portOpenOrSay()
     return false;
 }
 
+// A text that is no whole number 0 to 255 is refused like an empty one.
+std::optional<std::uint8_t> frmmain::addressOrSay(const QComboBox* addressBox)
+{
+    const auto address = device::slaveAddress(addressBox->currentText());
+    if (!address)
+        showMessage(this, message::kParameterError);
+    return address;
+}
+
+// Every command but the address change: the port must be open and Slave ID a byte.
+std::optional<std::uint8_t> frmmain::commandGuard()
+{
+    if (!portOpenOrSay())
+        return std::nullopt;
+    return addressOrSay(Combo_Addr[2]);
+}
+
 void frmmain::sendRequest(const QByteArray& request)
 {
     if (!exchange_->send(request)) {
@@ -251,7 +270,100 @@ void frmmain::onReplyJudged(serial::Verdict verdict, const QByteArray& reply)
         return;
     }
     Text2->setText(serial::hexTrace(reply));
+    const device::DecodedReply decoded = device::decodedReply(reply, parameters_);
+    applyEdits(decoded.edits);
+    parameters_ = decoded.parameters;
     Message_Show->setText(message::kReplyGood);
+}
+
+void frmmain::applyEdits(const std::vector<device::PanelEdit>& edits)
+{
+    using Kind = device::PanelEdit::Kind;
+    for (const device::PanelEdit& edit : edits) {
+        QWidget* target = controls_.value(edit.control);
+        switch (edit.kind) {
+        case Kind::Text:
+            if (auto* field = qobject_cast<QLineEdit*>(target))
+                field->setText(edit.text);
+            else if (auto* label = qobject_cast<QLabel*>(target))
+                label->setText(edit.text);
+            break;
+        case Kind::Toggle:
+            qobject_cast<QPushButton*>(target)->setText(edit.text);
+            qobject_cast<Indicator*>(controls_.value(edit.indicator))
+                ->setColour(QColor::fromRgb(device::rgb(edit.colour)));
+            break;
+        case Kind::ComboIndex:
+            qobject_cast<QComboBox*>(target)->setCurrentIndex(edit.comboIndex);
+            break;
+        }
+    }
+}
+
+void frmmain::onReadAll()
+{
+    prepareRequest();
+    if (const auto slave = commandGuard())
+        sendRequest(device::readAllRequest(*slave));
+}
+
+void frmmain::onWriteAll()
+{
+    prepareRequest();
+    device::WriteAllTexts texts;
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        texts[i] = control<QLineEdit>(device::kWriteAllFields[i].name)->text();
+    const auto normalised = device::normalisedWriteAll(texts, Combo6->currentText(), parameters_);
+    if (!normalised) {
+        showMessage(this, message::kParameterError);
+        return;
+    }
+    // The panel and the parameter set take the new values even when the guard then refuses.
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        control<QLineEdit>(device::kWriteAllFields[i].name)->setText(normalised->texts[i]);
+    parameters_ = normalised->parameters;
+    if (const auto slave = commandGuard())
+        sendRequest(device::writeAllRequest(*slave, normalised->registers));
+}
+
+void frmmain::onToggle(const device::Toggle& toggle)
+{
+    prepareRequest();
+    std::int16_t& state = device::stateOf(parameters_, toggle.state);
+    if (portIsOpen()) {
+        state = device::flipped(state);
+        showToggle(toggle);
+    }
+    if (const auto slave = commandGuard())
+        sendRequest(
+            device::toggleRequest(*slave, toggle.address, static_cast<std::uint16_t>(state)));
+}
+
+void frmmain::showToggle(const device::Toggle& toggle)
+{
+    const device::ToggleLook look
+        = device::toggleLook(toggle, device::stateOf(parameters_, toggle.state));
+    control<QPushButton>(toggle.button)->setText(look.caption);
+    control<Indicator>(toggle.indicator)->setColour(QColor::fromRgb(device::rgb(look.colour)));
+}
+
+void frmmain::onBaudChange()
+{
+    prepareRequest();
+    parameters_.baudRateCode
+        = device::baudRateCode(Combo6->currentText(), parameters_.baudRateCode);
+    if (const auto slave = commandGuard())
+        sendRequest(device::baudChangeRequest(*slave, parameters_.baudRateCode));
+}
+
+// Sent to the broadcast address: the module answers, if at all, from address 0.
+void frmmain::onAddressChange()
+{
+    prepareRequest();
+    if (!portOpenOrSay())
+        return;
+    if (const auto address = addressOrSay(Combo_Addr[0]))
+        sendRequest(device::addressChangeRequest(*address));
 }
 
 void frmmain::openWebPage()

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "device/parameter_set.h"
+#include "device/reply_decoder.h"
+#include "device/toggles.h"
 #include "link/reply_check.h"
 
 #include <QByteArray>
@@ -8,7 +11,9 @@
 #include <QWidget>
 
 #include <array>
+#include <cstdint>
 #include <optional>
+#include <vector>
 
 class QComboBox;
 class QLabel;
@@ -40,6 +45,9 @@ public:
     QString portSettings() const { return portSettings_; }
     QString sendTrace() const;
     QString receiveTrace() const;
+    // The module values kept between operations (ch1Frequency, ch1OutputState, keyLockState,
+    // channelNumber, baudRateCode, ...).
+    const device::ParameterSet& parameters() const { return parameters_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -64,7 +72,18 @@ private:
     // The road of every request: preparation, the command's guard, then the send path.
     void prepareRequest();
     bool portOpenOrSay();
+    std::optional<std::uint8_t> addressOrSay(const QComboBox* addressBox);
+    std::optional<std::uint8_t> commandGuard();
     void sendRequest(const QByteArray& request);
+
+    // Module commands
+    void onReadAll();
+    void onWriteAll();
+    void onToggle(const device::Toggle& toggle);
+    void showToggle(const device::Toggle& toggle);
+    void onBaudChange();
+    void onAddressChange();
+    void applyEdits(const std::vector<device::PanelEdit>& edits);
 
     QHash<QString, QWidget*> controls_;
     serial::SerialPort* port_ = nullptr;
@@ -87,4 +106,5 @@ private:
     int openPort_ = 0;
     QString parityLetter_;
     QString portSettings_;
+    device::ParameterSet parameters_;
 };
