@@ -159,6 +159,8 @@ private slots:
         QVERIFY(pty.linkAs(f.dir.path(), 2));
         f.writeSettings("2\r\n9600\r\n");
         frmmain& w = f.start();
+        // The port list tells which device each number stands for.
+        QCOMPARE(f.combo("Combo1")->itemData(1, Qt::ToolTipRole).toString(), pty.slavePath());
 
         f.button("Command1")->click();
         verifyOpen(f, 2);

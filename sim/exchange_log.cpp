@@ -1,0 +1,40 @@
+#include "exchange_log.h"
+
+#include <cstdio>
+#include <ctime>
+
+namespace sim {
+
+std::string hexText(std::span<const std::uint8_t> bytes)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    for (std::uint8_t b : bytes) {
+        if (!text.empty())
+            text += ' ';
+        text += kDigits[b >> 4];
+        text += kDigits[b & 0x0F];
+    }
+    return text;
+}
+
+void printLine(const std::string& text)
+{
+    std::fputs(text.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+std::string clockText()
+{
+    timespec t {};
+    ::clock_gettime(CLOCK_REALTIME, &t);
+    tm local {};
+    ::localtime_r(&t.tv_sec, &local);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03ld", local.tm_hour, local.tm_min,
+        local.tm_sec, t.tv_nsec / 1'000'000);
+    return text;
+}
+
+} // namespace sim

@@ -1,0 +1,140 @@
+// The simulator as a process: its link, its signals, its trace and its command line.
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTest>
+
+#include <csignal>
+
+#include "sim_session.h"
+
+namespace {
+
+QByteArray bytes(const char* hex)
+{
+    return QByteArray::fromHex(hex);
+}
+
+bool exists(const QString& path)
+{
+    return QFileInfo(path).isSymLink() || QFileInfo::exists(path);
+}
+
+} // namespace
+
+class SimProcessTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void stopSignal_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGHUP") << SIGHUP;
+    }
+
+    // The link goes with the simulator, which prints its registers on the way out.
+    void stopSignal()
+    {
+        QFETCH(int, signal);
+        QTemporaryDir dir;
+        SimProcess sim;
+        QVERIFY(sim.start(dir.path(), {}, 3));
+        QCOMPARE(sim.linkPath(), dir.filePath("COM3"));
+        QVERIFY(QFileInfo(sim.linkPath()).symLinkTarget().startsWith("/dev/pts/"));
+        ::kill(static_cast<pid_t>(sim.process().processId()), signal);
+        QVERIFY(sim.process().waitForFinished(5000));
+        QCOMPARE(sim.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(sim.process().exitCode(), 0);
+        QVERIFY(!exists(sim.linkPath()));
+        QVERIFY(sim.output().contains("registers of slave 1 at 9600 baud"));
+    }
+
+    void tableOnSigusr1()
+    {
+        QTemporaryDir dir;
+        SimProcess sim;
+        QVERIFY(sim.start(dir.path(), { "--vin", "987" }));
+        ::kill(static_cast<pid_t>(sim.process().processId()), SIGUSR1);
+        QVERIFY(sim.waitForOutput("0x0000    987"));
+        QVERIFY(exists(sim.linkPath()));
+    }
+
+    void existingName_data()
+    {
+        QTest::addColumn<bool>("staleLink"); // else a regular file
+        QTest::newRow("file kept") << false;
+        QTest::newRow("stale link replaced") << true;
+    }
+
+    void existingName()
+    {
+        QFETCH(bool, staleLink);
+        QTemporaryDir dir;
+        const QString com1 = dir.filePath("COM1");
+        if (staleLink)
+            QVERIFY(QFile::link(dir.filePath("gone"), com1));
+        else
+            QVERIFY(QFile(com1).open(QIODevice::WriteOnly));
+        SimProcess sim;
+        QCOMPARE(sim.start(dir.path(), {}), staleLink);
+        QCOMPARE(QFileInfo(com1).isSymLink(), staleLink);
+        if (!staleLink)
+            QCOMPARE(sim.process().exitCode(), 1);
+    }
+
+    void badCommandLine_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("unknown option") << QStringList { "--baud", "9600" };
+        QTest::newRow("address 248") << QStringList { "--address", "248" };
+        QTest::newRow("odd hex") << QStringList { "--garbage", "F" };
+    }
+
+    void badCommandLine()
+    {
+        QFETCH(QStringList, args);
+        QTemporaryDir dir;
+        SimProcess sim;
+        QVERIFY(!sim.start(dir.path(), args));
+        QCOMPARE(sim.process().exitCode(), 2);
+        QVERIFY(sim.output().contains("usage: pwm5-sim"));
+        QVERIFY(QDir(dir.path()).isEmpty());
+    }
+
+    void trace_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<int>("replySize"); // 0: no answer
+        QTest::addColumn<QString>("line");
+
+        QTest::newRow("read") << bytes("01030000001AC401") << 57
+                              << "01 03 00 00 00 1A C4 01  ->  01 03 34 04 D2 00 32";
+        QTest::newRow("other slave")
+            << bytes("02030000001AC432") << 0 << "02 03 00 00 00 1A C4 32  ->  none: for slave 2";
+        QTest::newRow("bad CRC") << bytes("01030000001AC402") << 0
+                                 << "01 03 00 00 00 1A C4 02  ->  none: bad CRC";
+    }
+
+    // Each exchange leaves one line, and the simulator keeps serving after a bad request.
+    void trace()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(int, replySize);
+        QFETCH(QString, line);
+        SimSession s;
+        QVERIFY(s.start());
+        if (replySize > 0)
+            QCOMPARE(s.line.exchange(request, replySize).size(), replySize);
+        else {
+            s.line.send(request);
+            QVERIFY(s.line.staysSilent(300));
+        }
+        QVERIFY(s.sim.waitForOutput(line));
+        QCOMPARE(s.line.exchange(bytes("010600110001180F"), 8), bytes("010600110001180F"));
+    }
+};
+
+QTEST_GUILESS_MAIN(SimProcessTest)
+#include "sim_process_test.moc"
