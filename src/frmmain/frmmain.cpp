@@ -64,10 +64,19 @@ frmmain::frmmain(QWidget* parent)
     connect(Combo1, &QComboBox::activated, this, &frmmain::onPortChoice);
     connect(Combo2, &QComboBox::activated, this, &frmmain::onBaudChoice);
     connect(port_, &serial::SerialPort::lost, this, &frmmain::closeSequence);
-    connect(exchange_, &serial::Exchange::framed, Text1[0], &QLineEdit::setText);
+    connect(exchange_, &serial::Exchange::framed, this,
+        [this](const QString& trace) { showTrace(Text1[0], trace); });
     connect(exchange_, &serial::Exchange::judged, this, &frmmain::onReplyJudged);
     connect(
         control<ClickableLabel>("Label9"), &ClickableLabel::clicked, this, &frmmain::openWebPage);
+    connect(control<QPushButton>("Command3"), &QPushButton::clicked, this, &frmmain::onReadAll);
+    connect(control<QPushButton>("Command2"), &QPushButton::clicked, this, &frmmain::onWriteAll);
+    connect(control<QPushButton>("Command10"), &QPushButton::clicked, this, &frmmain::onBaudChange);
+    connect(control<QPushButton>("Command_OK1"), &QPushButton::clicked, this,
+        &frmmain::onAddressChange);
+    for (const device::Toggle& toggle : device::kToggles)
+        connect(control<QPushButton>(toggle.button), &QPushButton::clicked, this,
+            [this, toggle] { onToggle(toggle); });
 
     startUp();
 }
@@ -269,11 +278,18 @@ void frmmain::onReplyJudged(serial::Verdict verdict, const QByteArray& reply)
         Message_Show->setText(message::kReplyBad);
         return;
     }
-    Text2->setText(serial::hexTrace(reply));
+    showTrace(Text2, serial::hexTrace(reply));
     const device::DecodedReply decoded = device::decodedReply(reply, parameters_);
     applyEdits(decoded.edits);
     parameters_ = decoded.parameters;
     Message_Show->setText(message::kReplyGood);
+}
+
+// A long trace shows from its first byte, where address and function code stand.
+void frmmain::showTrace(QLineEdit* field, const QString& trace)
+{
+    field->setText(trace);
+    field->setCursorPosition(0);
 }
 
 void frmmain::applyEdits(const std::vector<device::PanelEdit>& edits)
@@ -285,8 +301,10 @@ void frmmain::applyEdits(const std::vector<device::PanelEdit>& edits)
         case Kind::Text:
             if (auto* field = qobject_cast<QLineEdit*>(target))
                 field->setText(edit.text);
-            else if (auto* label = qobject_cast<QLabel*>(target))
+            else if (auto* label = qobject_cast<QLabel*>(target)) {
                 label->setText(edit.text);
+                label->adjustSize(); // "12.34V" is wider than the "0.00V" it was laid out for
+            }
             break;
         case Kind::Toggle:
             qobject_cast<QPushButton*>(target)->setText(edit.text);

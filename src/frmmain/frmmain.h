@@ -84,6 +84,7 @@ private:
     void onBaudChange();
     void onAddressChange();
     void applyEdits(const std::vector<device::PanelEdit>& edits);
+    static void showTrace(QLineEdit* field, const QString& trace);
 
     QHash<QString, QWidget*> controls_;
     serial::SerialPort* port_ = nullptr;
