@@ -42,6 +42,12 @@ bool PtyPair::write(const QByteArray& bytes) const
         && ::write(master_, bytes.constData(), size_t(bytes.size())) == bytes.size();
 }
 
+qint64 PtyPair::writeSome(const QByteArray& bytes) const
+{
+    const ssize_t n = master_ >= 0 ? ::write(master_, bytes.constData(), size_t(bytes.size())) : -1;
+    return n > 0 ? n : 0;
+}
+
 QByteArray PtyPair::readAvailable() const
 {
     QByteArray out;

@@ -21,6 +21,8 @@ public:
 
     // Device side.
     bool write(const QByteArray& bytes) const;
+    // Writes what the line takes now; the count written.
+    qint64 writeSome(const QByteArray& bytes) const;
     QByteArray readAvailable() const;
     // Reads until count bytes arrived or timeoutMs passed.
     QByteArray read(qsizetype count, int timeoutMs) const;
