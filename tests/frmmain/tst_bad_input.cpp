@@ -57,10 +57,7 @@ private slots:
         QFETCH(bool, sent);
         WindowFixture f;
         PtyPair pty;
-        QVERIFY(pty.linkAs(f.dir.path(), 2));
-        f.writeSettings("2\r\n9600\r\n");
-        f.start();
-        f.button("Command1")->click();
+        QVERIFY(f.openOn(pty));
         f.field(qPrintable(field))->setText(pasted);
 
         f.button("Command2")->click();

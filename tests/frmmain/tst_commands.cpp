@@ -198,24 +198,6 @@ Panel allParameterFields(const QString& text)
     return p;
 }
 
-// The window starts in the fixture's folder with COM2, the module's pty, chosen and closed.
-bool startOn(WindowFixture& f, const PtyPair& module)
-{
-    if (!module.isValid() || !module.linkAs(f.dir.path(), 2))
-        return false;
-    f.writeSettings("2\r\n9600\r\n");
-    f.start();
-    return true;
-}
-
-bool openPort(WindowFixture& f, const PtyPair& module)
-{
-    if (!startOn(f, module))
-        return false;
-    f.button("Command1")->click();
-    return f.button("Command1")->text() == kClose && f.messages->texts.isEmpty();
-}
-
 // The bytes that reached the module, once count of them arrived or the wait ran out.
 QByteArray atModule(const PtyPair& module, qsizetype count)
 {
@@ -375,7 +357,7 @@ private slots:
         QFETCH(device::ParameterSet, parameters);
         WindowFixture f;
         PtyPair module;
-        QVERIFY(open ? openPort(f, module) : startOn(f, module));
+        QVERIFY(open ? f.openOn(module) : f.startOn(module));
         enter(f, texts);
         // Left from an earlier exchange: the command must clear them before anything else.
         for (const char* name : { "Message_Show", "Text1(0)", "Text2" })
@@ -450,7 +432,7 @@ private slots:
         QFETCH(QByteArray, second);
         WindowFixture f;
         PtyPair module;
-        QVERIFY(openPort(f, module));
+        QVERIFY(f.openOn(module));
         f.combo("Combo_Addr(2)")->setEditText(slaveId);
         const Panel before = panelOf(f);
 
@@ -497,7 +479,7 @@ private slots:
         QFETCH(int, code);
         WindowFixture f;
         PtyPair module;
-        QVERIFY(openPort(f, module));
+        QVERIFY(f.openOn(module));
         for (qsizetype i = 0; i < combo6.size(); ++i) {
             f.combo("Combo6")->setEditText(combo6[i]);
             f.button("Command10")->click();
@@ -540,7 +522,7 @@ private slots:
         QFETCH(QByteArray, sent);
         WindowFixture f;
         PtyPair module;
-        QVERIFY(openPort(f, module));
+        QVERIFY(f.openOn(module));
         enter(f, { { "Combo_Addr(0)", newAddress }, { "Combo_Addr(2)", slaveId } });
         const Panel before = panelOf(f);
 
@@ -593,7 +575,7 @@ private slots:
         QFETCH(int, stateRegister);
         WindowFixture f;
         PtyPair module;
-        QVERIFY(openPort(f, module));
+        QVERIFY(f.openOn(module));
         f.button(qPrintable(toggle))->click();
         QCOMPARE(atModule(module, 8).size(), 8);
 
@@ -651,7 +633,7 @@ private slots:
         QFETCH(bool, open);
         WindowFixture f;
         PtyPair module;
-        QVERIFY(open ? openPort(f, module) : startOn(f, module));
+        QVERIFY(open ? f.openOn(module) : f.startOn(module));
         // An empty field, one beyond its bound and one without its decimal: each would be
         // rewritten by a write-all that went ahead.
         enter(f, { { "Text5", "" }, { "Text7", "150" }, { "Text9", "7" }, { field, text } });
@@ -745,7 +727,7 @@ private slots:
         QFETCH(device::ParameterSet, parameters);
         WindowFixture f;
         PtyPair module;
-        QVERIFY(openPort(f, module));
+        QVERIFY(f.openOn(module));
         f.pick("Combo6", QStringLiteral("57600"));
         const Panel before = panelOf(f);
 
@@ -784,7 +766,7 @@ private slots:
         QFETCH(QString, after);
         WindowFixture f;
         PtyPair module;
-        QVERIFY(openPort(f, module));
+        QVERIFY(f.openOn(module));
         // Switched on first, so that the read, not start-up, decides what is shown.
         f.button("Command4")->click();
         QCOMPARE(atModule(module, 8).size(), 8);
@@ -827,7 +809,7 @@ private slots:
         QFETCH(QByteArray, reply);
         WindowFixture f;
         PtyPair module;
-        QVERIFY(openPort(f, module));
+        QVERIFY(f.openOn(module));
         enter(f, texts);
         f.button(qPrintable(button))->click();
         const QByteArray request = atModule(module, requestSize);
@@ -863,7 +845,7 @@ private slots:
         QFETCH(QByteArray, reply);
         WindowFixture f;
         PtyPair module;
-        QVERIFY(openPort(f, module));
+        QVERIFY(f.openOn(module));
         const Panel before = panelOf(f);
 
         f.button("Command3")->click();

@@ -93,10 +93,8 @@ private slots:
         QFETCH(QByteArray, reply);
         WindowFixture f;
         PtyPair pty;
-        QVERIFY(pty.linkAs(f.dir.path(), 2));
-        f.writeSettings("2\r\n9600\r\n");
-        frmmain& w = f.start();
-        f.button("Command1")->click();
+        QVERIFY(f.openOn(pty));
+        const frmmain& w = *f.window;
         const device::ParameterSet before = w.parameters();
         f.button("Command3")->click();
         QCOMPARE(pty.read(8, 500).size(), 8);
@@ -111,11 +109,7 @@ private slots:
     {
         WindowFixture f;
         PtyPair pty;
-        QVERIFY(pty.linkAs(f.dir.path(), 2));
-        f.writeSettings("2\r\n9600\r\n");
-        f.start();
-        f.button("Command1")->click();
-        QCOMPARE(f.button("Command1")->text(), QStringLiteral("关闭串口"));
+        QVERIFY(f.openOn(pty));
 
         const long before = residentKiB();
         const QByteArray noise(64 * 1024, '\xA5');

@@ -2,6 +2,7 @@
 
 #include "frmmain/frmmain.h"
 #include "message_catcher.h"
+#include "pty_pair.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -46,6 +47,26 @@ struct WindowFixture {
         window = std::make_unique<frmmain>();
         messages = std::make_unique<MessageCatcher>();
         return *window;
+    }
+
+    // Starts the window with COM2, the device's pty, chosen and closed.
+    bool startOn(const PtyPair& device)
+    {
+        if (!device.isValid() || !device.linkAs(dir.path(), 2))
+            return false;
+        writeSettings("2\r\n9600\r\n");
+        start();
+        return true;
+    }
+
+    // The same, with the port then opened as the operator does.
+    bool openOn(const PtyPair& device)
+    {
+        if (!startOn(device))
+            return false;
+        button("Command1")->click();
+        return button("Command1")->text() == QStringLiteral("关闭串口")
+            && messages->texts.isEmpty();
     }
 
     template <typename T> T* get(const char* name) const
