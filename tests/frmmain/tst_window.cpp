@@ -281,6 +281,19 @@ private slots:
         verifyOpen(f, 2);
     }
 
+    void failedWriteClosesThePortAndSaysSo()
+    {
+        WindowFixture f;
+        auto pty = std::make_unique<PtyPair>();
+        QVERIFY(f.openOn(*pty));
+        // The device goes before the window has seen it go: the next request cannot be written.
+        pty.reset();
+        f.button("Command3")->click();
+        QCOMPARE(f.messages->texts, QStringList { QStringLiteral("其它错误") });
+        verifyClosed(f);
+        QCOMPARE(f.field("Text1(0)")->text(), QStringLiteral("01 03 00 00 00 1A C4 01 "));
+    }
+
     void webLinkOpensThePageAndChangesNothing()
     {
         WindowFixture f;
