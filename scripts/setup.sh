@@ -3,7 +3,7 @@
 
 PWM5_PACKAGES=(cmake g++ ninja-build pkg-config clang-format
   qt6-base-dev qt6-serialport-dev libmodbus-dev
-  xvfb xauth fonts-wqy-zenhei)
+  xvfb xauth fonts-wqy-zenhei desktop-file-utils)
 
 ensure_packages() {
   local missing=()

@@ -1,0 +1,166 @@
+#!/usr/bin/env bash
+# Builds the .deb from an already built tree, unpacks it into a scratch root with dpkg -x and
+# checks what an installation would get: the files where the desktop entry looks for them, a
+# valid desktop entry, dependencies that cover every library the programs link, and a
+# launcher that starts the tool in the per-user folder.
+#
+# check_package.sh CPACK BUILD_DIR VERSION SANITIZED DESKTOP_FILE_VALIDATE
+set -euo pipefail
+cpack=$1 build=$2 version=$3 sanitized=$4 validate=$5
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+scratch=$(mktemp -d "$PWD/package.XXXXXX")
+tool=""
+trap '[ -z "$tool" ] || kill "$tool" 2>/dev/null; rm -rf "$scratch"' EXIT
+
+"$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1 ||
+  { cat "$scratch/cpack.log"; fail "cpack -G DEB"; }
+debs=("$scratch"/out/*.deb)
+{ [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ]; } || fail "expected one .deb, found: ${debs[*]}"
+deb=${debs[0]}
+arch=$(dpkg --print-architecture)
+[ "$(basename "$deb")" = "pwm5_${version}_${arch}.deb" ] || fail "file name $(basename "$deb")"
+
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = pwm5 ] || fail "Package: $(field Package)"
+[ "$(field Version)" = "$version" ] || fail "Version: $(field Version), project says $version"
+[ "$(field Architecture)" = "$arch" ] || fail "Architecture: $(field Architecture)"
+[ -n "$(field Maintainer)" ] || fail "no Maintainer"
+
+# Depends: package names, version constraints dropped.
+mapfile -t depends < <(field Depends | tr ',' '\n' | sed 's/(.*)//; s/^ *//; s/ *$//' | grep .)
+declared() {
+  local p
+  for p in "${depends[@]}"; do [ "$p" = "$1" ] && return 0; done
+  return 1
+}
+# Every declared package exists: each is a build dependency, so it is installed here.
+for p in "${depends[@]}"; do
+  dpkg-query -W "$p" >/dev/null 2>&1 || fail "Depends names $p, which no installed package is"
+done
+# What the programs load without linking it: the xcb platform plugin, and the CJK font.
+for p in qt6-qpa-plugins fonts-wqy-zenhei; do
+  declared "$p" || fail "Depends lacks $p"
+done
+
+root=$scratch/root
+dpkg -x "$deb" "$root"
+bin=$root/usr/bin
+for f in pwm5 pwm5-sim pwm5-launch; do
+  { [ -f "$bin/$f" ] && [ -x "$bin/$f" ]; } || fail "usr/bin/$f missing or not executable"
+done
+
+# Each library the two programs link comes from a declared package. A sanitized test build
+# also links the sanitizer runtimes, and keeps libraries that a release build drops as unused
+# (libGLX, libOpenGL): there a dependency of a declared package will do.
+owner() { # the package that holds a library file, whether dpkg lists it under /usr or not
+  local path=$1 canon found p
+  canon=$(readlink -f "$path")
+  for p in "$path" "$canon" "${canon#/usr}"; do
+    found=$(dpkg -S "$p" 2>/dev/null) && echo "${found%%:*}" && return 0
+  done
+  return 1
+}
+pulled_in() { # a direct dependency of a declared package
+  local p list
+  for p in "${depends[@]}"; do
+    list=$(dpkg-query -W -f='${Depends}' "$p" | sed 's/[,|]/\n/g; s/([^)]*)//g; s/:any//g; s/ //g')
+    grep -qx "$1" <<<"$list" && return 0
+  done
+  return 1
+}
+for exe in pwm5 pwm5-sim; do
+  ! readelf -d "$bin/$exe" | grep -E '\((RPATH|RUNPATH)\)' || fail "$exe carries a library search path"
+  libs=$(ldd "$bin/$exe")
+  while read -r needed; do
+    path=$(awk -v n="$needed" '$1 == n && $2 == "=>" { print $3 }' <<<"$libs")
+    { [ -n "$path" ] && [ "$path" != "not" ]; } || fail "$exe: $needed not found by ldd"
+    pkg=$(owner "$path") || fail "$exe: no package holds $path"
+    declared "$pkg" && continue
+    if [ "$sanitized" = ON ]; then
+      case $pkg in libasan* | libubsan*) continue ;; esac
+      pulled_in "$pkg" && continue
+    fi
+    fail "$exe links $needed from $pkg, which Depends lacks"
+  done < <(readelf -d "$bin/$exe" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
+done
+
+# The desktop entry: valid, and its program and icon are where it says.
+desktop=$root/usr/share/applications/pwm5.desktop
+[ -f "$desktop" ] || fail "no usr/share/applications/pwm5.desktop"
+[ -x "$validate" ] || fail "desktop-file-validate not found (package desktop-file-utils)"
+# A hint (for instance no main category, so the menu files it under "Other") fails it too.
+{ report=$("$validate" "$desktop" 2>&1) && [ -z "$report" ]; } || fail "desktop-file-validate: $report"
+key() { sed -n "s/^$1=//p" "$desktop"; }
+for k in Name 'Name\[zh_CN\]' Comment 'Comment\[zh_CN\]' Categories; do
+  [ -n "$(key "$k")" ] || fail "desktop entry has no $k"
+done
+[ "$(key Terminal)" = false ] || fail "Terminal=$(key Terminal)"
+exec_program=$(key Exec | cut -d' ' -f1)
+for program in "$exec_program" "$(key TryExec)"; do
+  case $program in /* | */*) fail "$program is not a bare program name on PATH" ;; esac
+  [ -x "$bin/$program" ] || fail "the desktop entry runs $program, which is not in usr/bin"
+done
+icon=$(key Icon)
+[ -f "$root/usr/share/icons/hicolor/scalable/apps/$icon.svg" ] ||
+  fail "Icon=$icon has no usr/share/icons/hicolor/scalable/apps/$icon.svg"
+head -c 200 "$root/usr/share/icons/hicolor/scalable/apps/$icon.svg" | grep -q '<svg' ||
+  fail "$icon.svg is not an SVG"
+
+# The desktop entry's command starts the packaged tool, in the per-user folder. Started when
+# its platform plugin is loaded: the libraries resolved and QApplication built.
+read -r -a command <<<"$(key Exec)"
+mkdir -p "$scratch/home" "$scratch/runtime"
+chmod 700 "$scratch/runtime"
+(cd "$scratch/home" && HOME=$scratch/home XDG_DATA_HOME=$scratch/data PATH="$bin:$PATH" \
+  XDG_RUNTIME_DIR=$scratch/runtime QT_QPA_PLATFORM=offscreen exec "${command[@]}") &
+tool=$!
+for _ in $(seq 400); do
+  kill -0 "$tool" 2>/dev/null || fail "${command[*]} exited before the window was up"
+  if [ "$(readlink "/proc/$tool/exe")" = "$(readlink -f "$bin/pwm5")" ] &&
+    grep -q libqoffscreen "/proc/$tool/maps"; then
+    break
+  fi
+  sleep 0.05
+done
+grep -q libqoffscreen "/proc/$tool/maps" || fail "${command[*]} did not bring the window up in 20 s"
+[ "$(readlink "/proc/$tool/cwd")" = "$(readlink -f "$scratch/data/pwm5")" ] ||
+  fail "pwm5 works in $(readlink "/proc/$tool/cwd")"
+kill "$tool"
+wait "$tool" || true
+tool=""
+
+# The launcher, with pwm5 replaced by a stand-in that records where it was started.
+cat >"$bin/pwm5" <<'EOF'
+#!/bin/sh
+pwd >"$PWM5_STARTED_IN"
+EOF
+chmod +x "$bin/pwm5"
+mkdir -p "$scratch/elsewhere"
+ln -s "$bin/$exec_program" "$scratch/elsewhere/linked-launch"
+home=$scratch/home
+# how the launcher is called | XDG_DATA_HOME (- for unset) | the folder pwm5 must start in
+cases=(
+  "$bin/$exec_program|-|$home/.local/share/pwm5"
+  "$bin/$exec_program|$scratch/xdg|$scratch/xdg/pwm5"
+  "$bin/$exec_program|$scratch/xdg|$scratch/xdg/pwm5" # again, now that the folder exists
+  "$bin/$exec_program|relative/data|$home/.local/share/pwm5"
+  "../root/usr/bin/$exec_program|-|$home/.local/share/pwm5"
+  "$scratch/elsewhere/linked-launch|-|$home/.local/share/pwm5"
+)
+for row in "${cases[@]}"; do
+  IFS='|' read -r call xdg expected <<<"$row"
+  rm -f "$scratch/started-in"
+  env_args=(HOME="$home" PWM5_STARTED_IN="$scratch/started-in" PATH=/usr/bin:/bin)
+  [ "$xdg" = - ] || env_args+=(XDG_DATA_HOME="$xdg")
+  (cd "$scratch/home" && env -i "${env_args[@]}" "$call") || fail "$row: launcher failed"
+  [ -f "$scratch/started-in" ] || fail "$row: the launcher did not start the pwm5 beside it"
+  [ "$(cat "$scratch/started-in")" = "$expected" ] ||
+    fail "$row: pwm5 started in $(cat "$scratch/started-in")"
+done
+
+echo "package $(basename "$deb") checked"
