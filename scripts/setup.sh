@@ -1,7 +1,7 @@
 # Shared by ./run and ./test: installs what is missing, once, and says what.
 # shellcheck shell=bash
 
-PWM5_PACKAGES=(cmake g++ ninja-build pkg-config clang-format
+PWM5_PACKAGES=(cmake g++ ninja-build pkg-config clang-format clang-14 libclang-rt-14-dev
   qt6-base-dev qt6-serialport-dev libmodbus-dev
   xvfb xauth fonts-wqy-zenhei desktop-file-utils)
 
