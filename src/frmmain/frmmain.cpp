@@ -78,7 +78,12 @@ frmmain::frmmain(QWidget* parent)
         connect(control<QPushButton>(toggle.button), &QPushButton::clicked, this,
             [this, toggle] { onToggle(toggle); });
 
+    connect(control<PopupCombo>("Combo1"), &PopupCombo::aboutToShowPopup, this,
+        &frmmain::showPortDevices);
+
     startUp();
+    // A blinking cursor in the port box would wake the idle window twice a second.
+    Command1->setFocus();
 }
 
 frmmain::~frmmain() = default;
@@ -136,10 +141,10 @@ void frmmain::startUp()
         new KeyFilter(field.rule, edit);
         edit->setText(QString::fromLatin1(field.startText));
     }
-    showPortDevices();
 }
 
-// Each entry of the port list tells the device it stands for.
+// Each entry of the port list tells the device it stands for. Done when the list opens, not at
+// start-up: asking the system for its serial ports costs more than building the whole window.
 void frmmain::showPortDevices()
 {
     QStringList locations;

@@ -5,7 +5,6 @@
 
 #include <QComboBox>
 #include <QFontDatabase>
-#include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -45,14 +44,8 @@ QWidget* makeControl(const panel::Control& c, QWidget* parent)
 {
     const QString caption = QString::fromUtf8(c.caption ? c.caption : "");
     switch (c.kind) {
-    case panel::Kind::Frame: {
-        // The caption sits on the frame's top edge, as on the module maker's panels.
-        auto* frame = new QGroupBox(caption, parent);
-        frame->setStyleSheet(QStringLiteral(
-            "QGroupBox { border: 1px solid #a0a0a0; border-radius: 2px; margin-top: 9px; }"
-            "QGroupBox::title { subcontrol-origin: margin; left: 8px; padding: 0 1px; }"));
-        return frame;
-    }
+    case panel::Kind::Frame:
+        return new Frame(caption, parent);
     case panel::Kind::Label:
         if (QLatin1String(c.name) == QLatin1String("Label9")) {
             auto* link = new ClickableLabel(caption, parent);
@@ -61,7 +54,9 @@ QWidget* makeControl(const panel::Control& c, QWidget* parent)
         }
         return new QLabel(caption, parent);
     case panel::Kind::Combo: {
-        auto* combo = new QComboBox(parent);
+        // The port list finds out which device stands behind each number when it opens.
+        auto* combo = QLatin1String(c.name) == QLatin1String("Combo1") ? new PopupCombo(parent)
+                                                                       : new QComboBox(parent);
         combo->setInsertPolicy(QComboBox::NoInsert);
         return combo;
     }

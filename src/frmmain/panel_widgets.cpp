@@ -6,6 +6,26 @@
 #include <QPainter>
 #include <QPainterPath>
 
+void Frame::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    const QFontMetrics metrics(font());
+    const int edge = metrics.height() / 2;
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QColor(0xA0, 0xA0, 0xA0));
+    painter.drawRoundedRect(QRectF(0.5, edge + 0.5, width() - 1, height() - edge - 1), 2, 2);
+    const QRect caption(8, 0, metrics.horizontalAdvance(title()) + 2, metrics.height());
+    painter.fillRect(caption, palette().window());
+    painter.setPen(palette().windowText().color());
+    painter.drawText(caption, Qt::AlignCenter, title());
+}
+
+void PopupCombo::showPopup()
+{
+    emit aboutToShowPopup();
+    QComboBox::showPopup();
+}
+
 Lamp::Lamp(QWidget* parent)
     : QWidget(parent)
 {

@@ -1,9 +1,35 @@
 #pragma once
 
 #include <QColor>
+#include <QComboBox>
 #include <QFrame>
+#include <QGroupBox>
 #include <QLabel>
 #include <QWidget>
+
+// A frame with its caption on the top edge. Drawn by hand: a style sheet would put every
+// child widget on Qt's slower style-sheet path.
+class Frame : public QGroupBox {
+    Q_OBJECT
+
+public:
+    using QGroupBox::QGroupBox;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// A combo box that says when its list is about to open, so the list can be brought up to date.
+class PopupCombo : public QComboBox {
+    Q_OBJECT
+
+public:
+    using QComboBox::QComboBox;
+    void showPopup() override;
+
+signals:
+    void aboutToShowPopup();
+};
 
 // The port lamp: a filled circle in the middle of its box.
 class Lamp : public QWidget {

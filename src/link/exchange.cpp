@@ -15,6 +15,8 @@ Exchange::Exchange(SerialPort& port, QObject* parent)
 {
     timer1_.setObjectName(QStringLiteral("Timer1"));
     timer1_.setSingleShot(true);
+    // A coarse timer may fire up to 5 % early or late; the reply window is 160 ms exactly.
+    timer1_.setTimerType(Qt::PreciseTimer);
     timer1_.setInterval(kReplyTimeoutMs);
     connect(&timer1_, &QTimer::timeout, this, &Exchange::onTick);
     connect(&port_, &SerialPort::readyRead, this, &Exchange::onReadyRead);

@@ -159,7 +159,9 @@ private slots:
         QVERIFY(pty.linkAs(f.dir.path(), 2));
         f.writeSettings("2\r\n9600\r\n");
         frmmain& w = f.start();
-        // The port list tells which device each number stands for.
+        // The port list tells which device each number stands for, once it opens.
+        f.combo("Combo1")->showPopup();
+        f.combo("Combo1")->hidePopup();
         QCOMPARE(f.combo("Combo1")->itemData(1, Qt::ToolTipRole).toString(), pty.slavePath());
 
         f.button("Command1")->click();

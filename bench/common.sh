@@ -1,0 +1,50 @@
+# Shared by bench/startup and bench/exchange: the packages, a Release build, and a private X
+# server and session bus for the programs under test. Source it from the repository's root.
+# shellcheck shell=bash
+
+source scripts/setup.sh
+# The start-up probe reads X DAMAGE events; a session bus is what a desktop gives every program;
+# callgrind counts instructions.
+PWM5_PACKAGES+=(libxcb-damage0-dev dbus-daemon procps valgrind)
+
+BUILD=${PWM5_BUILD:-build/release}
+
+# Builds the same Release tree as ./run. Progress goes to stderr, so stdout holds only figures.
+bench_build() {
+  ensure_packages >&2
+  configure_and_build "$BUILD" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >&2
+}
+
+# Starts Xvfb and a session bus, each by its own pid, and a scratch folder BENCH_TMP; all go
+# away when the script exits.
+bench_environment() {
+  BENCH_TMP=$(mktemp -d "${TMPDIR:-/tmp}/pwm5-bench.XXXXXX")
+  trap bench_cleanup EXIT
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$BENCH_TMP/display" \
+    >"$BENCH_TMP/xvfb.log" 2>&1 &
+  XVFB_PID=$!
+  for _ in $(seq 100); do [ -s "$BENCH_TMP/display" ] && break; sleep 0.05; done
+  [ -s "$BENCH_TMP/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
+  DISPLAY=":$(cat "$BENCH_TMP/display")"
+  export DISPLAY
+  export QT_QPA_PLATFORM=xcb
+  export XDG_RUNTIME_DIR="$BENCH_TMP/runtime"
+  mkdir -m 700 "$XDG_RUNTIME_DIR"
+  {
+    read -r DBUS_SESSION_BUS_ADDRESS
+    read -r DBUS_PID
+  } < <(dbus-daemon --session --fork --print-address=1 --print-pid=1)
+  export DBUS_SESSION_BUS_ADDRESS
+}
+
+bench_cleanup() {
+  [ -n "${DBUS_PID:-}" ] && kill "$DBUS_PID" 2>/dev/null
+  [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
+  [ -n "${BENCH_TMP:-}" ] && rm -rf "$BENCH_TMP"
+  return 0
+}
+
+# The machine's state, printed with the figures: they mean little on a loaded machine.
+bench_machine() {
+  echo "machine: $(nproc) CPUs, $(uptime | sed 's/.*load average/load average/')"
+}
