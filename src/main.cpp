@@ -1,4 +1,5 @@
 #include "frmmain/frmmain.h"
+#include "frmmain/stop_signals.h"
 
 #include <QApplication>
 
@@ -7,6 +8,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("pwm5"));
     frmmain window;
+    closeOnStopSignals(&window);
     window.show();
     return QApplication::exec();
 }

@@ -8,6 +8,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
+
 namespace {
 
 const QString kOpen = QStringLiteral("打开串口");
@@ -294,6 +296,30 @@ private slots:
         QCOMPARE(f.messages->texts, QStringList { QStringLiteral("其它错误") });
         verifyClosed(f);
         QCOMPARE(f.field("Text1(0)")->text(), QStringLiteral("01 03 00 00 00 1A C4 01 "));
+    }
+
+    // Ctrl+C in the terminal, or a session ending, closes the window as its close button does.
+    void stopSignalStoresTheSettings()
+    {
+        QTemporaryDir dir;
+        QProcess program;
+        program.setWorkingDirectory(dir.path());
+        // Started with the signal blocked, so it waits until the window is ready for it.
+        program.setChildProcessModifier([] {
+            sigset_t term;
+            sigemptyset(&term);
+            sigaddset(&term, SIGTERM);
+            sigprocmask(SIG_BLOCK, &term, nullptr);
+        });
+        program.start(QStringLiteral(PWM5_PATH), {});
+        QVERIFY(program.waitForStarted(5000));
+        program.terminate();
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QFile stored(dir.filePath(QStringLiteral("com.txt")));
+        QVERIFY(stored.open(QIODevice::ReadOnly));
+        QCOMPARE(stored.readAll(), QByteArray("1\r\n9600\r\n"));
     }
 
     void webLinkOpensThePageAndChangesNothing()

@@ -1,0 +1,7 @@
+#pragma once
+
+class QWidget;
+
+// SIGINT and SIGTERM (Ctrl+C in the terminal that started the tool, a session ending) close
+// the window as its close button does, so the port is released and the settings are stored.
+void closeOnStopSignals(QWidget* window);
