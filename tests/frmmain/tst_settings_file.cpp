@@ -82,6 +82,22 @@ private slots:
         QCOMPARE(loadStoredPort(path), (StoredPort { 3, QStringLiteral("19200") }));
     }
 
+    // A folder that refuses new files even to root: the store fails and the old file stays.
+    void folderThatRefusesWritesLeavesTheFileWhole()
+    {
+        QFile version(QStringLiteral("/proc/version"));
+        if (!version.open(QIODevice::ReadOnly))
+            QSKIP("no /proc here");
+        const QByteArray before = version.readAll();
+        version.close();
+        QString error;
+        QVERIFY(!storeStoredPort(QStringLiteral("/proc/version"), 5, "115200", &error));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(version.open(QIODevice::ReadOnly));
+        QCOMPARE(version.readAll(), before);
+        QVERIFY(!storeStoredPort(QStringLiteral("/proc/com.txt"), 5, "115200", &error));
+    }
+
     void unreadableFileGivesTheDefaults()
     {
         QTemporaryDir dir;
