@@ -1,6 +1,7 @@
 // Whatever arrives between a request and the reply tick, in whatever pieces: the receive buffer
 // keeps it bounded, the judgement accepts only a whole reply of an accepted length whose header
-// and CRC fit the request, and the decoder turns only a read reply into panel edits.
+// and CRC fit the request, the decoder reads parameters only from a read reply, and a master
+// that stops as soon as it can knows exactly when the reply is whole or can no longer be.
 //
 // Input: request kind (modulo 6: nothing sent, read all, toggle, write all, baud change, address
 // change), slave address, detail (toggle in bits 0-2 and its new state in bit 3, baud code or
@@ -12,10 +13,11 @@
 #include "fuzz_check.h"
 
 #include "device/parameter_set.h"
+#include "device/parameter_value.h"
 #include "device/register_map.h"
 #include "device/reply_decoder.h"
 #include "device/requests.h"
-#include "device/toggles.h"
+#include "link/complete_reply.h"
 #include "link/receive_buffer.h"
 #include "link/reply_check.h"
 #include "modbus/crc16.h"
@@ -28,7 +30,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <optional>
 
 namespace {
 
@@ -77,8 +78,9 @@ QByteArray request(std::uint8_t kind, std::uint8_t slave, std::uint8_t detail)
     case 1:
         return device::readAllRequest(slave);
     case 2: {
-        const device::Toggle& toggle = device::kToggles[(detail & 0x07U) % device::kToggles.size()];
-        return device::toggleRequest(slave, toggle.address, (detail >> 3) & 1U);
+        const device::ParameterId which
+            = device::kSwitches[(detail & 0x07U) % device::kSwitchCount];
+        return device::writeRequest(slave, device::parameter(which), (detail >> 3) & 1U);
     }
     case 3: {
         device::WrittenRegisters registers {};
@@ -86,7 +88,8 @@ QByteArray request(std::uint8_t kind, std::uint8_t slave, std::uint8_t detail)
         return device::writeAllRequest(slave, registers);
     }
     case 4:
-        return device::baudChangeRequest(slave, static_cast<std::int16_t>(detail % 6));
+        return device::writeRequest(
+            slave, device::parameter(device::ParameterId::BaudRate), detail % 6U);
     case 5:
         return device::addressChangeRequest(detail);
     default:
@@ -94,69 +97,45 @@ QByteArray request(std::uint8_t kind, std::uint8_t slave, std::uint8_t detail)
     }
 }
 
-// The panel control that shows each register, as the documents name it; empty for none.
-struct Shown {
-    const char* control;
-    const char* indicator; // for the on/off registers
+// Each parameter as the documents place it: its first register, how many, and how it reads
+// (2 decimals, 1 decimal, whole).
+struct Placed {
+    const char* name;
+    std::size_t address;
+    std::size_t registers;
+    int decimals;
 };
 
-constexpr std::array<Shown, 26> kShown { {
-    { "Label19", nullptr },
-    { "Text3", nullptr },
-    { "Text4", nullptr },
-    { "Text4", nullptr },
-    { "Text5", nullptr },
-    { "Text5", nullptr },
-    { "Text10", nullptr },
-    { "Text10", nullptr },
-    { "Text11", nullptr },
-    { "Text11", nullptr },
-    { "Text13", nullptr },
-    { "Text13", nullptr },
-    { "Text6", nullptr },
-    { "Text7", nullptr },
-    { "Text8", nullptr },
-    { "Text9", nullptr },
-    { "Text14", nullptr },
-    { "Command4", "Label15(1)" },
-    { "Command6", "Label15(2)" },
-    { "Command7", "Label15(3)" },
-    { "Command8", "Label15(4)" },
-    { "Command9", "Label15(5)" },
-    { "Text12", nullptr },
-    { "Command5", "Label15(0)" },
-    { "Combo6", nullptr },
-    { "", nullptr },
+constexpr std::array<Placed, 20> kPlaced { {
+    { "supply_voltage", 0x00, 1, 2 },
+    { "pwm_voltage", 0x01, 1, 1 },
+    { "ch1.frequency", 0x02, 2, 0 },
+    { "ch2.frequency", 0x04, 2, 0 },
+    { "ch3.frequency", 0x06, 2, 0 },
+    { "ch4.frequency", 0x08, 2, 0 },
+    { "ch5.frequency", 0x0A, 2, 0 },
+    { "ch1.duty", 0x0C, 1, 1 },
+    { "ch2.duty", 0x0D, 1, 1 },
+    { "ch3.duty", 0x0E, 1, 1 },
+    { "ch4.duty", 0x0F, 1, 1 },
+    { "ch5.duty", 0x10, 1, 1 },
+    { "ch1.output", 0x11, 1, 0 },
+    { "ch2.output", 0x12, 1, 0 },
+    { "ch3.output", 0x13, 1, 0 },
+    { "ch4.output", 0x14, 1, 0 },
+    { "ch5.output", 0x15, 1, 0 },
+    { "channel", 0x16, 1, 0 },
+    { "key_lock", 0x17, 1, 0 },
+    { "baud_rate", 0x18, 1, 0 },
 } };
 
-constexpr std::array<const char*, 6> kBaudTexts { "4800", "9600", "19200", "38400", "57600",
-    "115200" };
-
-bool isControlOfRegisterMap(const QString& control)
+// A number as the module's value reads: ASCII digits, a point before the given number of
+// decimals, no sign, no separators.
+QString written(std::uint64_t value, int decimals)
 {
-    return std::any_of(
-        device::kRegisters.begin(), device::kRegisters.end(), [&](const device::Register& reg) {
-            return reg.control[0] != '\0' && control == QLatin1String(reg.control);
-        });
-}
-
-// A whole number as the panel shows it: ASCII digits, no sign, no separators, no leading zero.
-std::optional<std::uint64_t> wholeNumber(const QString& text)
-{
-    if (text.isEmpty() || text.size() > 12 || (text.size() > 1 && text[0] == u'0'))
-        return std::nullopt;
-    std::uint64_t value = 0;
-    for (const QChar c : text) {
-        if (c.unicode() < u'0' || c.unicode() > u'9')
-            return std::nullopt;
-        value = value * 10 + (c.unicode() - u'0');
-    }
-    return value;
-}
-
-QString withDecimals(unsigned value, int decimals)
-{
-    const unsigned scale = decimals == 2 ? 100 : 10;
+    if (decimals == 0)
+        return QString::number(value);
+    const std::uint64_t scale = decimals == 2 ? 100 : 10;
     return QString::number(value / scale) + u'.'
         + QString::number(value % scale).rightJustified(decimals, u'0');
 }
@@ -174,89 +153,38 @@ device::ParameterSet currentParameters()
     return set;
 }
 
-void checkEdit(const device::PanelEdit& edit, std::uint16_t value, std::uint16_t highWord)
-{
-    using Kind = device::PanelEdit::Kind;
-    const Shown& shown = kShown[edit.address];
-    require(edit.control == QLatin1String(shown.control),
-        "an edit names the control that shows its register");
-    require(isControlOfRegisterMap(edit.control), "an edit names a control of the register map");
-
-    const std::uint16_t address = edit.address;
-    if (address == 0x0000) {
-        require(edit.kind == Kind::Text && edit.text == withDecimals(value, 2) + u'V',
-            "the supply voltage shows hundredths of a volt and V");
-    } else if (address == 0x0001 || (address >= 0x000C && address <= 0x0010)) {
-        require(edit.kind == Kind::Text && edit.text == withDecimals(value, 1),
-            "voltage and duty show tenths with one decimal");
-    } else if (address >= 0x0003 && address <= 0x000B && address % 2 == 1) {
-        const std::optional<std::uint64_t> hertz = wholeNumber(edit.text);
-        require(
-            edit.kind == Kind::Text && hertz.has_value(), "a frequency shows as a whole number");
-        require(*hertz == (std::uint64_t { highWord } << 16 | value),
-            "a frequency shows high * 65536 + low as unsigned");
-    } else if ((address >= 0x0011 && address <= 0x0015) || address == 0x0017) {
-        const bool on = value == 1;
-        const bool keyLock = address == 0x0017;
-        const char* caption = keyLock ? (on ? "Lock" : "UnLock") : (on ? "ON" : "OFF");
-        const device::IndicatorColour colour = !on ? device::IndicatorColour::White
-            : keyLock                              ? device::IndicatorColour::Red
-                                                   : device::IndicatorColour::Green;
-        require(edit.kind == Kind::Toggle && edit.text == QLatin1String(caption)
-                && edit.indicator == QLatin1String(shown.indicator) && edit.colour == colour,
-            "an on/off register shows its caption and colour, on only for 1");
-    } else if (address == 0x0016) {
-        require(edit.kind == Kind::Text && edit.text == QString::number(value),
-            "the channel number shows as a whole number");
-    } else if (address == 0x0018) {
-        require(edit.kind == Kind::ComboIndex && edit.comboIndex >= 0 && edit.comboIndex <= 5
-                && edit.comboIndex == value
-                && edit.text == QLatin1String(kBaudTexts[static_cast<std::size_t>(value)]),
-            "a baud code selects Combo6 item 0 to 5, the one it names");
-    } else {
-        require(false, "no edit for a frequency's high word or the unused register");
-    }
-}
-
-// Only a read reply whose byte count fits its size changes the panel and the parameters.
-// The reply is at least 7 bytes long.
+// Only a read reply whose byte count fits its size carries parameters, and exactly those whose
+// registers it carries whole. The reply is at least 7 bytes long.
 void checkDecoded(const QByteArray& reply)
 {
     const device::ParameterSet current = currentParameters();
-    const device::DecodedReply decoded = device::decodedReply(reply, current);
+    const device::Reading reading = device::decodedReply(reply, current);
 
     const auto byteAt = [&](qsizetype i) { return static_cast<std::uint8_t>(reply[i]); };
     std::size_t carried = 0;
     const qsizetype byteCount = reply.size() - 5;
     if (byteAt(1) == 0x03 && byteAt(2) == byteCount && byteCount % 2 == 0)
         carried = static_cast<std::size_t>(byteCount / 2);
-    if (carried == 0) {
-        require(decoded.edits.empty(), "a reply that is no read makes no edits");
-        require(decoded.parameters == current, "a reply that is no read changes no parameter");
-        return;
-    }
+    require(reading.carried == carried, "a reading carries the registers of a read reply only");
 
     const auto value = [&](std::size_t address) {
         const qsizetype at = 3 + 2 * static_cast<qsizetype>(address);
         return static_cast<std::uint16_t>(byteAt(at) << 8 | byteAt(at + 1));
     };
-
-    std::array<bool, 26> edited {};
-    std::uint16_t previous = 0;
-    for (std::size_t i = 0; i < decoded.edits.size(); ++i) {
-        const device::PanelEdit& edit = decoded.edits[i];
-        require(edit.address < carried, "edits only for registers the reply carries");
-        require(i == 0 || edit.address > previous, "edits in ascending register order, once");
-        previous = edit.address;
-        edited[edit.address] = true;
-        checkEdit(edit, value(edit.address), edit.address > 0 ? value(edit.address - 1U) : 0);
-    }
-
-    for (std::size_t address = 0; address < carried; ++address) {
-        const bool frequencyHigh = address >= 0x0002 && address <= 0x000A && address % 2 == 0;
-        const bool hidden
-            = frequencyHigh || address == 0x0019 || (address == 0x0018 && value(address) > 5);
-        require(edited[address] == !hidden, "every carried register that is shown has its edit");
+    for (const Placed& placed : kPlaced) {
+        const device::Parameter* p = device::parameterNamed(placed.name);
+        require(p != nullptr, "every parameter of the documents has its name");
+        const bool whole = placed.address + placed.registers <= carried;
+        require(reading.carries(p->id) == whole, "a parameter is read when all its registers are");
+        if (!whole)
+            continue;
+        std::uint64_t expected = value(placed.address);
+        if (placed.registers == 2)
+            expected = expected << 16 | value(placed.address + 1);
+        const device::Units units = reading.values[device::indexOf(p->id)];
+        require(units == expected, "a value is its register, or high * 65536 + low, unsigned");
+        require(device::valueText(*p, units) == written(expected, placed.decimals),
+            "a value reads with the decimals of its scale");
     }
 
     device::ParameterSet expected = current;
@@ -270,8 +198,39 @@ void checkDecoded(const QByteArray& reply)
     }
     if (0x0017 < carried)
         expected.keyLockState = static_cast<std::int16_t>(value(0x0017));
-    require(decoded.parameters == expected,
+    require(reading.parameters == expected,
         "the parameters take exactly the carried frequencies and on/off states");
+}
+
+// What a master that stops as soon as it can learns from the bytes in so far.
+void checkProgress(const QByteArray& sentFrame, const QByteArray& arrived)
+{
+    const serial::ReplyProgress progress = serial::replyProgress(sentFrame, arrived);
+    const auto byteAt
+        = [](const QByteArray& bytes, qsizetype i) { return static_cast<std::uint8_t>(bytes[i]); };
+    const std::uint8_t function = byteAt(sentFrame, 1);
+    const bool read = function == 0x03;
+    require(progress.size == (read ? 57 : 8), "a whole reply is 57 bytes for read all, else 8");
+
+    const bool exception = arrived.size() >= 2 && byteAt(arrived, 1) == (function | 0x80);
+    const qsizetype size = exception ? 5 : progress.size;
+    using serial::ReplyState;
+    ReplyState state = ReplyState::Incomplete;
+    if (!arrived.isEmpty() && arrived[0] != sentFrame[0])
+        state = ReplyState::WrongAddress;
+    else if (arrived.size() >= 2 && !exception && byteAt(arrived, 1) != function)
+        state = ReplyState::WrongFunction;
+    else if (read && !exception && arrived.size() >= 3 && byteAt(arrived, 2) != 52)
+        state = ReplyState::WrongByteCount;
+    else if (arrived.size() > size)
+        state = ReplyState::TooLong;
+    else if (arrived.size() == size)
+        state = !fuzzcheck::endsWithCrc(arrived) ? ReplyState::BadCrc
+            : exception                          ? ReplyState::Exception
+                                                 : ReplyState::Complete;
+    require(progress.state == state, "the reply's progress follows its first wrong byte or size");
+    require(state != ReplyState::Exception || progress.exceptionCode == byteAt(arrived, 2),
+        "an exception reply tells its code");
 }
 
 } // namespace
@@ -342,6 +301,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     require((verdict == serial::Verdict::Accepted) == (whole && header && crc),
         "a whole reply with the request's header and a right CRC is accepted");
+
+    if (!sentFrame.isEmpty()) {
+        checkProgress(sentFrame, arrived);
+        if (serial::replyProgress(sentFrame, arrived).state == serial::ReplyState::Complete)
+            require(verdict == serial::Verdict::Accepted,
+                "a reply that is whole for the master that stops early is one the window takes");
+    }
 
     // The decoder sees only accepted replies; any reply of an accepted size is held to the same
     // rules, so a decoder that trusted the judgement's other checks would show here.

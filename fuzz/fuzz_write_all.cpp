@@ -12,6 +12,7 @@
 #include "fuzz_check.h"
 
 #include "device/parameter_set.h"
+#include "device/parameters.h"
 #include "device/register_map.h"
 #include "device/requests.h"
 #include "device/write_all.h"
@@ -35,9 +36,10 @@ constexpr std::size_t kFieldCount = 12;
 constexpr std::size_t kTextCount = kFieldCount + 2;
 constexpr std::size_t kHeaderSize = 14;
 
-// The twelve fields as the documents give them: default for an empty text, bounds, and whether
-// the value travels in tenths (rewritten with one decimal) or whole.
+// The twelve fields as the documents give them: the control, default for an empty text, bounds,
+// and whether the value travels in tenths (rewritten with one decimal) or whole.
 struct Field {
+    const char* control;
     const char* defaultText;
     std::int64_t lowest;
     std::int64_t highest;
@@ -45,19 +47,29 @@ struct Field {
 };
 
 constexpr std::array<Field, kFieldCount> kFields { {
-    { "5", 1, 24, true },
-    { "1", 1, 5, false },
-    { "2", 1, 150000, false },
-    { "10", 1, 150000, false },
-    { "2000", 1, 150000, false },
-    { "10000", 1, 150000, false },
-    { "150000", 1, 150000, false },
-    { "50", 0, 100, true },
-    { "50", 0, 100, true },
-    { "50", 0, 100, true },
-    { "50", 0, 100, true },
-    { "50", 0, 100, true },
+    { "Text3", "5", 1, 24, true },
+    { "Text12", "1", 1, 5, false },
+    { "Text4", "2", 1, 150000, false },
+    { "Text5", "10", 1, 150000, false },
+    { "Text10", "2000", 1, 150000, false },
+    { "Text11", "10000", 1, 150000, false },
+    { "Text13", "150000", 1, 150000, false },
+    { "Text6", "50", 0, 100, true },
+    { "Text7", "50", 0, 100, true },
+    { "Text8", "50", 0, 100, true },
+    { "Text9", "50", 0, 100, true },
+    { "Text14", "50", 0, 100, true },
 } };
+
+// Where the tool keeps field i among its texts: the position of the parameter its control shows.
+std::size_t toolIndex(std::size_t i)
+{
+    for (std::size_t j = 0; j < device::kFields.size(); ++j)
+        if (device::parameter(device::kFields[j]).control == kFields[i].control)
+            return j;
+    require(false, "every field of the documents is a field of the tool");
+    return 0;
+}
 
 constexpr std::size_t kVoltage = 0;
 constexpr std::size_t kChannel = 1;
@@ -240,7 +252,8 @@ void checkAccepted(const device::WriteAll& written, const std::array<QString, kF
 
     for (std::size_t i = 0; i < kFieldCount; ++i) {
         const Expected expected = expectedField(kFields[i], texts[i], typed[i]);
-        require(written.texts[i] == expected.text, "each field shows the rewritten text");
+        require(
+            written.texts[toolIndex(i)] == expected.text, "each field shows the rewritten text");
         std::int64_t sent = 0;
         if (i == kVoltage) {
             sent = registers[kVoltageSlot];
@@ -256,7 +269,7 @@ void checkAccepted(const device::WriteAll& written, const std::array<QString, kF
         }
         require(sent == expected.value, "each register holds the clamped, rounded field value");
         if (kFields[i].tenths)
-            checkOneDecimal(written.texts[i], static_cast<std::uint16_t>(sent));
+            checkOneDecimal(written.texts[toolIndex(i)], static_cast<std::uint16_t>(sent));
     }
     require(parameters.channelNumber == registers[kChannelSlot],
         "the parameter set keeps the channel number that is sent");
@@ -312,12 +325,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString& combo6Text = texts[kFieldCount];
     const QString& addressText = texts[kFieldCount + 1];
 
-    device::WriteAllTexts fields;
+    device::FieldTexts fields;
     std::array<QString, kFieldCount> afterDefaults;
     std::array<PlainDecimal, kFieldCount> typed;
     bool allPlain = true;
     for (std::size_t i = 0; i < kFieldCount; ++i) {
-        fields[i] = texts[i];
+        fields[toolIndex(i)] = texts[i];
         afterDefaults[i] = texts[i].isEmpty() ? QLatin1String(kFields[i].defaultText) : texts[i];
         const std::optional<PlainDecimal> value = plainDecimal(afterDefaults[i]);
         allPlain = allPlain && value.has_value();

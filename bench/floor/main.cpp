@@ -105,7 +105,7 @@ int main(int argc, char* argv[])
     }
     for (const panel::ComboList& list : panel::comboLists())
         qobject_cast<QComboBox*>(built.value(QString::fromUtf8(list.name)))
-            ->addItems(QString::fromUtf8(list.items).split(QLatin1Char('|')));
+            ->addItems(panel::comboItems(list));
     for (const char* name : kEditableCombos)
         qobject_cast<QComboBox*>(built.value(QString::fromUtf8(name)))->setEditable(true);
     for (int a = 1; a <= 255; ++a) {

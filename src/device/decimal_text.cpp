@@ -61,18 +61,13 @@ std::optional<Decimal> parsedDecimal(QStringView text)
     return value;
 }
 
-std::strong_ordering operator<=>(const Decimal& value, std::int64_t bound)
+std::strong_ordering compareScaled(const Decimal& value, std::int64_t scaled, int decimals)
 {
-    const bool boundNegative = bound < 0;
-    if (value.negative != boundNegative)
+    // The bound as a decimal of its own: its digits are exact, so the comparison is too.
+    const Decimal bound = *parsedDecimal(fixedPoint(scaled, decimals));
+    if (value.negative != bound.negative)
         return value.negative ? std::strong_ordering::less : std::strong_ordering::greater;
-
-    const std::uint64_t magnitude
-        = boundNegative ? 0 - static_cast<std::uint64_t>(bound) : static_cast<std::uint64_t>(bound);
-    Decimal boundValue;
-    if (magnitude != 0)
-        boundValue.whole = QString::number(magnitude);
-    const std::strong_ordering order = compareMagnitude(value, boundValue);
+    const std::strong_ordering order = compareMagnitude(value, bound);
     return value.negative ? 0 <=> order : order;
 }
 

@@ -21,8 +21,9 @@ struct Decimal {
 // No blanks, no exponent, no digits of other scripts.
 std::optional<Decimal> parsedDecimal(QStringView text);
 
-// Exact for any number of digits.
-std::strong_ordering operator<=>(const Decimal& value, std::int64_t bound);
+// The value against scaled / 10^decimals, exactly for any number of digits: (24.04, 240, 1) is
+// greater.
+std::strong_ordering compareScaled(const Decimal& value, std::int64_t scaled, int decimals);
 
 // The value times 10^decimals (0 to 3), rounded half away from zero. The whole part saturates
 // at 15 digits; callers clamp first.

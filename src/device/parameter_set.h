@@ -1,12 +1,11 @@
 #pragma once
 
+#include "device/parameters.h"
+
 #include <array>
-#include <cstddef>
 #include <cstdint>
 
 namespace device {
-
-inline constexpr std::size_t kChannelCount = 5;
 
 // The module values the window keeps between operations. Element k of an array holds the value
 // named for channel k + 1: frequency[0] is ch1Frequency, outputState[4] is ch5OutputState.
@@ -20,19 +19,25 @@ struct ParameterSet {
     friend bool operator==(const ParameterSet&, const ParameterSet&) = default;
 };
 
-// The six on/off values, each switched by one toggle button.
-enum class OnOffState { Ch1Output, Ch2Output, Ch3Output, Ch4Output, Ch5Output, KeyLock };
-
-inline std::int16_t& stateOf(ParameterSet& set, OnOffState which)
+// The state kept for a switch: a channel's output or the key lock.
+constexpr std::int16_t& stateOf(ParameterSet& set, ParameterId which)
 {
-    return which == OnOffState::KeyLock ? set.keyLockState
-                                        : set.outputState[static_cast<std::size_t>(which)];
+    if (which == ParameterId::KeyLock)
+        return set.keyLockState;
+    return set.outputState[indexOf(which) - indexOf(ParameterId::Ch1Output)];
 }
 
-inline std::int16_t stateOf(const ParameterSet& set, OnOffState which)
+constexpr std::int16_t stateOf(const ParameterSet& set, ParameterId which)
 {
-    return which == OnOffState::KeyLock ? set.keyLockState
-                                        : set.outputState[static_cast<std::size_t>(which)];
+    return which == ParameterId::KeyLock
+        ? set.keyLockState
+        : set.outputState[indexOf(which) - indexOf(ParameterId::Ch1Output)];
+}
+
+// Only exactly 1 is on, so a module value such as 2 flips to 1.
+constexpr std::int16_t flipped(std::int16_t state)
+{
+    return state == 1 ? 0 : 1;
 }
 
 } // namespace device

@@ -1,5 +1,7 @@
 #include "requests.h"
 
+#include "device/parameter_value.h"
+
 namespace device {
 
 namespace {
@@ -11,34 +13,19 @@ void appendWord(QByteArray& bytes, std::uint16_t value)
     bytes.append(static_cast<char>(value & 0xFFU));
 }
 
-QByteArray writeSingleRegister(std::uint8_t slave, std::uint16_t address, std::uint16_t value)
+QByteArray header(std::uint8_t slave, std::uint8_t function, std::uint16_t address)
 {
     QByteArray bytes;
     bytes.append(static_cast<char>(slave));
-    bytes.append(static_cast<char>(kWriteSingleRegister));
+    bytes.append(static_cast<char>(function));
     appendWord(bytes, address);
-    appendWord(bytes, value);
     return bytes;
 }
 
-} // namespace
-
-QByteArray readAllRequest(std::uint8_t slave)
+QByteArray writeMultiple(
+    std::uint8_t slave, std::uint16_t address, std::span<const std::uint16_t> registers)
 {
-    QByteArray bytes;
-    bytes.append(static_cast<char>(slave));
-    bytes.append(static_cast<char>(kReadHoldingRegisters));
-    appendWord(bytes, 0x0000);
-    appendWord(bytes, static_cast<std::uint16_t>(kRegisterCount));
-    return bytes;
-}
-
-QByteArray writeAllRequest(std::uint8_t slave, const WrittenRegisters& registers)
-{
-    QByteArray bytes;
-    bytes.append(static_cast<char>(slave));
-    bytes.append(static_cast<char>(kWriteMultipleRegisters));
-    appendWord(bytes, kFirstWrittenRegister);
+    QByteArray bytes = header(slave, kWriteMultipleRegisters, address);
     appendWord(bytes, static_cast<std::uint16_t>(registers.size()));
     bytes.append(static_cast<char>(registers.size() * 2));
     for (const std::uint16_t value : registers)
@@ -46,19 +33,35 @@ QByteArray writeAllRequest(std::uint8_t slave, const WrittenRegisters& registers
     return bytes;
 }
 
-QByteArray toggleRequest(std::uint8_t slave, std::uint16_t address, std::uint16_t state)
+} // namespace
+
+QByteArray readAllRequest(std::uint8_t slave)
 {
-    return writeSingleRegister(slave, address, state);
+    QByteArray bytes = header(slave, kReadHoldingRegisters, 0x0000);
+    appendWord(bytes, static_cast<std::uint16_t>(kRegisterCount));
+    return bytes;
 }
 
-QByteArray baudChangeRequest(std::uint8_t slave, std::int16_t baudRateCode)
+QByteArray writeAllRequest(std::uint8_t slave, const WrittenRegisters& registers)
 {
-    return writeSingleRegister(slave, kBaudRateRegister, static_cast<std::uint16_t>(baudRateCode));
+    return writeMultiple(slave, kFirstWrittenRegister, registers);
+}
+
+QByteArray writeRequest(std::uint8_t slave, const Parameter& p, Units units)
+{
+    const auto words = wordsOf(p, units);
+    if (p.registerCount > 1)
+        return writeMultiple(slave, p.address, std::span(words).first(p.registerCount));
+    QByteArray bytes = header(slave, kWriteSingleRegister, p.address);
+    appendWord(bytes, words[0]);
+    return bytes;
 }
 
 QByteArray addressChangeRequest(std::uint8_t newAddress)
 {
-    return writeSingleRegister(kBroadcastAddress, kSlaveAddressRegister, newAddress);
+    QByteArray bytes = header(kBroadcastAddress, kWriteSingleRegister, kSlaveAddressRegister);
+    appendWord(bytes, newAddress);
+    return bytes;
 }
 
 std::optional<std::uint8_t> slaveAddress(const QString& text)
@@ -79,10 +82,9 @@ std::optional<std::uint8_t> slaveAddress(const QString& text)
 
 std::int16_t baudRateCode(const QString& combo6Text, std::int16_t previous)
 {
-    for (std::size_t code = 0; code < kBaudRates.size(); ++code)
-        if (combo6Text == QString::number(kBaudRates[code]))
-            return static_cast<std::int16_t>(code);
-    return previous;
+    const TypedValue code
+        = typedValue(parameter(ParameterId::BaudRate), combo6Text, Bounds::Strict);
+    return code ? static_cast<std::int16_t>(code.units) : previous;
 }
 
 } // namespace device

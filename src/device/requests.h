@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/register_map.h"
+#include "modbus/functions.h"
 
 #include <QByteArray>
 #include <QString>
@@ -11,9 +12,9 @@
 // Request bytes without their CRC: the send path appends it.
 namespace device {
 
-inline constexpr std::uint8_t kReadHoldingRegisters = 0x03;
-inline constexpr std::uint8_t kWriteSingleRegister = 0x06;
-inline constexpr std::uint8_t kWriteMultipleRegisters = 0x10;
+using modbus::kReadHoldingRegisters;
+using modbus::kWriteMultipleRegisters;
+using modbus::kWriteSingleRegister;
 
 // Slave 0 is the broadcast address; the address change is sent there.
 inline constexpr std::uint8_t kBroadcastAddress = 0x00;
@@ -24,10 +25,9 @@ QByteArray readAllRequest(std::uint8_t slave);
 // Writes registers 0x0001 to 0x0018 in one request of 55 bytes.
 QByteArray writeAllRequest(std::uint8_t slave, const WrittenRegisters& registers);
 
-// Writes the new state (0 or 1) of one toggle's register.
-QByteArray toggleRequest(std::uint8_t slave, std::uint16_t address, std::uint16_t state);
-
-QByteArray baudChangeRequest(std::uint8_t slave, std::int16_t baudRateCode);
+// Writes one parameter: Write Single Register, or Write Multiple Registers for a value that
+// spans two registers.
+QByteArray writeRequest(std::uint8_t slave, const Parameter& p, Units units);
 
 // Writes the new address into register 0x0000 of whatever module listens on the line.
 QByteArray addressChangeRequest(std::uint8_t newAddress);

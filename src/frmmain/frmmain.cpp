@@ -2,7 +2,6 @@
 
 #include "device/requests.h"
 #include "device/write_all.h"
-#include "input_rules.h"
 #include "link/exchange.h"
 #include "link/hex_trace.h"
 #include "link/port_name.h"
@@ -58,28 +57,9 @@ frmmain::frmmain(QWidget* parent)
     port_ = new serial::QtSerialPort(this);
     exchange_ = new serial::Exchange(*port_, this);
     controls_ = buildPanel(this);
+    panel_.emplace(controls_);
     bindControls();
-
-    connect(Command1, &QPushButton::clicked, this, &frmmain::onCommand1);
-    connect(Combo1, &QComboBox::activated, this, &frmmain::onPortChoice);
-    connect(Combo2, &QComboBox::activated, this, &frmmain::onBaudChoice);
-    connect(port_, &serial::SerialPort::lost, this, &frmmain::closeSequence);
-    connect(exchange_, &serial::Exchange::framed, this,
-        [this](const QString& trace) { showTrace(Text1[0], trace); });
-    connect(exchange_, &serial::Exchange::judged, this, &frmmain::onReplyJudged);
-    connect(
-        control<ClickableLabel>("Label9"), &ClickableLabel::clicked, this, &frmmain::openWebPage);
-    connect(control<QPushButton>("Command3"), &QPushButton::clicked, this, &frmmain::onReadAll);
-    connect(control<QPushButton>("Command2"), &QPushButton::clicked, this, &frmmain::onWriteAll);
-    connect(control<QPushButton>("Command10"), &QPushButton::clicked, this, &frmmain::onBaudChange);
-    connect(control<QPushButton>("Command_OK1"), &QPushButton::clicked, this,
-        &frmmain::onAddressChange);
-    for (const device::Toggle& toggle : device::kToggles)
-        connect(control<QPushButton>(toggle.button), &QPushButton::clicked, this,
-            [this, toggle] { onToggle(toggle); });
-
-    connect(control<PopupCombo>("Combo1"), &PopupCombo::aboutToShowPopup, this,
-        &frmmain::showPortDevices);
+    connectCommands();
 
     startUp();
     // A blinking cursor in the port box would wake the idle window twice a second.
@@ -90,9 +70,7 @@ frmmain::~frmmain() = default;
 
 template <typename T> T* frmmain::control(const char* name) const
 {
-    auto* w = qobject_cast<T*>(controls_.value(QString::fromUtf8(name)));
-    Q_ASSERT_X(w, "frmmain::control", name);
-    return w;
+    return controlNamed<T>(controls_, QString::fromUtf8(name));
 }
 
 void frmmain::bindControls()
@@ -116,6 +94,28 @@ void frmmain::bindControls()
         combo->setEditable(true);
 }
 
+void frmmain::connectCommands()
+{
+    connect(Command1, &QPushButton::clicked, this, &frmmain::onCommand1);
+    connect(Combo1, &QComboBox::activated, this, &frmmain::onPortChoice);
+    connect(Combo2, &QComboBox::activated, this, &frmmain::onBaudChoice);
+    connect(port_, &serial::SerialPort::lost, this, &frmmain::closeSequence);
+    connect(exchange_, &serial::Exchange::framed, this,
+        [this](const QString& trace) { showTrace(Text1[0], trace); });
+    connect(exchange_, &serial::Exchange::judged, this, &frmmain::onReplyJudged);
+    connect(
+        control<ClickableLabel>("Label9"), &ClickableLabel::clicked, this, &frmmain::openWebPage);
+    connect(control<QPushButton>("Command3"), &QPushButton::clicked, this, &frmmain::onReadAll);
+    connect(control<QPushButton>("Command2"), &QPushButton::clicked, this, &frmmain::onWriteAll);
+    connect(control<QPushButton>("Command10"), &QPushButton::clicked, this, &frmmain::onBaudChange);
+    connect(control<QPushButton>("Command_OK1"), &QPushButton::clicked, this,
+        &frmmain::onAddressChange);
+    for (std::size_t k = 0; k < device::kSwitchCount; ++k)
+        connect(panel_->switchButton(k), &QPushButton::clicked, this, [this, k] { onToggle(k); });
+    connect(control<PopupCombo>("Combo1"), &PopupCombo::aboutToShowPopup, this,
+        &frmmain::showPortDevices);
+}
+
 void frmmain::startUp()
 {
     const StoredPort stored = loadStoredPort(QString::fromLatin1(kSettingsFile));
@@ -136,11 +136,7 @@ void frmmain::startUp()
     Combo_Addr[0]->setCurrentIndex(0);
     Combo_Addr[2]->setCurrentIndex(0);
 
-    for (const ParameterField& field : parameterFields()) {
-        auto* edit = control<QLineEdit>(field.name);
-        new KeyFilter(field.rule, edit);
-        edit->setText(QString::fromLatin1(field.startText));
-    }
+    panel_->startUp();
 }
 
 // Each entry of the port list tells the device it stands for. Done when the list opens, not at
@@ -153,7 +149,12 @@ void frmmain::showPortDevices()
     const QStringList ordered = serial::orderedSystemPorts(locations);
     for (int i = 0; i < Combo1->count(); ++i) {
         const QString device = serial::resolvePort(i + 1, QDir::current(), ordered);
-        Combo1->setItemData(i, device.isEmpty() ? message::kPortMissing : device, Qt::ToolTipRole);
+        const auto failure = openFailures_.constFind(device);
+        Combo1->setItemData(i,
+            device.isEmpty()                      ? message::kPortMissing
+                : failure != openFailures_.cend() ? device + QStringLiteral(": ") + *failure
+                                                  : device,
+            Qt::ToolTipRole);
     }
 }
 
@@ -191,6 +192,7 @@ void frmmain::openSequence()
     const int n = portNumber();
     const QString device = serial::resolvePort(n);
     if (const auto outcome = port_->probe(device); outcome != serial::ProbeOutcome::Usable) {
+        sayWhyNotOpen(n, device);
         showMessage(this, probeMessage(outcome));
         return;
     }
@@ -204,12 +206,26 @@ void frmmain::openSequence()
     }
     portSettings_ = settings;
     if (!port_->open(device, *parsed)) {
+        sayWhyNotOpen(n, device);
         showMessage(this, message::kOtherError);
         return;
     }
+    openFailures_.remove(device);
     Command1->setText(message::kCaptionClose);
     Shape1->setColour(kLampOpen);
     openPort_ = n;
+}
+
+// The message boxes name no device and no cause; the terminal and the port list do.
+void frmmain::sayWhyNotOpen(int n, const QString& device)
+{
+    const QString name = device.isEmpty() ? QStringLiteral("COM%1").arg(n) : device;
+    const QString why = port_->failure();
+    std::fprintf(stderr, "pwm5: %s: %s\n", qPrintable(name), qPrintable(why));
+    if (device.isEmpty() || n < 1 || n > Combo1->count())
+        return;
+    openFailures_.insert(device, why);
+    Combo1->setItemData(n - 1, device + QStringLiteral(": ") + why, Qt::ToolTipRole);
 }
 
 void frmmain::closeSequence()
@@ -284,9 +300,9 @@ void frmmain::onReplyJudged(serial::Verdict verdict, const QByteArray& reply)
         return;
     }
     showTrace(Text2, serial::hexTrace(reply));
-    const device::DecodedReply decoded = device::decodedReply(reply, parameters_);
-    applyEdits(decoded.edits);
-    parameters_ = decoded.parameters;
+    const device::Reading reading = device::decodedReply(reply, parameters_);
+    panel_->show(reading);
+    parameters_ = reading.parameters;
     Message_Show->setText(message::kReplyGood);
 }
 
@@ -295,32 +311,6 @@ void frmmain::showTrace(QLineEdit* field, const QString& trace)
 {
     field->setText(trace);
     field->setCursorPosition(0);
-}
-
-void frmmain::applyEdits(const std::vector<device::PanelEdit>& edits)
-{
-    using Kind = device::PanelEdit::Kind;
-    for (const device::PanelEdit& edit : edits) {
-        QWidget* target = controls_.value(edit.control);
-        switch (edit.kind) {
-        case Kind::Text:
-            if (auto* field = qobject_cast<QLineEdit*>(target))
-                field->setText(edit.text);
-            else if (auto* label = qobject_cast<QLabel*>(target)) {
-                label->setText(edit.text);
-                label->adjustSize(); // "12.34V" is wider than the "0.00V" it was laid out for
-            }
-            break;
-        case Kind::Toggle:
-            qobject_cast<QPushButton*>(target)->setText(edit.text);
-            qobject_cast<Indicator*>(controls_.value(edit.indicator))
-                ->setColour(QColor::fromRgb(device::rgb(edit.colour)));
-            break;
-        case Kind::ComboIndex:
-            qobject_cast<QComboBox*>(target)->setCurrentIndex(edit.comboIndex);
-            break;
-        }
-    }
 }
 
 void frmmain::onReadAll()
@@ -333,41 +323,31 @@ void frmmain::onReadAll()
 void frmmain::onWriteAll()
 {
     prepareRequest();
-    device::WriteAllTexts texts;
-    for (std::size_t i = 0; i < texts.size(); ++i)
-        texts[i] = control<QLineEdit>(device::kWriteAllFields[i].name)->text();
-    const auto normalised = device::normalisedWriteAll(texts, Combo6->currentText(), parameters_);
+    const auto normalised
+        = device::normalisedWriteAll(panel_->texts(), Combo6->currentText(), parameters_);
     if (!normalised) {
         showMessage(this, message::kParameterError);
         return;
     }
     // The panel and the parameter set take the new values even when the guard then refuses.
-    for (std::size_t i = 0; i < texts.size(); ++i)
-        control<QLineEdit>(device::kWriteAllFields[i].name)->setText(normalised->texts[i]);
+    panel_->setTexts(normalised->texts);
     parameters_ = normalised->parameters;
     if (const auto slave = commandGuard())
         sendRequest(device::writeAllRequest(*slave, normalised->registers));
 }
 
-void frmmain::onToggle(const device::Toggle& toggle)
+// Switch k of device::kSwitches: a channel's output or the key lock.
+void frmmain::onToggle(std::size_t k)
 {
     prepareRequest();
-    std::int16_t& state = device::stateOf(parameters_, toggle.state);
+    const device::Parameter& p = device::parameter(device::kSwitches[k]);
+    std::int16_t& state = device::stateOf(parameters_, p.id);
     if (portIsOpen()) {
         state = device::flipped(state);
-        showToggle(toggle);
+        panel_->showSwitch(k, state);
     }
     if (const auto slave = commandGuard())
-        sendRequest(
-            device::toggleRequest(*slave, toggle.address, static_cast<std::uint16_t>(state)));
-}
-
-void frmmain::showToggle(const device::Toggle& toggle)
-{
-    const device::ToggleLook look
-        = device::toggleLook(toggle, device::stateOf(parameters_, toggle.state));
-    control<QPushButton>(toggle.button)->setText(look.caption);
-    control<Indicator>(toggle.indicator)->setColour(QColor::fromRgb(device::rgb(look.colour)));
+        sendRequest(device::writeRequest(*slave, p, static_cast<std::uint16_t>(state)));
 }
 
 void frmmain::onBaudChange()
@@ -376,7 +356,8 @@ void frmmain::onBaudChange()
     parameters_.baudRateCode
         = device::baudRateCode(Combo6->currentText(), parameters_.baudRateCode);
     if (const auto slave = commandGuard())
-        sendRequest(device::baudChangeRequest(*slave, parameters_.baudRateCode));
+        sendRequest(device::writeRequest(*slave, device::parameter(device::ParameterId::BaudRate),
+            static_cast<std::uint16_t>(parameters_.baudRateCode)));
 }
 
 // Sent to the broadcast address: the module answers, if at all, from address 0.

@@ -1,9 +1,8 @@
 #pragma once
 
 #include "device/parameter_set.h"
-#include "device/reply_decoder.h"
-#include "device/toggles.h"
 #include "link/reply_check.h"
+#include "parameter_panel.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -11,16 +10,15 @@
 #include <QWidget>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <vector>
 
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class Lamp;
-class Indicator;
 
 namespace serial {
 class Exchange;
@@ -55,6 +53,7 @@ protected:
 private:
     template <typename T> T* control(const char* name) const;
     void bindControls();
+    void connectCommands();
     void startUp();
     void showPortDevices();
 
@@ -63,6 +62,7 @@ private:
     bool portIsOpen() const;
     void onCommand1();
     void openSequence();
+    void sayWhyNotOpen(int n, const QString& device);
     void closeSequence();
     void onPortChoice(int index);
     void onBaudChoice();
@@ -79,14 +79,13 @@ private:
     // Module commands
     void onReadAll();
     void onWriteAll();
-    void onToggle(const device::Toggle& toggle);
-    void showToggle(const device::Toggle& toggle);
+    void onToggle(std::size_t k);
     void onBaudChange();
     void onAddressChange();
-    void applyEdits(const std::vector<device::PanelEdit>& edits);
     static void showTrace(QLineEdit* field, const QString& trace);
 
     QHash<QString, QWidget*> controls_;
+    std::optional<ParameterPanel> panel_;
     serial::SerialPort* port_ = nullptr;
     serial::Exchange* exchange_ = nullptr;
 
@@ -107,5 +106,7 @@ private:
     int openPort_ = 0;
     QString parityLetter_;
     QString portSettings_;
+    // Why the last open of a device failed, by device, for the port list's tooltips.
+    QHash<QString, QString> openFailures_;
     device::ParameterSet parameters_;
 };

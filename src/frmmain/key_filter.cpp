@@ -32,7 +32,8 @@ bool typesNothing(int key)
 
 } // namespace
 
-bool keyPasses(const QKeyEvent& event, const InputRule& rule, int textLength, int selectedLength)
+bool keyPasses(
+    const QKeyEvent& event, const device::InputRule& rule, int textLength, int selectedLength)
 {
     const int key = event.key();
     if (key == Qt::Key_Backspace)
@@ -46,14 +47,15 @@ bool keyPasses(const QKeyEvent& event, const InputRule& rule, int textLength, in
     if (text.isEmpty())
         return true; // function keys, modifiers alone: no character
     for (const QChar c : text)
-        if (!rule.allowed.contains(c))
+        if (c.unicode() > 0x7F
+            || rule.allowed.find(static_cast<char>(c.unicode())) == std::string_view::npos)
             return false; // Return, Escape and every other character outside the field's set
     return textLength - selectedLength + text.size() <= rule.maxLength;
 }
 
-KeyFilter::KeyFilter(InputRule rule, QLineEdit* field)
+KeyFilter::KeyFilter(device::InputRule rule, QLineEdit* field)
     : QObject(field)
-    , rule_(std::move(rule))
+    , rule_(rule)
 {
     field->installEventFilter(this);
 }

@@ -143,7 +143,7 @@ QHash<QString, QWidget*> buildPanel(QWidget* window)
     }
     for (const panel::ComboList& list : panel::comboLists()) {
         auto* combo = qobject_cast<QComboBox*>(built.value(QString::fromUtf8(list.name)));
-        combo->addItems(QString::fromUtf8(list.items).split(QLatin1Char('|')));
+        combo->addItems(panel::comboItems(list));
     }
     return built;
 }

@@ -1,5 +1,7 @@
 #include "panel_layout.h"
 
+#include "device/parameters.h"
+
 #include <array>
 
 namespace panel {
@@ -138,11 +140,11 @@ constexpr auto kControls = std::to_array<Control>({
 
 constexpr auto kComboLists = std::to_array<ComboList>({
     { "Combo1", "COM1|COM2|COM3|COM4|COM5|COM6|COM7|COM8|COM9" },
-    { "Combo2", "4800|9600|19200|38400|57600|115200" },
+    { "Combo2", nullptr },
     { "Combo3", "无校验|奇校验|偶校验" },
     { "Combo4", "8|7|6" },
     { "Combo5", "1|2" },
-    { "Combo6", "4800|9600|19200|38400|57600|115200" },
+    { "Combo6", nullptr },
 });
 
 } // namespace
@@ -155,6 +157,16 @@ std::span<const Control> controls()
 std::span<const ComboList> comboLists()
 {
     return kComboLists;
+}
+
+QStringList comboItems(const ComboList& list)
+{
+    if (list.items)
+        return QString::fromUtf8(list.items).split(QLatin1Char('|'));
+    QStringList rates;
+    for (const std::int32_t rate : device::kBaudRates)
+        rates << QString::number(rate);
+    return rates;
 }
 
 } // namespace panel

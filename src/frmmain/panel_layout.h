@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QRgb>
+#include <QStringList>
 
 #include <span>
 
@@ -26,11 +27,12 @@ struct Control {
 // Design-time lists of the combo boxes that have them.
 struct ComboList {
     const char* name;
-    const char* items; // separated by '|'
+    const char* items; // separated by '|'; nullptr for the module's baud rates
 };
 
 std::span<const Control> controls();
 std::span<const ComboList> comboLists();
+QStringList comboItems(const ComboList& list);
 
 constexpr int kWindowWidth = 954;
 constexpr int kWindowHeight = 488;

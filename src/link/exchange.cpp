@@ -24,6 +24,7 @@ Exchange::Exchange(SerialPort& port, QObject* parent)
 
 void Exchange::prepare()
 {
+    timer1_.stop();
     sentFrame_.clear();
     received_.clear();
 }

@@ -24,7 +24,8 @@ public:
 
     explicit Exchange(SerialPort& port, QObject* parent = nullptr);
 
-    // Every command's first step: forget the last request and whatever arrived since.
+    // Every command's first step: forget the last request, whatever arrived since, and the
+    // judgement still due for it, so a command that then sends nothing gets no verdict.
     void prepare();
 
     // Frames the request with its CRC, announces the frame, writes it, blocks the calling

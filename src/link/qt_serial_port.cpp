@@ -49,12 +49,14 @@ QtSerialPort::QtSerialPort(QObject* parent)
 
 ProbeOutcome QtSerialPort::probe(const QString& device)
 {
-    if (device.isEmpty())
+    if (device.isEmpty()) {
+        failure_ = QStringLiteral("no serial port stands for this number");
         return ProbeOutcome::Missing;
+    }
     port_.setPortName(device);
     if (!port_.open(QIODevice::ReadWrite)) {
         const auto outcome = probeOutcome(port_.error(), accessible(device));
-        port_.clearError();
+        noteFailure(device);
         return outcome;
     }
     port_.close();
@@ -72,7 +74,7 @@ bool QtSerialPort::open(const QString& device, const PortSettings& settings)
     port_.setFlowControl(QSerialPort::NoFlowControl);
     port_.setReadBufferSize(kBufferSize);
     if (!port_.open(QIODevice::ReadWrite)) {
-        port_.clearError();
+        noteFailure(device);
         return false;
     }
     port_.clear(QSerialPort::Input);
@@ -107,6 +109,13 @@ bool QtSerialPort::write(const QByteArray& bytes)
 QByteArray QtSerialPort::readAll()
 {
     return port_.readAll();
+}
+
+void QtSerialPort::noteFailure(const QString& device)
+{
+    failure_ = probeReason(
+        port_.error(), port_.errorString(), accessible(device), QFileInfo(device).group());
+    port_.clearError();
 }
 
 void QtSerialPort::onError(QSerialPort::SerialPortError error)

@@ -14,6 +14,7 @@ public:
 
     ProbeOutcome probe(const QString& device) override;
     bool open(const QString& device, const PortSettings& settings) override;
+    QString failure() const override { return failure_; }
     void close() override;
     bool isOpen() const override;
     bool write(const QByteArray& bytes) override;
@@ -21,8 +22,10 @@ public:
 
 private:
     void onError(QSerialPort::SerialPortError error);
+    void noteFailure(const QString& device);
 
     QSerialPort port_;
+    QString failure_;
 };
 
 } // namespace serial

@@ -21,6 +21,8 @@ public:
     virtual ProbeOutcome probe(const QString& device) = 0;
     // Applies the line settings, opens, and discards input that was waiting.
     virtual bool open(const QString& device, const PortSettings& settings) = 0;
+    // Why the last probe or open failed, as probeReason words it.
+    virtual QString failure() const = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
     // Writes the whole block and pushes it to the device before returning; false when it

@@ -1,3 +1,4 @@
+#include "device/parameter_value.h"
 #include "device/reply_decoder.h"
 #include "modbus/crc16.h"
 
@@ -22,26 +23,13 @@ ParameterSet earlierSet()
     return set;
 }
 
-QString summary(const PanelEdit& edit)
-{
-    switch (edit.kind) {
-    case PanelEdit::Kind::Toggle:
-        return QStringLiteral("%1 %2 %3 #%4")
-            .arg(edit.control, edit.text, edit.indicator)
-            .arg(rgb(edit.colour), 6, 16, QChar(u'0'));
-    case PanelEdit::Kind::ComboIndex:
-        return QStringLiteral("%1 #%2 %3").arg(edit.control).arg(edit.comboIndex).arg(edit.text);
-    case PanelEdit::Kind::Text:
-        break;
-    }
-    return edit.control + u' ' + edit.text;
-}
-
-QStringList summaries(const DecodedReply& decoded)
+// Each parameter the reading carries, as "name value", in register order.
+QStringList summaries(const Reading& reading, std::uint16_t from = 0, std::uint16_t to = 0xFFFF)
 {
     QStringList lines;
-    for (const PanelEdit& edit : decoded.edits)
-        lines << summary(edit);
+    for (const Parameter& p : kParameters)
+        if (reading.carries(p.id) && p.address >= from && p.address < to)
+            lines << latin1(p.name) + u' ' + valueText(p, reading.values[indexOf(p.id)]);
     return lines;
 }
 
@@ -80,14 +68,15 @@ private slots:
             "F4");
         QCOMPARE(reply.size(), 57);
 
-        const DecodedReply decoded = decodedReply(reply, earlierSet());
-        const QStringList expected { "Label19 12.34V", "Text3 5.0", "Text4 1000", "Text5 150000",
-            "Text10 1000", "Text11 1000", "Text13 1000", "Text6 50.0", "Text7 50.0", "Text8 50.0",
-            "Text9 50.0", "Text14 50.0", "Command4 ON Label15(1) #00ff00",
-            "Command6 OFF Label15(2) #ffffff", "Command7 OFF Label15(3) #ffffff",
-            "Command8 OFF Label15(4) #ffffff", "Command9 OFF Label15(5) #ffffff", "Text12 1",
-            "Command5 UnLock Label15(0) #ffffff", "Combo6 #1 9600" };
+        const Reading decoded = decodedReply(reply, earlierSet());
+        const QStringList expected { "supply_voltage 12.34", "pwm_voltage 5.0",
+            "ch1.frequency 1000", "ch2.frequency 150000", "ch3.frequency 1000",
+            "ch4.frequency 1000", "ch5.frequency 1000", "ch1.duty 50.0", "ch2.duty 50.0",
+            "ch3.duty 50.0", "ch4.duty 50.0", "ch5.duty 50.0", "ch1.output 1", "ch2.output 0",
+            "ch3.output 0", "ch4.output 0", "ch5.output 0", "channel 1", "key_lock 0",
+            "baud_rate 1" };
         QCOMPARE(summaries(decoded), expected);
+        QCOMPARE(decoded.carried, 26U);
 
         ParameterSet after = earlierSet();
         after.frequency = { 1000, 150000, 1000, 1000, 1000 };
@@ -101,26 +90,27 @@ private slots:
     {
         QTest::addColumn<int>("address");
         QTest::addColumn<QList<int>>("values");
-        QTest::addColumn<QString>("shown"); // empty: nothing on the panel changes
+        QTest::addColumn<QString>("shown");
 
-        QTest::newRow("supply 5") << 0x00 << QList { 5 } << "Label19 0.05V";
-        QTest::newRow("supply 65535") << 0x00 << QList { 65535 } << "Label19 655.35V";
-        QTest::newRow("voltage 0") << 0x01 << QList { 0 } << "Text3 0.0";
-        QTest::newRow("CH5 duty 1000") << 0x10 << QList { 1000 } << "Text14 100.0";
-        QTest::newRow("CH5 150000 Hz") << 0x0A << QList { 0x0002, 0x49F0 } << "Text13 150000";
-        QTest::newRow("CH3 1000000 Hz") << 0x06 << QList { 0x000F, 0x4240 } << "Text10 1000000";
+        QTest::newRow("supply 5") << 0x00 << QList { 5 } << "supply_voltage 0.05";
+        QTest::newRow("supply 65535") << 0x00 << QList { 65535 } << "supply_voltage 655.35";
+        QTest::newRow("voltage 0") << 0x01 << QList { 0 } << "pwm_voltage 0.0";
+        QTest::newRow("CH5 duty 1000") << 0x10 << QList { 1000 } << "ch5.duty 100.0";
+        QTest::newRow("CH5 150000 Hz")
+            << 0x0A << QList { 0x0002, 0x49F0 } << "ch5.frequency 150000";
+        QTest::newRow("CH3 1000000 Hz")
+            << 0x06 << QList { 0x000F, 0x4240 } << "ch3.frequency 1000000";
         QTest::newRow("CH2 high word 0x8000")
-            << 0x04 << QList { 0x8000, 0x0000 } << "Text5 2147483648";
-        QTest::newRow("CH4 all ones") << 0x08 << QList { 0xFFFF, 0xFFFF } << "Text11 4294967295";
-        QTest::newRow("CH2 output on") << 0x12 << QList { 1 } << "Command6 ON Label15(2) #00ff00";
-        QTest::newRow("CH1 output 2") << 0x11 << QList { 2 } << "Command4 OFF Label15(1) #ffffff";
-        QTest::newRow("CH5 output 0x8000")
-            << 0x15 << QList { 0x8000 } << "Command9 OFF Label15(5) #ffffff";
-        QTest::newRow("key lock 1") << 0x17 << QList { 1 } << "Command5 Lock Label15(0) #ff0000";
-        QTest::newRow("channel 65535") << 0x16 << QList { 65535 } << "Text12 65535";
-        QTest::newRow("baud code 5") << 0x18 << QList { 5 } << "Combo6 #5 115200";
-        QTest::newRow("baud code 6") << 0x18 << QList { 6 } << "";
-        QTest::newRow("baud code 0xFFFF") << 0x18 << QList { 0xFFFF } << "";
+            << 0x04 << QList { 0x8000, 0x0000 } << "ch2.frequency 2147483648";
+        QTest::newRow("CH4 all ones")
+            << 0x08 << QList { 0xFFFF, 0xFFFF } << "ch4.frequency 4294967295";
+        QTest::newRow("CH2 output on") << 0x12 << QList { 1 } << "ch2.output 1";
+        QTest::newRow("CH1 output 2") << 0x11 << QList { 2 } << "ch1.output 2";
+        QTest::newRow("CH5 output 0x8000") << 0x15 << QList { 0x8000 } << "ch5.output 32768";
+        QTest::newRow("key lock 1") << 0x17 << QList { 1 } << "key_lock 1";
+        QTest::newRow("channel 65535") << 0x16 << QList { 65535 } << "channel 65535";
+        QTest::newRow("baud code 5") << 0x18 << QList { 5 } << "baud_rate 5";
+        QTest::newRow("baud code 0xFFFF") << 0x18 << QList { 0xFFFF } << "baud_rate 65535";
     }
 
     void registerShown()
@@ -128,12 +118,10 @@ private slots:
         QFETCH(int, address);
         QFETCH(QList<int>, values);
         QFETCH(QString, shown);
-        const DecodedReply decoded = decodedReply(fullReadWith(address, values), earlierSet());
-        QStringList lines;
-        for (const PanelEdit& edit : decoded.edits)
-            if (edit.address >= address && edit.address < address + values.size())
-                lines << summary(edit);
-        QCOMPARE(lines.join(u'|'), shown);
+        const Reading decoded = decodedReply(fullReadWith(address, values), earlierSet());
+        const auto from = static_cast<std::uint16_t>(address);
+        const auto to = static_cast<std::uint16_t>(address + values.size());
+        QCOMPARE(summaries(decoded, from, to).join(u'|'), shown);
     }
 
     // Values that do not fit the signed fields must not overflow; such a state counts as off.
@@ -141,7 +129,7 @@ private slots:
     {
         QTest::addColumn<int>("address");
         QTest::addColumn<int>("value");
-        QTest::addColumn<int>("toggle"); // index into kToggles
+        QTest::addColumn<int>("toggle"); // index into kSwitches
 
         QTest::newRow("CH1 output 2") << 0x11 << 2 << 0;
         QTest::newRow("CH5 output 0x8000") << 0x15 << 0x8000 << 4;
@@ -152,9 +140,9 @@ private slots:
         QFETCH(int, address);
         QFETCH(int, value);
         QFETCH(int, toggle);
-        const DecodedReply decoded = decodedReply(fullReadWith(address, { value }), earlierSet());
+        const Reading decoded = decodedReply(fullReadWith(address, { value }), earlierSet());
         const std::int16_t state
-            = stateOf(decoded.parameters, kToggles[static_cast<std::size_t>(toggle)].state);
+            = stateOf(decoded.parameters, kSwitches[static_cast<std::size_t>(toggle)]);
         QCOMPARE(static_cast<std::uint16_t>(state), value);
         // The next click switches it on and sends 1.
         QCOMPARE(flipped(state), 1);
@@ -179,8 +167,9 @@ private slots:
     void notARead()
     {
         QFETCH(QByteArray, reply);
-        const DecodedReply decoded = decodedReply(reply, earlierSet());
-        QVERIFY(decoded.edits.empty());
+        const Reading decoded = decodedReply(reply, earlierSet());
+        QCOMPARE(decoded.carried, 0U);
+        QCOMPARE(summaries(decoded), QStringList());
         QVERIFY(decoded.parameters == earlierSet());
     }
 
@@ -192,10 +181,11 @@ private slots:
         QTest::addColumn<int>("ch1Frequency");
 
         QTest::newRow("1 register") << modbus::framed(QByteArray::fromHex("01 03 02 04 D2"))
-                                    << QStringList { "Label19 12.34V" } << 11;
+                                    << QStringList { "supply_voltage 12.34" } << 11;
         QTest::newRow("5 registers, CH2 low word missing")
             << readReply({ 1234, 50, 0x0001, 0x0000, 0x0002 })
-            << QStringList { "Label19 12.34V", "Text3 5.0", "Text4 65536" } << 65536;
+            << QStringList { "supply_voltage 12.34", "pwm_voltage 5.0", "ch1.frequency 65536" }
+            << 65536;
     }
 
     void shortRead()
@@ -203,7 +193,7 @@ private slots:
         QFETCH(QByteArray, reply);
         QFETCH(QStringList, shown);
         QFETCH(int, ch1Frequency);
-        const DecodedReply decoded = decodedReply(reply, earlierSet());
+        const Reading decoded = decodedReply(reply, earlierSet());
         QCOMPARE(summaries(decoded), shown);
         ParameterSet after = earlierSet();
         after.frequency[0] = ch1Frequency;

@@ -1,6 +1,5 @@
 #include "device/parameter_set.h"
 #include "device/requests.h"
-#include "device/toggles.h"
 #include "device/write_all.h"
 #include "modbus/crc16.h"
 
@@ -10,20 +9,17 @@ using namespace device;
 
 namespace {
 
-const Toggle& toggleNamed(const char* button)
+// The frame a toggle's click sends: the state flipped from before, to the slave typed.
+QByteArray clickFrame(const char* name, const QString& slaveText, std::int16_t before)
 {
-    for (const Toggle& toggle : kToggles)
-        if (qstrcmp(toggle.button, button) == 0)
-            return toggle;
-    qFatal("no toggle %s", button);
+    const auto state = static_cast<std::uint16_t>(flipped(before));
+    return writeRequest(device::slaveAddress(slaveText).value(), *parameterNamed(name), state);
 }
 
-// The frame a click sends: the state flipped from before, to the slave typed into the combo.
-QByteArray clickFrame(const char* button, const QString& slaveText, std::int16_t before)
+QByteArray baudChange(const QString& combo6Text)
 {
-    const Toggle& toggle = toggleNamed(button);
-    const auto state = static_cast<std::uint16_t>(flipped(before));
-    return toggleRequest(device::slaveAddress(slaveText).value(), toggle.address, state);
+    return writeRequest(1, parameter(ParameterId::BaudRate),
+        static_cast<Units>(device::baudRateCode(combo6Text, 0)));
 }
 
 } // namespace
@@ -38,18 +34,23 @@ private slots:
         QTest::addColumn<QString>("frame");
 
         QTest::newRow("read all, slave 1") << readAllRequest(1) << "01 03 00 00 00 1A C4 01";
-        QTest::newRow("Command4 first click")
-            << clickFrame("Command4", "1", 0) << "01 06 00 11 00 01 18 0F";
-        QTest::newRow("Command4 second click")
-            << clickFrame("Command4", "1", 1) << "01 06 00 11 00 00 D9 CF";
-        QTest::newRow("Command5 first click")
-            << clickFrame("Command5", "1", 0) << "01 06 00 17 00 01 F8 0E";
-        QTest::newRow("Command6, slave 10")
-            << clickFrame("Command6", "10", 0) << "0A 06 00 12 00 01 E9 74";
-        QTest::newRow("baud 19200")
-            << baudChangeRequest(1, device::baudRateCode("19200", 0)) << "01 06 00 18 00 02 88 0C";
-        QTest::newRow("baud 115200")
-            << baudChangeRequest(1, device::baudRateCode("115200", 0)) << "01 06 00 18 00 05 C9 CE";
+        QTest::newRow("CH1 output, first click")
+            << clickFrame("ch1.output", "1", 0) << "01 06 00 11 00 01 18 0F";
+        QTest::newRow("CH1 output, second click")
+            << clickFrame("ch1.output", "1", 1) << "01 06 00 11 00 00 D9 CF";
+        QTest::newRow("key lock, first click")
+            << clickFrame("key_lock", "1", 0) << "01 06 00 17 00 01 F8 0E";
+        QTest::newRow("CH2 output, slave 10")
+            << clickFrame("ch2.output", "10", 0) << "0A 06 00 12 00 01 E9 74";
+        QTest::newRow("baud 19200") << baudChange("19200") << "01 06 00 18 00 02 88 0C";
+        QTest::newRow("baud 115200") << baudChange("115200") << "01 06 00 18 00 05 C9 CE";
+        // A frequency spans two registers, so it goes out as Write Multiple Registers.
+        QTest::newRow("CH5 150000 Hz") << writeRequest(1, parameter(ParameterId::Ch5Frequency),
+            150000) << "01 10 00 0A 00 02 04 00 02 49 F0 E5 C4";
+        QTest::newRow("CH1 1 Hz") << writeRequest(1, parameter(ParameterId::Ch1Frequency), 1)
+                                  << "01 10 00 02 00 02 04 00 00 00 01 B3 B6";
+        QTest::newRow("PWM 24.0 V") << writeRequest(1, parameter(ParameterId::PwmVoltage), 240)
+                                    << "01 06 00 01 00 F0 D8 4E";
         QTest::newRow("address change to 2")
             << addressChangeRequest(device::slaveAddress("2").value()) << "00 06 00 00 00 02 09 DA";
 

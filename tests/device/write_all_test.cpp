@@ -7,12 +7,13 @@ using namespace device;
 
 namespace {
 
-std::size_t fieldIndex(const QString& name)
+// Where the field of that control stands among the texts.
+std::size_t fieldIndex(const QString& control)
 {
-    for (std::size_t i = 0; i < kWriteAllFields.size(); ++i)
-        if (name == QLatin1String(kWriteAllFields[i].name))
+    for (std::size_t i = 0; i < kFields.size(); ++i)
+        if (control.toStdString() == parameter(kFields[i]).control)
             return i;
-    qFatal("no field %s", qPrintable(name));
+    qFatal("no field %s", qPrintable(control));
 }
 
 void fieldRow(const char* name, const char* field, const char* typed, const char* shown,
@@ -21,7 +22,7 @@ void fieldRow(const char* name, const char* field, const char* typed, const char
     QTest::newRow(name) << QString(field) << QString(typed) << QString(shown) << address << words;
 }
 
-QStringList listed(const WriteAllTexts& texts)
+QStringList listed(const FieldTexts& texts)
 {
     return QStringList(texts.begin(), texts.end());
 }
@@ -36,8 +37,9 @@ private slots:
     {
         const auto result = normalisedWriteAll({}, "9600", ParameterSet {});
         QVERIFY(result);
-        const QStringList expected { "5.0", "1", "2", "10", "2000", "10000", "150000", "50.0",
-            "50.0", "50.0", "50.0", "50.0" };
+        // Voltage, the five frequencies, the five duties, the channel.
+        const QStringList expected { "5.0", "2", "10", "2000", "10000", "150000", "50.0", "50.0",
+            "50.0", "50.0", "50.0", "1" };
         QCOMPARE(listed(result->texts), expected);
         QVERIFY(result->parameters.frequency == (std::array { 2, 10, 2000, 10000, 150000 }));
         QCOMPARE(result->parameters.channelNumber, 1);
@@ -88,7 +90,7 @@ private slots:
         QFETCH(int, address);
         QFETCH(QList<int>, words);
 
-        WriteAllTexts texts;
+        FieldTexts texts;
         const std::size_t index = fieldIndex(field);
         texts[index] = typed;
         const auto result = normalisedWriteAll(texts, "9600", ParameterSet {});
@@ -122,7 +124,7 @@ private slots:
     {
         QFETCH(QString, field);
         QFETCH(QString, typed);
-        WriteAllTexts texts;
+        FieldTexts texts;
         texts[fieldIndex(field)] = typed;
         QVERIFY(!normalisedWriteAll(texts, "9600", ParameterSet {}));
     }
