@@ -219,7 +219,7 @@ void frmmain::openSequence()
 // The message boxes name no device and no cause; the terminal and the port list do.
 void frmmain::sayWhyNotOpen(int n, const QString& device)
 {
-    const QString name = device.isEmpty() ? QStringLiteral("COM%1").arg(n) : device;
+    const QString name = device.isEmpty() ? Combo1->currentText() : device;
     const QString why = port_->failure();
     std::fprintf(stderr, "pwm5: %s: %s\n", qPrintable(name), qPrintable(why));
     if (device.isEmpty() || n < 1 || n > Combo1->count())

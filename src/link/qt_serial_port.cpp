@@ -27,14 +27,9 @@ bool accessible(const QString& device)
 
 QSerialPort::Parity parity(char letter)
 {
-    switch (letter) {
-    case 'O':
-        return QSerialPort::OddParity;
-    case 'E':
-        return QSerialPort::EvenParity;
-    default:
-        return QSerialPort::NoParity;
-    }
+    return letter == 'O' ? QSerialPort::OddParity
+        : letter == 'E'  ? QSerialPort::EvenParity
+                         : QSerialPort::NoParity;
 }
 
 } // namespace

@@ -8,7 +8,11 @@
 #include <QTest>
 #include <QTimer>
 
+#include <QTemporaryFile>
+
 #include <csignal>
+#include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -24,6 +28,37 @@ public:
 
 public slots:
     void open(const QUrl& url) { urls << url; }
+};
+
+// What the program writes to its standard error while one of these lives.
+class StderrCapture {
+public:
+    StderrCapture()
+    {
+        file_.open();
+        std::fflush(stderr);
+        saved_ = ::dup(STDERR_FILENO);
+        ::dup2(file_.handle(), STDERR_FILENO);
+    }
+    ~StderrCapture()
+    {
+        std::fflush(stderr);
+        ::dup2(saved_, STDERR_FILENO);
+        ::close(saved_);
+    }
+    StderrCapture(const StderrCapture&) = delete;
+    StderrCapture& operator=(const StderrCapture&) = delete;
+
+    QString text()
+    {
+        std::fflush(stderr);
+        file_.seek(0);
+        return QString::fromLocal8Bit(file_.readAll());
+    }
+
+private:
+    QTemporaryFile file_;
+    int saved_ = -1;
 };
 
 } // namespace
@@ -177,21 +212,29 @@ private slots:
         QVERIFY(f.messages->texts.isEmpty());
     }
 
+    // The message box names no device and no cause; the terminal and COM2's entry in the port
+    // list say which device and why, also after the list was brought up to date.
     void openFailuresLeaveThePortClosed_data()
     {
         QTest::addColumn<QString>("setup");
         QTest::addColumn<QString>("message");
-        QTest::newRow("no selection") << "noselection" << QStringLiteral("串口不存在！");
-        QTest::newRow("dangling link") << "dangling" << QStringLiteral("串口不存在！");
-        QTest::newRow("held by another process") << "held" << QStringLiteral("串口已打开！");
-        QTest::newRow("typed baud") << "badbaud" << QStringLiteral("参数设置错误！");
-        QTest::newRow("not a serial device") << "devnull" << QStringLiteral("其它错误");
+        QTest::addColumn<QString>("why"); // empty: not the device's fault
+        QTest::newRow("no selection") << "noselection" << QStringLiteral("串口不存在！")
+                                      << "no serial port stands for this number";
+        QTest::newRow("dangling link")
+            << "dangling" << QStringLiteral("串口不存在！") << "no such device";
+        QTest::newRow("held by another process")
+            << "held" << QStringLiteral("串口已打开！") << "in use by another program (";
+        QTest::newRow("typed baud") << "badbaud" << QStringLiteral("参数设置错误！") << "";
+        QTest::newRow("not a serial device")
+            << "devnull" << QStringLiteral("其它错误") << "inappropriate ioctl for device";
     }
 
     void openFailuresLeaveThePortClosed()
     {
         QFETCH(QString, setup);
         QFETCH(QString, message);
+        QFETCH(QString, why);
         WindowFixture f;
         PtyPair pty;
         QProcess holder;
@@ -213,9 +256,25 @@ private slots:
         if (setup == "badbaud")
             f.combo("Combo2")->setEditText(QStringLiteral("96OO"));
 
+        StderrCapture stderrText;
         f.button("Command1")->click();
         QCOMPARE(f.messages->texts, QStringList { message });
         verifyClosed(f);
+
+        const QString device = setup == "dangling" ? f.dir.filePath("COM2")
+            : setup == "devnull"                   ? QStringLiteral("/dev/null")
+            : setup == "noselection"               ? QStringLiteral("COM")
+                                                   : pty.slavePath();
+        const QString said = stderrText.text();
+        QCOMPARE(said.contains(QStringLiteral("pwm5: %1: %2").arg(device, why)), !why.isEmpty());
+        if (setup != "noselection" && !why.isEmpty()) {
+            QComboBox* ports = f.combo("Combo1");
+            QVERIFY2(ports->itemData(1, Qt::ToolTipRole).toString().startsWith(device + ": " + why),
+                qPrintable(ports->itemData(1, Qt::ToolTipRole).toString()));
+            ports->showPopup();
+            ports->hidePopup();
+            QVERIFY(ports->itemData(1, Qt::ToolTipRole).toString().startsWith(device + ": " + why));
+        }
         if (setup == "held") {
             holder.closeWriteChannel();
             QVERIFY(holder.waitForFinished(5000));
