@@ -149,13 +149,17 @@ void frmmain::showPortDevices()
     const QStringList ordered = serial::orderedSystemPorts(locations);
     for (int i = 0; i < Combo1->count(); ++i) {
         const QString device = serial::resolvePort(i + 1, QDir::current(), ordered);
-        const auto failure = openFailures_.constFind(device);
-        Combo1->setItemData(i,
-            device.isEmpty()                      ? message::kPortMissing
-                : failure != openFailures_.cend() ? device + QStringLiteral(": ") + *failure
-                                                  : device,
-            Qt::ToolTipRole);
+        Combo1->setItemData(i, portTip(device), Qt::ToolTipRole);
     }
+}
+
+// The device behind a port number, and why it would not open the last time it was tried.
+QString frmmain::portTip(const QString& device) const
+{
+    if (device.isEmpty())
+        return message::kPortMissing;
+    const auto failure = openFailures_.constFind(device);
+    return failure == openFailures_.cend() ? device : device + QStringLiteral(": ") + *failure;
 }
 
 QString frmmain::sendTrace() const
@@ -225,7 +229,7 @@ void frmmain::sayWhyNotOpen(int n, const QString& device)
     if (device.isEmpty() || n < 1 || n > Combo1->count())
         return;
     openFailures_.insert(device, why);
-    Combo1->setItemData(n - 1, device + QStringLiteral(": ") + why, Qt::ToolTipRole);
+    Combo1->setItemData(n - 1, portTip(device), Qt::ToolTipRole);
 }
 
 void frmmain::closeSequence()

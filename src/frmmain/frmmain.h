@@ -56,6 +56,7 @@ private:
     void connectCommands();
     void startUp();
     void showPortDevices();
+    QString portTip(const QString& device) const;
 
     // Serial line
     int portNumber() const;
