@@ -302,9 +302,13 @@ private slots:
         QCOMPARE(f.field("Text1(0)")->text(), QStringLiteral("00 06 00 00 00 07 C9 D9 "));
         QCOMPARE(f.field("Text2")->text(), echo);
         QCOMPARE(shown(f, "Combo_Addr(2)"), QStringLiteral("1"));
+        // The window judges by its clock alone; the module's log tells that it has taken the
+        // broadcast before the next request goes out.
+        QVERIFY(sim.waitForOutput(QStringLiteral("00 06 00 00 00 07 C9 D9  ->  ")));
 
         QCOMPARE(outcomeOf(f, "Command3"), kReplyBad);
         QCOMPARE(f.field("Text2")->text(), QString());
+        QVERIFY(sim.waitForOutput(QStringLiteral("none: for slave 1, this is slave 7")));
 
         f.pick("Combo_Addr(2)", "7");
         QCOMPARE(outcomeOf(f, "Command3"), kReplyGood);
@@ -337,6 +341,8 @@ private slots:
         QCOMPARE(f.window->portSettings(), QStringLiteral("9600,N,8,1"));
 
         QCOMPARE(outcomeOf(f, "Command3"), kReplyBad);
+        // Refused by the module before the port changes speed, so that it cannot answer late.
+        QVERIFY(sim.waitForOutput("none: master at 9600 baud, module at " + rate));
 
         f.pick("Combo2", rate);
         QCOMPARE(f.button("Command1")->text(), kOpen);
