@@ -1,12 +1,12 @@
 #include "frmmain/panel_widgets.h"
 #include "pty_pair.h"
+#include "support/test_crc.h"
 #include "window_fixture.h"
 
 #include <QTest>
 #include <QTimer>
 
 #include <array>
-#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -45,19 +45,7 @@ QByteArray bytes(const char* hex)
     return QByteArray::fromHex(hex);
 }
 
-// CRC-16/MODBUS (reflected polynomial 0xA001, start 0xFFFF), appended low byte first.
-QByteArray withCrc(QByteArray frame)
-{
-    std::uint16_t crc = 0xFFFF;
-    for (const char c : frame) {
-        crc ^= static_cast<std::uint8_t>(c);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = static_cast<std::uint16_t>((crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1);
-    }
-    frame.append(static_cast<char>(crc & 0xFF));
-    frame.append(static_cast<char>(crc >> 8));
-    return frame;
-}
+using testcrc::withCrc;
 
 // 16-bit values, high byte first.
 QByteArray words(const QList<int>& values)

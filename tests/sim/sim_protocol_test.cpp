@@ -4,8 +4,12 @@
 #include <QTest>
 
 #include "sim_session.h"
+#include "support/test_crc.h"
 
 namespace {
+
+// For frames a test builds itself, such as the bounds of every register.
+using testcrc::withCrc;
 
 QByteArray bytes(const char* hex)
 {

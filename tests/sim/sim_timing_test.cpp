@@ -3,8 +3,11 @@
 #include <QTest>
 
 #include "sim_session.h"
+#include "support/test_crc.h"
 
 namespace {
+
+using testcrc::withCrc;
 
 QByteArray bytes(const char* hex)
 {
