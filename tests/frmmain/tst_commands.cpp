@@ -1,4 +1,4 @@
-#include "frmmain/panel_widgets.h"
+#include "panel_view.h"
 #include "pty_pair.h"
 #include "support/test_crc.h"
 #include "window_fixture.h"
@@ -13,26 +13,19 @@
 // The module commands as an operator gives them: clicks on the window, with a pseudo-terminal
 // linked as COM2 playing the module. What reaches the module is read on the pty's master side.
 
-namespace {
+using namespace panelview;
 
-// Controls by objectName and what they show: a field's or label's text, a button's caption,
-// an indicator's colour, a combo's text.
-using Panel = QMap<QString, QString>;
+namespace {
 
 const QString kOpenPortFirst = QStringLiteral("请先打开串口！");
 const QString kParameterError = QStringLiteral("参数设置错误！");
 const QString kReplyGood = QStringLiteral("通讯数据正常！");
 const QString kReplyBad = QStringLiteral("通讯数据错误！");
 const QString kClose = QStringLiteral("关闭串口");
-const QString kGreen = QStringLiteral("#00ff00");
-const QString kRed = QStringLiteral("#ff0000");
-const QString kWhite = QStringLiteral("#ffffff");
 
 // Bound of every wait: a request reaching the module, the window judging a reply.
 constexpr int kWaitMs = 2000;
 
-const std::array<const char*, 12> kParameterFields { "Text3", "Text12", "Text4", "Text5", "Text10",
-    "Text11", "Text13", "Text6", "Text7", "Text8", "Text9", "Text14" };
 const std::array<const char*, 6> kToggleButtons { "Command4", "Command6", "Command7", "Command8",
     "Command9", "Command5" };
 const std::array<const char*, 6> kIndicators { "Label15(0)", "Label15(1)", "Label15(2)",
@@ -134,54 +127,21 @@ Panel givenReplyPanel()
 // Everything a command may change on the panel, but the traces and the status line.
 Panel panelOf(const WindowFixture& f)
 {
-    Panel p;
-    for (const char* name : kParameterFields)
-        p[name] = f.field(name)->text();
-    for (const char* name : kToggleButtons)
-        p[name] = f.button(name)->text();
-    for (const char* name : kIndicators)
-        p[name] = f.get<Indicator>(name)->colour().name();
+    QStringList names = kParameterFields;
+    for (const auto& group : { kToggleButtons, kIndicators })
+        for (const char* name : group)
+            names << name;
     for (const char* name : kCombos)
-        p[name] = f.combo(name)->currentText();
-    p["Label19"] = f.get<QLabel>("Label19")->text();
-    p["Command1"] = f.button("Command1")->text();
-    return p;
-}
-
-Panel overlaid(Panel panel, const Panel& changes)
-{
-    for (auto it = changes.cbegin(); it != changes.cend(); ++it)
-        panel[it.key()] = it.value();
-    return panel;
-}
-
-// One line per control, so that a failed comparison names the control.
-QStringList lines(const Panel& panel)
-{
-    QStringList out;
-    for (auto it = panel.cbegin(); it != panel.cend(); ++it)
-        out << it.key() + QLatin1Char('=') + it.value();
-    return out;
-}
-
-// Puts texts into fields and editable combos, as typing or a paste does.
-void enter(const WindowFixture& f, const Panel& texts)
-{
-    for (auto it = texts.cbegin(); it != texts.cend(); ++it) {
-        QWidget* w = f.window->findChild<QWidget*>(it.key());
-        if (auto* combo = qobject_cast<QComboBox*>(w))
-            combo->setEditText(it.value());
-        else if (auto* field = qobject_cast<QLineEdit*>(w))
-            field->setText(it.value());
-        else
-            QFAIL(qPrintable(it.key()));
-    }
+        names << name;
+    names << "Label19"
+          << "Command1";
+    return panelview::panelOf(*f.window, names);
 }
 
 Panel allParameterFields(const QString& text)
 {
     Panel p;
-    for (const char* name : kParameterFields)
+    for (const QString& name : kParameterFields)
         p[name] = text;
     return p;
 }
@@ -346,7 +306,7 @@ private slots:
         WindowFixture f;
         PtyPair module;
         QVERIFY(open ? f.openOn(module) : f.startOn(module));
-        enter(f, texts);
+        enter(*f.window, texts);
         // Left from an earlier exchange: the command must clear them before anything else.
         for (const char* name : { "Message_Show", "Text1(0)", "Text2" })
             f.field(name)->setText(QStringLiteral("earlier"));
@@ -511,7 +471,7 @@ private slots:
         WindowFixture f;
         PtyPair module;
         QVERIFY(f.openOn(module));
-        enter(f, { { "Combo_Addr(0)", newAddress }, { "Combo_Addr(2)", slaveId } });
+        enter(*f.window, { { "Combo_Addr(0)", newAddress }, { "Combo_Addr(2)", slaveId } });
         const Panel before = panelOf(f);
 
         f.button("Command_OK1")->click();
@@ -624,7 +584,8 @@ private slots:
         QVERIFY(open ? f.openOn(module) : f.startOn(module));
         // An empty field, one beyond its bound and one without its decimal: each would be
         // rewritten by a write-all that went ahead.
-        enter(f, { { "Text5", "" }, { "Text7", "150" }, { "Text9", "7" }, { field, text } });
+        enter(
+            *f.window, { { "Text5", "" }, { "Text7", "150" }, { "Text9", "7" }, { field, text } });
         f.pick("Combo6", QStringLiteral("19200"));
         const Panel before = panelOf(f);
 
@@ -798,7 +759,7 @@ private slots:
         WindowFixture f;
         PtyPair module;
         QVERIFY(f.openOn(module));
-        enter(f, texts);
+        enter(*f.window, texts);
         f.button(qPrintable(button))->click();
         const QByteArray request = atModule(module, requestSize);
         QCOMPARE(request.size(), requestSize);
