@@ -1,6 +1,7 @@
 #include "panel_view.h"
 #include "pty_pair.h"
 #include "support/test_crc.h"
+#include "support/write_all_frame.h"
 #include "window_fixture.h"
 
 #include <QTest>
@@ -40,29 +41,12 @@ QByteArray bytes(const char* hex)
 
 using testcrc::withCrc;
 
-// 16-bit values, high byte first.
-QByteArray words(const QList<int>& values)
-{
-    QByteArray out;
-    for (const int v : values) {
-        out.append(static_cast<char>((v >> 8) & 0xFF));
-        out.append(static_cast<char>(v & 0xFF));
-    }
-    return out;
-}
-
 // Slave 1's reply to a read of registers.size() registers from 0x0000.
 QByteArray readReply(const QList<int>& registers)
 {
     QByteArray frame = bytes("01 03");
     frame.append(static_cast<char>(registers.size() * 2));
-    return withCrc(frame + words(registers));
-}
-
-// The write-all request to slave 1 for registers 0x0001 to 0x0018.
-QByteArray writeAllFrame(const QList<int>& registers)
-{
-    return withCrc(bytes("01 10 00 01 00 18 30") + words(registers));
+    return withCrc(frame + writeall::words(registers));
 }
 
 QString trace(const QByteArray& frame)
@@ -86,10 +70,6 @@ const QByteArray kGivenReply
 const QList<int> kGivenRegisters { 0x04D2, 0x0032, 0x0000, 0x03E8, 0x0002, 0x49F0, 0x0000, 0x03E8,
     0x0000, 0x03E8, 0x0000, 0x03E8, 0x01F4, 0x01F4, 0x01F4, 0x01F4, 0x01F4, 1, 0, 0, 0, 0, 1, 0, 1,
     0 };
-
-// Registers 0x0001 to 0x0018 as write-all sends the fields shown at start-up, Combo6 at 9600.
-const QList<int> kStartUpRegisters { 50, 0, 1000, 0, 1000, 0, 1000, 0, 1000, 0, 1000, 500, 500, 500,
-    500, 500, 0, 0, 0, 0, 0, 1, 0, 1 };
 
 // What the panel shows after kGivenReply.
 Panel givenReplyPanel()
@@ -196,8 +176,8 @@ private slots:
         // The test's own frame builders agree with frames given byte for byte.
         QCOMPARE(readReply(kGivenRegisters), kGivenReply);
         QCOMPARE(withCrc(bytes("01 03 00 00 00 1A")), kReadAllOfSlave1);
-        QCOMPARE(writeAllFrame({ 50, 0, 2, 0, 10, 0, 2000, 0, 10000, 2, 0x49F0, 500, 500, 500, 500,
-                     500, 0, 0, 0, 0, 0, 1, 0, 1 }),
+        QCOMPARE(writeall::frame({ 50, 0, 2, 0, 10, 0, 2000, 0, 10000, 2, 0x49F0, 500, 500, 500,
+                     500, 500, 0, 0, 0, 0, 0, 1, 0, 1 }),
             kWriteAllOfEmptyFields);
     }
 
@@ -527,7 +507,7 @@ private slots:
         f.button(qPrintable(toggle))->click();
         QCOMPARE(atModule(module, 8).size(), 8);
 
-        QList<int> registers = kStartUpRegisters;
+        QList<int> registers = writeall::kStartUpRegisters;
         registers[stateRegister - 1] = 1;
         if (!frequencyField.isEmpty()) {
             for (const auto& [name, typed] :
@@ -545,7 +525,7 @@ private slots:
 
         f.button("Command2")->click();
 
-        QCOMPARE(atModule(module, 57), writeAllFrame(registers));
+        QCOMPARE(atModule(module, 57), writeall::frame(registers));
         if (!frequencyField.isEmpty()) {
             QCOMPARE(f.field(qPrintable(frequencyField))->text(), QStringLiteral("123456"));
             QCOMPARE(f.field(qPrintable(dutyField))->text(), QStringLiteral("37.0"));
