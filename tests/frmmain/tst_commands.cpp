@@ -24,8 +24,9 @@ const QString kReplyGood = QStringLiteral("通讯数据正常！");
 const QString kReplyBad = QStringLiteral("通讯数据错误！");
 const QString kClose = QStringLiteral("关闭串口");
 
-// Bound of every wait: a request reaching the module, the window judging a reply.
-constexpr int kWaitMs = 2000;
+// Bound of every wait: a request reaching the module, the window judging a reply. Generous for
+// sanitizer builds on a busy machine; a passing wait ends with its event.
+constexpr int kWaitMs = 5000;
 
 const std::array<const char*, 6> kToggleButtons { "Command4", "Command6", "Command7", "Command8",
     "Command9", "Command5" };

@@ -21,7 +21,7 @@ const QString kClose = QStringLiteral("关闭串口");
 constexpr int kSimPort = 2;
 
 // Bound of waiting for the window to judge a reply; generous for sanitizer builds under load.
-constexpr int kJudgeMs = 3000;
+constexpr int kJudgeMs = 5000;
 
 // The read-all request to slave 1, as it stands on the line.
 const QString kReadAllTrace = QStringLiteral("01 03 00 00 00 1A C4 01 ");
