@@ -37,6 +37,7 @@ public:
     QString sendTrace() const;
     QString receiveTrace() const;
     const QByteArray& received() const { return received_.bytes(); }
+    qsizetype receivedTotal() const { return received_.total(); }
     QTimer& replyTimer() { return timer1_; }
 
 signals:

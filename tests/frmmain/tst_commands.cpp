@@ -1,38 +1,33 @@
-#include "frmmain/panel_widgets.h"
+#include "panel_view.h"
 #include "pty_pair.h"
+#include "support/test_crc.h"
+#include "support/write_all_frame.h"
 #include "window_fixture.h"
 
 #include <QTest>
 #include <QTimer>
 
 #include <array>
-#include <cstdint>
 #include <utility>
 #include <vector>
 
 // The module commands as an operator gives them: clicks on the window, with a pseudo-terminal
 // linked as COM2 playing the module. What reaches the module is read on the pty's master side.
 
-namespace {
+using namespace panelview;
 
-// Controls by objectName and what they show: a field's or label's text, a button's caption,
-// an indicator's colour, a combo's text.
-using Panel = QMap<QString, QString>;
+namespace {
 
 const QString kOpenPortFirst = QStringLiteral("请先打开串口！");
 const QString kParameterError = QStringLiteral("参数设置错误！");
 const QString kReplyGood = QStringLiteral("通讯数据正常！");
 const QString kReplyBad = QStringLiteral("通讯数据错误！");
 const QString kClose = QStringLiteral("关闭串口");
-const QString kGreen = QStringLiteral("#00ff00");
-const QString kRed = QStringLiteral("#ff0000");
-const QString kWhite = QStringLiteral("#ffffff");
 
-// Bound of every wait: a request reaching the module, the window judging a reply.
-constexpr int kWaitMs = 2000;
+// Bound of every wait: a request reaching the module, the window judging a reply. Generous for
+// sanitizer builds on a busy machine; a passing wait ends with its event.
+constexpr int kWaitMs = 5000;
 
-const std::array<const char*, 12> kParameterFields { "Text3", "Text12", "Text4", "Text5", "Text10",
-    "Text11", "Text13", "Text6", "Text7", "Text8", "Text9", "Text14" };
 const std::array<const char*, 6> kToggleButtons { "Command4", "Command6", "Command7", "Command8",
     "Command9", "Command5" };
 const std::array<const char*, 6> kIndicators { "Label15(0)", "Label15(1)", "Label15(2)",
@@ -45,43 +40,14 @@ QByteArray bytes(const char* hex)
     return QByteArray::fromHex(hex);
 }
 
-// CRC-16/MODBUS (reflected polynomial 0xA001, start 0xFFFF), appended low byte first.
-QByteArray withCrc(QByteArray frame)
-{
-    std::uint16_t crc = 0xFFFF;
-    for (const char c : frame) {
-        crc ^= static_cast<std::uint8_t>(c);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = static_cast<std::uint16_t>((crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1);
-    }
-    frame.append(static_cast<char>(crc & 0xFF));
-    frame.append(static_cast<char>(crc >> 8));
-    return frame;
-}
-
-// 16-bit values, high byte first.
-QByteArray words(const QList<int>& values)
-{
-    QByteArray out;
-    for (const int v : values) {
-        out.append(static_cast<char>((v >> 8) & 0xFF));
-        out.append(static_cast<char>(v & 0xFF));
-    }
-    return out;
-}
+using testcrc::withCrc;
 
 // Slave 1's reply to a read of registers.size() registers from 0x0000.
 QByteArray readReply(const QList<int>& registers)
 {
     QByteArray frame = bytes("01 03");
     frame.append(static_cast<char>(registers.size() * 2));
-    return withCrc(frame + words(registers));
-}
-
-// The write-all request to slave 1 for registers 0x0001 to 0x0018.
-QByteArray writeAllFrame(const QList<int>& registers)
-{
-    return withCrc(bytes("01 10 00 01 00 18 30") + words(registers));
+    return withCrc(frame + writeall::words(registers));
 }
 
 QString trace(const QByteArray& frame)
@@ -105,10 +71,6 @@ const QByteArray kGivenReply
 const QList<int> kGivenRegisters { 0x04D2, 0x0032, 0x0000, 0x03E8, 0x0002, 0x49F0, 0x0000, 0x03E8,
     0x0000, 0x03E8, 0x0000, 0x03E8, 0x01F4, 0x01F4, 0x01F4, 0x01F4, 0x01F4, 1, 0, 0, 0, 0, 1, 0, 1,
     0 };
-
-// Registers 0x0001 to 0x0018 as write-all sends the fields shown at start-up, Combo6 at 9600.
-const QList<int> kStartUpRegisters { 50, 0, 1000, 0, 1000, 0, 1000, 0, 1000, 0, 1000, 500, 500, 500,
-    500, 500, 0, 0, 0, 0, 0, 1, 0, 1 };
 
 // What the panel shows after kGivenReply.
 Panel givenReplyPanel()
@@ -146,54 +108,21 @@ Panel givenReplyPanel()
 // Everything a command may change on the panel, but the traces and the status line.
 Panel panelOf(const WindowFixture& f)
 {
-    Panel p;
-    for (const char* name : kParameterFields)
-        p[name] = f.field(name)->text();
-    for (const char* name : kToggleButtons)
-        p[name] = f.button(name)->text();
-    for (const char* name : kIndicators)
-        p[name] = f.get<Indicator>(name)->colour().name();
+    QStringList names = kParameterFields;
+    for (const auto& group : { kToggleButtons, kIndicators })
+        for (const char* name : group)
+            names << name;
     for (const char* name : kCombos)
-        p[name] = f.combo(name)->currentText();
-    p["Label19"] = f.get<QLabel>("Label19")->text();
-    p["Command1"] = f.button("Command1")->text();
-    return p;
-}
-
-Panel overlaid(Panel panel, const Panel& changes)
-{
-    for (auto it = changes.cbegin(); it != changes.cend(); ++it)
-        panel[it.key()] = it.value();
-    return panel;
-}
-
-// One line per control, so that a failed comparison names the control.
-QStringList lines(const Panel& panel)
-{
-    QStringList out;
-    for (auto it = panel.cbegin(); it != panel.cend(); ++it)
-        out << it.key() + QLatin1Char('=') + it.value();
-    return out;
-}
-
-// Puts texts into fields and editable combos, as typing or a paste does.
-void enter(const WindowFixture& f, const Panel& texts)
-{
-    for (auto it = texts.cbegin(); it != texts.cend(); ++it) {
-        QWidget* w = f.window->findChild<QWidget*>(it.key());
-        if (auto* combo = qobject_cast<QComboBox*>(w))
-            combo->setEditText(it.value());
-        else if (auto* field = qobject_cast<QLineEdit*>(w))
-            field->setText(it.value());
-        else
-            QFAIL(qPrintable(it.key()));
-    }
+        names << name;
+    names << "Label19"
+          << "Command1";
+    return panelview::panelOf(*f.window, names);
 }
 
 Panel allParameterFields(const QString& text)
 {
     Panel p;
-    for (const char* name : kParameterFields)
+    for (const QString& name : kParameterFields)
         p[name] = text;
     return p;
 }
@@ -248,8 +177,8 @@ private slots:
         // The test's own frame builders agree with frames given byte for byte.
         QCOMPARE(readReply(kGivenRegisters), kGivenReply);
         QCOMPARE(withCrc(bytes("01 03 00 00 00 1A")), kReadAllOfSlave1);
-        QCOMPARE(writeAllFrame({ 50, 0, 2, 0, 10, 0, 2000, 0, 10000, 2, 0x49F0, 500, 500, 500, 500,
-                     500, 0, 0, 0, 0, 0, 1, 0, 1 }),
+        QCOMPARE(writeall::frame({ 50, 0, 2, 0, 10, 0, 2000, 0, 10000, 2, 0x49F0, 500, 500, 500,
+                     500, 500, 0, 0, 0, 0, 0, 1, 0, 1 }),
             kWriteAllOfEmptyFields);
     }
 
@@ -358,7 +287,7 @@ private slots:
         WindowFixture f;
         PtyPair module;
         QVERIFY(open ? f.openOn(module) : f.startOn(module));
-        enter(f, texts);
+        enter(*f.window, texts);
         // Left from an earlier exchange: the command must clear them before anything else.
         for (const char* name : { "Message_Show", "Text1(0)", "Text2" })
             f.field(name)->setText(QStringLiteral("earlier"));
@@ -523,7 +452,7 @@ private slots:
         WindowFixture f;
         PtyPair module;
         QVERIFY(f.openOn(module));
-        enter(f, { { "Combo_Addr(0)", newAddress }, { "Combo_Addr(2)", slaveId } });
+        enter(*f.window, { { "Combo_Addr(0)", newAddress }, { "Combo_Addr(2)", slaveId } });
         const Panel before = panelOf(f);
 
         f.button("Command_OK1")->click();
@@ -579,7 +508,7 @@ private slots:
         f.button(qPrintable(toggle))->click();
         QCOMPARE(atModule(module, 8).size(), 8);
 
-        QList<int> registers = kStartUpRegisters;
+        QList<int> registers = writeall::kStartUpRegisters;
         registers[stateRegister - 1] = 1;
         if (!frequencyField.isEmpty()) {
             for (const auto& [name, typed] :
@@ -597,7 +526,7 @@ private slots:
 
         f.button("Command2")->click();
 
-        QCOMPARE(atModule(module, 57), writeAllFrame(registers));
+        QCOMPARE(atModule(module, 57), writeall::frame(registers));
         if (!frequencyField.isEmpty()) {
             QCOMPARE(f.field(qPrintable(frequencyField))->text(), QStringLiteral("123456"));
             QCOMPARE(f.field(qPrintable(dutyField))->text(), QStringLiteral("37.0"));
@@ -636,7 +565,8 @@ private slots:
         QVERIFY(open ? f.openOn(module) : f.startOn(module));
         // An empty field, one beyond its bound and one without its decimal: each would be
         // rewritten by a write-all that went ahead.
-        enter(f, { { "Text5", "" }, { "Text7", "150" }, { "Text9", "7" }, { field, text } });
+        enter(
+            *f.window, { { "Text5", "" }, { "Text7", "150" }, { "Text9", "7" }, { field, text } });
         f.pick("Combo6", QStringLiteral("19200"));
         const Panel before = panelOf(f);
 
@@ -810,7 +740,7 @@ private slots:
         WindowFixture f;
         PtyPair module;
         QVERIFY(f.openOn(module));
-        enter(f, texts);
+        enter(*f.window, texts);
         f.button(qPrintable(button))->click();
         const QByteArray request = atModule(module, requestSize);
         QCOMPARE(request.size(), requestSize);

@@ -1,4 +1,4 @@
-#include "frmmain/panel_widgets.h"
+#include "panel_view.h"
 #include "support/sim_process.h"
 #include "window_fixture.h"
 
@@ -9,28 +9,19 @@
 // system serial port is touched. Every exchange ends when Message_Show reads the outcome, about
 // 260 ms after the click.
 
-namespace {
+using namespace panelview;
 
-// Controls by objectName and what they show: a field's or label's text, a button's caption,
-// an indicator's colour, a combo's text.
-using Panel = QMap<QString, QString>;
+namespace {
 
 const QString kReplyGood = QStringLiteral("通讯数据正常！");
 const QString kReplyBad = QStringLiteral("通讯数据错误！");
 const QString kOpen = QStringLiteral("打开串口");
 const QString kClose = QStringLiteral("关闭串口");
-const QString kGreen = QColor(0, 255, 0).name();
-const QString kRed = QColor(255, 0, 0).name();
-const QString kWhite = QColor(255, 255, 255).name();
 
 constexpr int kSimPort = 2;
 
 // Bound of waiting for the window to judge a reply; generous for sanitizer builds under load.
-constexpr int kJudgeMs = 3000;
-
-// The twelve parameter fields in the order of the frame: voltage, channel, frequencies, duties.
-const QStringList kParameterFields { "Text3", "Text12", "Text4", "Text5", "Text10", "Text11",
-    "Text13", "Text6", "Text7", "Text8", "Text9", "Text14" };
+constexpr int kJudgeMs = 5000;
 
 // The read-all request to slave 1, as it stands on the line.
 const QString kReadAllTrace = QStringLiteral("01 03 00 00 00 1A C4 01 ");
@@ -68,41 +59,6 @@ Panel unlikePanel()
     for (qsizetype i = 0; i < kParameterFields.size(); ++i)
         panel.insert(kParameterFields[i], QString::number(i + 2));
     return panel;
-}
-
-QString shown(const WindowFixture& f, const QString& name)
-{
-    QWidget* control = f.window->findChild<QWidget*>(name);
-    if (const auto* indicator = qobject_cast<Indicator*>(control))
-        return indicator->colour().name();
-    if (const auto* edit = qobject_cast<QLineEdit*>(control))
-        return edit->text();
-    if (const auto* label = qobject_cast<QLabel*>(control))
-        return label->text();
-    if (const auto* button = qobject_cast<QPushButton*>(control))
-        return button->text();
-    if (const auto* combo = qobject_cast<QComboBox*>(control))
-        return combo->currentText();
-    return QStringLiteral("<no control>");
-}
-
-// Every control whose text differs from the expected one, with both texts; empty when none.
-QString mismatches(const WindowFixture& f, const Panel& expected)
-{
-    QStringList differing;
-    for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
-        if (const QString text = shown(f, it.key()); text != it.value())
-            differing
-                << QStringLiteral("%1 shows \"%2\", not \"%3\"").arg(it.key(), text, it.value());
-    }
-    return differing.join(QStringLiteral("; "));
-}
-
-// Each field's text set at once, as a paste puts it there.
-void enter(const WindowFixture& f, const Panel& texts)
-{
-    for (auto it = texts.cbegin(); it != texts.cend(); ++it)
-        f.field(qPrintable(it.key()))->setText(it.value());
 }
 
 // Starts the simulator linked as COM2 in the window's folder, then the window on COM2 at
@@ -169,7 +125,7 @@ private slots:
         WindowFixture f;
         SimProcess sim;
         QCOMPARE(startOnSimulator(f, sim, simOptions), QString());
-        enter(f, unlikePanel());
+        enter(*f.window, unlikePanel());
         f.pick("Combo6", "4800");
 
         QCOMPARE(outcomeOf(f, "Command3"), kReplyGood);
@@ -179,7 +135,7 @@ private slots:
         QCOMPARE(reply.first(165), "01 03 34 " + supplyRegister + ' ' + kStartRegistersFrom1);
         Panel expected = startPanel();
         expected.insert("Label19", supply);
-        QCOMPARE(mismatches(f, expected), QString());
+        QCOMPARE(mismatches(*f.window, expected), QString());
         QCOMPARE(f.messages->texts, QStringList());
     }
 
@@ -193,12 +149,12 @@ private slots:
             { "Text5", "65535" }, { "Text10", "65536" }, { "Text11", "100003" },
             { "Text13", "150000" }, { "Text6", "10.5" }, { "Text7", "20.5" }, { "Text8", "30" },
             { "Text9", "40.5" }, { "Text14", "100" } };
-        enter(f, typed);
+        enter(*f.window, typed);
 
         QCOMPARE(outcomeOf(f, "Command2"), kReplyGood);
         QCOMPARE(f.field("Text2")->text(), QStringLiteral("01 10 00 01 00 18 91 C3 "));
 
-        enter(f, unlikePanel());
+        enter(*f.window, unlikePanel());
         f.pick("Combo6", "4800");
         QCOMPARE(outcomeOf(f, "Command3"), kReplyGood);
         Panel expected = typed;
@@ -209,7 +165,7 @@ private slots:
         for (const char* output : { "Command4", "Command6", "Command7", "Command8", "Command9" })
             expected.insert(output, "OFF");
         expected.insert("Command5", "UnLock");
-        QCOMPARE(mismatches(f, expected), QString());
+        QCOMPARE(mismatches(*f.window, expected), QString());
         QCOMPARE(f.messages->texts, QStringList());
     }
 
@@ -262,17 +218,17 @@ private slots:
         QCOMPARE(f.field("Text2")->text(), echoOn);
 
         QCOMPARE(restartWindow(f), QString());
-        QCOMPARE(shown(f, button), offCaption);
+        QCOMPARE(shown(*f.window, button), offCaption);
         QCOMPARE(outcomeOf(f, "Command3"), kReplyGood);
         Panel expected = startPanel();
         expected.insert(button, onCaption);
         expected.insert(indicator, onColour);
-        QCOMPARE(mismatches(f, expected), QString());
+        QCOMPARE(mismatches(*f.window, expected), QString());
 
         QCOMPARE(outcomeOf(f, name.constData()), kReplyGood);
         QCOMPARE(f.field("Text2")->text(), echoOff);
         QCOMPARE(outcomeOf(f, "Command3"), kReplyGood);
-        QCOMPARE(mismatches(f, startPanel()), QString());
+        QCOMPARE(mismatches(*f.window, startPanel()), QString());
         QCOMPARE(f.messages->texts, QStringList());
     }
 
@@ -301,10 +257,14 @@ private slots:
         QCOMPARE(outcomeOf(f, "Command_OK1"), changeOutcome);
         QCOMPARE(f.field("Text1(0)")->text(), QStringLiteral("00 06 00 00 00 07 C9 D9 "));
         QCOMPARE(f.field("Text2")->text(), echo);
-        QCOMPARE(shown(f, "Combo_Addr(2)"), QStringLiteral("1"));
+        QCOMPARE(shown(*f.window, "Combo_Addr(2)"), QStringLiteral("1"));
+        // The window judges by its clock alone; the module's log tells that it has taken the
+        // broadcast before the next request goes out.
+        QVERIFY(sim.waitForOutput(QStringLiteral("00 06 00 00 00 07 C9 D9  ->  ")));
 
         QCOMPARE(outcomeOf(f, "Command3"), kReplyBad);
         QCOMPARE(f.field("Text2")->text(), QString());
+        QVERIFY(sim.waitForOutput(QStringLiteral("none: for slave 1, this is slave 7")));
 
         f.pick("Combo_Addr(2)", "7");
         QCOMPARE(outcomeOf(f, "Command3"), kReplyGood);
@@ -337,6 +297,8 @@ private slots:
         QCOMPARE(f.window->portSettings(), QStringLiteral("9600,N,8,1"));
 
         QCOMPARE(outcomeOf(f, "Command3"), kReplyBad);
+        // Refused by the module before the port changes speed, so that it cannot answer late.
+        QVERIFY(sim.waitForOutput("none: master at 9600 baud, module at " + rate));
 
         f.pick("Combo2", rate);
         QCOMPARE(f.button("Command1")->text(), kOpen);
@@ -346,7 +308,7 @@ private slots:
         f.pick("Combo6", "57600");
         QCOMPARE(outcomeOf(f, "Command3"), kReplyGood);
         QCOMPARE(f.field("Text2")->text().size(), 171);
-        QCOMPARE(shown(f, "Combo6"), rate);
+        QCOMPARE(shown(*f.window, "Combo6"), rate);
         QCOMPARE(f.messages->texts, QStringList());
     }
 
@@ -356,7 +318,7 @@ private slots:
         WindowFixture f;
         SimProcess sim;
         QCOMPARE(startOnSimulator(f, sim, { "--vin", "987", "--bad-crc" }), QString());
-        enter(f, unlikePanel());
+        enter(*f.window, unlikePanel());
         f.pick("Combo6", "38400");
         Panel expected = unlikePanel();
         expected.insert("Label19", "0.00V");
@@ -365,7 +327,7 @@ private slots:
         QCOMPARE(outcomeOf(f, "Command3"), kReplyBad);
         QCOMPARE(f.field("Text1(0)")->text(), kReadAllTrace);
         QCOMPARE(f.field("Text2")->text(), QString());
-        QCOMPARE(mismatches(f, expected), QString());
+        QCOMPARE(mismatches(*f.window, expected), QString());
         QCOMPARE(f.messages->texts, QStringList());
     }
 };

@@ -334,7 +334,7 @@ private slots:
         f.button("Command1")->click();
         verifyOpen(f, 2);
         pty.reset();
-        QTRY_COMPARE_WITH_TIMEOUT(f.button("Command1")->text(), kOpen, 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(f.button("Command1")->text(), kOpen, 5000);
         verifyClosed(f);
 
         // The device is back under the same number: opening works again.

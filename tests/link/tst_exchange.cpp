@@ -2,6 +2,7 @@
 #include "link/qt_serial_port.h"
 #include "pty_pair.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QSignalSpy>
@@ -19,10 +20,28 @@ const QByteArray kWriteRequest = QByteArray::fromHex("010600110001");
 const QByteArray kWriteFrame = QByteArray::fromHex("010600110001180F");
 const serial::PortSettings k9600 { 9600, 'N', 8, 1 };
 
+// Bound of every wait for an event; generous for sanitizer builds on a busy machine.
+constexpr int kWaitMs = 5000;
+
 } // namespace
 
 class TestExchange : public QObject {
     Q_OBJECT
+
+private:
+    // Runs the event loop until the exchange has counted total bytes since prepare(). Woken by
+    // each arrival, so that a piece is read on its own before the test writes the next.
+    bool receivedUpTo(qsizetype total) const
+    {
+        const QDeadlineTimer deadline(kWaitMs);
+        while (exchange->receivedTotal() < total) {
+            if (deadline.hasExpired())
+                return false;
+            QSignalSpy arrived(port.get(), &serial::SerialPort::readyRead);
+            arrived.wait(static_cast<int>(qMax<qint64>(1, deadline.remainingTime())));
+        }
+        return exchange->receivedTotal() == total;
+    }
 
 private slots:
     void init()
@@ -74,56 +93,63 @@ private slots:
         exchange->prepare();
         QVERIFY(exchange->send(kWriteRequest));
         QVERIFY(clock.elapsed() >= 100);
-        // Already at the device when send returns: it was pushed out before the blocking wait.
-        QCOMPARE(pty->readAvailable(), kWriteFrame);
+        // Already on its way when send returns: no event loop runs while the device reads, so a
+        // frame left in the port's buffer would never arrive.
+        QCOMPARE(pty->read(kWriteFrame.size(), kWaitMs), kWriteFrame);
         QCOMPARE(framed.size(), 1);
         QCOMPARE(framed.at(0).at(0).toString(), QStringLiteral("01 06 00 11 00 01 18 0F "));
         QVERIFY(exchange->replyTimer().isActive());
         QCOMPARE(exchange->replyTimer().interval(), 160);
     }
 
-    // The device answers in pieces, at given times after the request reaches it.
+    // The device answers in pieces, each read by the exchange before the next is written; a
+    // late answer is written once the reply has been judged.
     void replies_data()
     {
         QTest::addColumn<QList<QByteArray>>("pieces");
-        QTest::addColumn<int>("gapMs");
+        QTest::addColumn<bool>("late");
         QTest::addColumn<Verdict>("verdict");
-        QTest::newRow("echo") << QList<QByteArray> { kWriteFrame } << 0 << Verdict::Accepted;
+        QTest::newRow("echo") << QList<QByteArray> { kWriteFrame } << false << Verdict::Accepted;
         QTest::newRow("split 3 + 5")
-            << QList<QByteArray> { kWriteFrame.left(3), kWriteFrame.mid(3) } << 40
+            << QList<QByteArray> { kWriteFrame.left(3), kWriteFrame.mid(3) } << false
             << Verdict::Accepted;
         QTest::newRow("split byte by byte") << [] {
             QList<QByteArray> bytes;
             for (char c : kWriteFrame)
                 bytes << QByteArray(1, c);
             return bytes;
-        }() << 5 << Verdict::Accepted;
+        }() << false << Verdict::Accepted;
         QTest::newRow("other slave")
-            << QList<QByteArray> { QByteArray::fromHex("020600110001180F") } << 0
+            << QList<QByteArray> { QByteArray::fromHex("020600110001180F") } << false
             << Verdict::WrongHeader;
         QTest::newRow("wrong crc") << QList<QByteArray> { QByteArray::fromHex("0106001100011800") }
-                                   << 0 << Verdict::BadCrc;
+                                   << false << Verdict::BadCrc;
         QTest::newRow("garbage in front") << QList<QByteArray> { QByteArray::fromHex("FF00"),
-            kWriteFrame } << 0 << Verdict::WrongLength;
+            kWriteFrame } << false << Verdict::WrongLength;
         QTest::newRow("only half")
-            << QList<QByteArray> { kWriteFrame.left(4) } << 0 << Verdict::WrongLength;
-        QTest::newRow("too late") << QList<QByteArray> { QByteArray(), kWriteFrame } << 400
+            << QList<QByteArray> { kWriteFrame.left(4) } << false << Verdict::WrongLength;
+        QTest::newRow("too late") << QList<QByteArray> { kWriteFrame } << true
                                   << Verdict::WrongLength;
     }
 
     void replies()
     {
         QFETCH(QList<QByteArray>, pieces);
-        QFETCH(int, gapMs);
+        QFETCH(bool, late);
         QFETCH(Verdict, verdict);
         QSignalSpy judged(exchange.get(), &serial::Exchange::judged);
         exchange->prepare();
         QVERIFY(exchange->send(kWriteRequest));
+        if (late)
+            QVERIFY(judged.wait(kWaitMs));
+        qsizetype written = 0;
         for (const QByteArray& piece : pieces) {
-            pty->write(piece);
-            QTest::qWait(gapMs);
+            QVERIFY(pty->write(piece));
+            written += piece.size();
+            QVERIFY(receivedUpTo(written));
         }
-        QVERIFY(judged.wait(1000) || judged.size() == 1);
+        QVERIFY(judged.size() == 1 || judged.wait(kWaitMs));
+        // One judgement per request; the wait can miss a late second one, never invent one.
         QTest::qWait(50);
         QCOMPARE(judged.size(), 1);
         QCOMPARE(judged.at(0).at(0).value<Verdict>(), verdict);
@@ -132,30 +158,37 @@ private slots:
     void streamBetweenRequestsIsForgotten()
     {
         // A chatty device fills the buffer while nobody asks; the next request starts afresh.
+        // The pty takes what fits of the flood, and only that is counted.
+        qsizetype flooded = 0;
         for (int i = 0; i < 20; ++i)
-            pty->write(QByteArray(4096, '\x5A'));
-        QTRY_VERIFY_WITH_TIMEOUT(
-            exchange->received().size() >= serial::ReceiveBuffer::kCapacity, 2000);
+            flooded += pty->writeSome(QByteArray(4096, '\x5A'));
+        QCOMPARE_GT(flooded, serial::ReceiveBuffer::kCapacity);
+        // Read to its end, so that none of it lands after prepare().
+        QVERIFY(receivedUpTo(flooded));
         QCOMPARE(exchange->received().size(), serial::ReceiveBuffer::kCapacity);
         QSignalSpy judged(exchange.get(), &serial::Exchange::judged);
         exchange->prepare();
         QVERIFY(exchange->send(kWriteRequest));
-        pty->write(kWriteFrame);
-        QVERIFY(judged.wait(1000));
+        QVERIFY(pty->write(kWriteFrame));
+        QVERIFY(judged.wait(kWaitMs));
         QCOMPARE(judged.at(0).at(0).value<Verdict>(), Verdict::Accepted);
         QCOMPARE(exchange->receiveTrace(), QStringLiteral("01 06 00 11 00 01 18 0F "));
     }
 
+    // Two sends back to back: the reply is judged a whole reply window after the second one
+    // returned, not at the end of the first one's window, which would be about 60 ms after it.
     void secondSendRestartsTheTimer()
     {
         QSignalSpy judged(exchange.get(), &serial::Exchange::judged);
         exchange->prepare();
         QVERIFY(exchange->send(kWriteRequest));
-        QTest::qWait(100);
         exchange->prepare();
         QVERIFY(exchange->send(kWriteRequest));
-        pty->write(kWriteFrame);
-        QVERIFY(judged.wait(1000));
+        QElapsedTimer sinceSecondSend;
+        sinceSecondSend.start();
+        QVERIFY(pty->write(kWriteFrame));
+        QVERIFY(judged.wait(kWaitMs));
+        QCOMPARE_GE(sinceSecondSend.elapsed(), 150);
         QTest::qWait(200);
         QCOMPARE(judged.size(), 1);
         QCOMPARE(judged.at(0).at(0).value<Verdict>(), Verdict::Accepted);
@@ -165,7 +198,7 @@ private slots:
     {
         QSignalSpy lost(port.get(), &serial::SerialPort::lost);
         pty->closeDevice();
-        QVERIFY(lost.wait(1000));
+        QVERIFY(lost.wait(kWaitMs));
         QTest::qWait(50);
         QCOMPARE(lost.size(), 1);
         QVERIFY(!port->isOpen());

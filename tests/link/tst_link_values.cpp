@@ -4,6 +4,7 @@
 #include "link/probe_outcome.h"
 #include "link/receive_buffer.h"
 #include "link/reply_check.h"
+#include "support/test_crc.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -27,16 +28,7 @@ QByteArray readReply(int registers)
     body.append(char(registers * 2));
     for (int i = 0; i < registers; ++i)
         body.append(QByteArray::fromHex("0102"));
-    // CRC from the standard routine, computed independently of the code under test.
-    quint16 crc = 0xFFFF;
-    for (const char c : body) {
-        crc ^= quint8(c);
-        for (int b = 0; b < 8; ++b)
-            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
-    }
-    body.append(char(crc & 0xFF));
-    body.append(char(crc >> 8));
-    return body;
+    return testcrc::withCrc(body);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "modbus/crc16.h"
+#include "support/test_crc.h"
 
 #include <QTest>
 
@@ -28,6 +29,9 @@ private slots:
         QFETCH(QByteArray, frame);
         QCOMPARE(modbus::framed(request), frame);
         QVERIFY(modbus::crcMatches(frame));
+        // The tests' own CRC, which builds their expected frames, agrees on the same frames.
+        QCOMPARE(testcrc::withCrc(request), frame);
+        QVERIFY(testcrc::endsWithCrc(frame));
     }
 
     void corruptedFramesFailTheCheck_data()
@@ -43,6 +47,7 @@ private slots:
         QByteArray frame = QByteArray::fromHex("010600110001180F");
         frame[index] = char(frame[index] ^ 0x01);
         QVERIFY(!modbus::crcMatches(frame));
+        QVERIFY(!testcrc::endsWithCrc(frame));
     }
 
     void tooShortToCarryACrc() { QVERIFY(!modbus::crcMatches(QByteArray::fromHex("FFFF"))); }

@@ -68,17 +68,3 @@ bool MasterLine::waitForBytes(int count, int timeoutMs)
     }
     return true;
 }
-
-QByteArray withCrc(const QByteArray& frame)
-{
-    quint16 crc = 0xFFFF;
-    for (char c : frame) {
-        crc ^= static_cast<quint8>(c);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
-    }
-    QByteArray framed = frame;
-    framed += static_cast<char>(crc & 0xFF);
-    framed += static_cast<char>(crc >> 8);
-    return framed;
-}

@@ -34,7 +34,3 @@ private:
     qint64 firstArrivalMs_ = -1;
     qint64 lastArrivalMs_ = -1;
 };
-
-// The frame with its Modbus CRC-16 appended, low byte first, for frames a test builds itself,
-// such as the bounds of every register.
-QByteArray withCrc(const QByteArray& frame);

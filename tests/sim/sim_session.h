@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -16,5 +18,15 @@ struct SimSession {
     bool start(const QStringList& args = {}, int baudRate = 9600)
     {
         return dir.isValid() && sim.start(dir.path(), args) && line.open(sim.linkPath(), baudRate);
+    }
+
+    // Sends a request the module leaves unanswered. True once the simulator has logged it so
+    // and nothing came back; a later request cannot overtake it then.
+    bool sendUnanswered(const QByteArray& request)
+    {
+        line.send(request);
+        const QString logged = QStringLiteral("  %1  ->  none")
+                                   .arg(QString::fromLatin1(request.toHex(' ').toUpper()));
+        return sim.waitForOutput(logged) && line.staysSilent(300);
     }
 };
