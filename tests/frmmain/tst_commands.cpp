@@ -307,6 +307,50 @@ private slots:
         QCOMPARE(f.window->parameters(), parameters);
     }
 
+    // A command refused before it sends, while the reply to an earlier request is still due:
+    // the refused command has emptied the traces, so no verdict may follow for it.
+    void refusedCommandLeavesNoVerdict_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<Panel>("texts");
+        QTest::addColumn<bool>("closeFirst");
+        QTest::addColumn<QString>("message");
+
+        QTest::newRow("write all with 1.2.3")
+            << "Command2" << Panel { { "Text3", "1.2.3" } } << false << kParameterError;
+        QTest::newRow("read with Slave ID abc")
+            << "Command3" << Panel { { "Combo_Addr(2)", "abc" } } << false << kParameterError;
+        QTest::newRow("address change to nothing")
+            << "Command_OK1" << Panel { { "Combo_Addr(0)", "" } } << false << kParameterError;
+        QTest::newRow("toggle with the port closed")
+            << "Command4" << Panel {} << true << kOpenPortFirst;
+    }
+
+    void refusedCommandLeavesNoVerdict()
+    {
+        QFETCH(QString, button);
+        QFETCH(Panel, texts);
+        QFETCH(bool, closeFirst);
+        QFETCH(QString, message);
+        WindowFixture f;
+        PtyPair module;
+        QVERIFY(f.openOn(module));
+        f.button("Command3")->click();
+        QCOMPARE(atModule(module, 8), kReadAllOfSlave1);
+        auto* timer = f.get<QTimer>("Timer1");
+        QVERIFY(timer->isActive());
+
+        if (closeFirst)
+            f.button("Command1")->click();
+        enter(*f.window, texts);
+        f.button(qPrintable(button))->click();
+
+        QCOMPARE(f.messages->texts, QStringList { message });
+        QVERIFY(!timer->isActive());
+        QCOMPARE(f.field("Message_Show")->text(), QString());
+        QCOMPARE(module.readAvailable(), QByteArray());
+    }
+
     // Each toggle writes its own register, first 1, then 0, and shows its own state only.
     void toggleSwitchesItsOwnState_data()
     {

@@ -199,30 +199,55 @@ private slots:
         QCOMPARE(resolved.isEmpty(), expected.isEmpty());
     }
 
+    // What the operator is told, and what the terminal and the port list add.
     void probeOutcome_data()
     {
         QTest::addColumn<QSerialPort::SerialPortError>("error");
         QTest::addColumn<bool>("accessible");
+        QTest::addColumn<QString>("systemText");
+        QTest::addColumn<QString>("group");
         QTest::addColumn<serial::ProbeOutcome>("outcome");
+        QTest::addColumn<QString>("reason"); // empty: not asked
         using O = serial::ProbeOutcome;
-        QTest::newRow("usable") << QSerialPort::NoError << true << O::Usable;
-        QTest::newRow("missing") << QSerialPort::DeviceNotFoundError << false << O::Missing;
-        QTest::newRow("locked by another program")
-            << QSerialPort::PermissionError << true << O::Busy;
-        QTest::newRow("permission denied")
-            << QSerialPort::PermissionError << false << O::OtherFailure;
-        QTest::newRow("already open") << QSerialPort::OpenError << true << O::Busy;
-        QTest::newRow("not a tty")
-            << QSerialPort::UnsupportedOperationError << true << O::OtherFailure;
-        QTest::newRow("directory") << QSerialPort::UnknownError << true << O::OtherFailure;
+        const auto row = [](const char* name, QSerialPort::SerialPortError error, bool accessible,
+                             const char* systemText, const char* group, O outcome,
+                             const char* reason) {
+            QTest::newRow(name) << error << accessible << QString(systemText) << QString(group)
+                                << outcome << QString(reason);
+        };
+        row("usable", QSerialPort::NoError, true, "", "", O::Usable, "");
+        row("missing", QSerialPort::DeviceNotFoundError, false, "No such file or directory", "",
+            O::Missing, "no such device");
+        row("locked by another program", QSerialPort::PermissionError, true,
+            "Permission error while locking the device", "dialout", O::Busy,
+            "in use by another program (permission error while locking the device)");
+        row("permission denied", QSerialPort::PermissionError, false, "Permission denied",
+            "dialout", O::OtherFailure,
+            "permission denied (the user is not in the group that owns the device, dialout)");
+        row("permission denied, group unknown", QSerialPort::PermissionError, false,
+            "Permission denied", "", O::OtherFailure,
+            "permission denied (the user is not in the group that owns the device, usually "
+            "dialout)");
+        row("already open", QSerialPort::OpenError, true, "Device is already open", "", O::Busy,
+            "already open");
+        row("not a tty", QSerialPort::UnsupportedOperationError, true,
+            "Inappropriate ioctl for device", "", O::OtherFailure,
+            "inappropriate ioctl for device");
+        row("directory", QSerialPort::UnknownError, true, "Is a directory", "", O::OtherFailure,
+            "is a directory");
     }
 
     void probeOutcome()
     {
         QFETCH(QSerialPort::SerialPortError, error);
         QFETCH(bool, accessible);
+        QFETCH(QString, systemText);
+        QFETCH(QString, group);
         QFETCH(serial::ProbeOutcome, outcome);
+        QFETCH(QString, reason);
         QCOMPARE(serial::probeOutcome(error, accessible), outcome);
+        if (!reason.isEmpty())
+            QCOMPARE(serial::probeReason(error, systemText, accessible, group), reason);
     }
 };
 
