@@ -12,29 +12,6 @@ class ParameterValueTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void named_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("address"); // -1: no such parameter
-
-        QTest::newRow("supply_voltage") << "supply_voltage" << 0x00;
-        QTest::newRow("ch3.frequency") << "ch3.frequency" << 0x06;
-        QTest::newRow("ch3.duty") << "ch3.duty" << 0x0E;
-        QTest::newRow("ch5.output") << "ch5.output" << 0x15;
-        QTest::newRow("key_lock") << "key_lock" << 0x17;
-        QTest::newRow("baud_rate") << "baud_rate" << 0x18;
-        QTest::newRow("ch6.duty") << "ch6.duty" << -1;
-        QTest::newRow("CH1.duty") << "CH1.duty" << -1;
-    }
-
-    void named()
-    {
-        QFETCH(QString, name);
-        QFETCH(int, address);
-        const Parameter* p = parameterNamed(name.toStdString());
-        QCOMPARE(p ? int(p->address) : -1, address);
-    }
-
     void typed_data()
     {
         QTest::addColumn<QString>("name");
@@ -52,7 +29,6 @@ private slots:
         using enum ValueError;
         // Rounded half away from zero on the decimal as typed, to the parameter's scale.
         row("ch3.duty", "25.55", Strict, 256);
-        row("ch3.duty", "25.54", Strict, 255);
         row("ch3.duty", "-0", Strict, 0);
         row("pwm_voltage", "1.25", Strict, 13);
         row("ch1.frequency", "1.5", Strict, 2);
@@ -68,17 +44,13 @@ private slots:
         row("ch5.frequency", "150000", Strict, 150000);
         row("ch5.frequency", "150000.4", Strict, 0, OutOfRange);
         row("ch1.frequency", "0", Clamp, 1);
-        row("channel", "6", Strict, 0, OutOfRange);
         row("ch3.duty", "99999999999999999999", Clamp, 1000);
         row("ch3.duty", "abc", Strict, 0, Unreadable);
-        row("ch3.duty", "1e3", Strict, 0, Unreadable);
         row("ch3.duty", "", Strict, 0, Unreadable);
         // Switches and the baud rate take words and rates, not numbers to clamp.
         row("ch2.output", "on", Strict, 1);
         row("ch2.output", "true", Strict, 1);
-        row("ch2.output", "1", Clamp, 1);
         row("key_lock", "off", Strict, 0);
-        row("key_lock", "false", Strict, 0);
         row("ch2.output", "2", Clamp, 0, Unreadable);
         row("ch2.output", "ON", Strict, 0, Unreadable);
         row("baud_rate", "19200", Strict, 2);
@@ -108,15 +80,9 @@ private slots:
         QTest::newRow("voltage too high") << "pwm_voltage"
                                           << "30"
                                           << "pwm_voltage: 30 is outside 1.0 to 24.0 V";
-        QTest::newRow("frequency zero") << "ch4.frequency"
-                                        << "0"
-                                        << "ch4.frequency: 0 is outside 1 to 150000 Hz";
         QTest::newRow("duty negative") << "ch1.duty"
                                        << "-1"
                                        << "ch1.duty: -1 is outside 0.0 to 100.0 %";
-        QTest::newRow("channel 9") << "channel"
-                                   << "9"
-                                   << "channel: 9 is outside 1 to 5";
         QTest::newRow("not a number") << "ch3.duty"
                                       << "abc"
                                       << "ch3.duty: \"abc\" is not a number";

@@ -1,4 +1,6 @@
+#include "device/reply_decoder.h"
 #include "device/write_all.h"
+#include "modbus/crc16.h"
 
 #include <QStringList>
 #include <QTest>
@@ -151,6 +153,21 @@ private slots:
         QVERIFY(result);
         QCOMPARE(result->parameters.baudRateCode, code);
         QCOMPARE(int(result->registers[0x18 - 1]), code);
+    }
+
+    // What the module reports, written back whole, is the block it came from: a second front
+    // end can copy one module's settings to another.
+    void readingWrittenBack()
+    {
+        QByteArray reply = QByteArray::fromHex("01 03 34");
+        for (int reg = 0; reg < 26; ++reg) {
+            reply.append(static_cast<char>(reg));
+            reply.append(static_cast<char>(0x10 + reg));
+        }
+        const Reading reading = decodedReply(modbus::framed(reply), ParameterSet {});
+        const WrittenRegisters registers = writtenRegisters(reading.values);
+        for (std::size_t i = 0; i < registers.size(); ++i)
+            QCOMPARE(int(registers[i]), int((i + 1) << 8 | (0x10 + i + 1)));
     }
 
     // Outputs and key lock are sent as last toggled or read, even values a read left unusual.

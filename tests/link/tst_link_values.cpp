@@ -209,12 +209,12 @@ private slots:
         QTest::addColumn<serial::ProbeOutcome>("outcome");
         QTest::addColumn<QString>("reason"); // empty: not asked
         using O = serial::ProbeOutcome;
-        const auto row = [](const char* name, QSerialPort::SerialPortError error, bool accessible,
-                             const char* systemText, const char* group, O outcome,
-                             const char* reason) {
-            QTest::newRow(name) << error << accessible << QString(systemText) << QString(group)
-                                << outcome << QString(reason);
-        };
+        const auto row
+            = [](const char* name, QSerialPort::SerialPortError error, bool accessible,
+                  const char* systemText, const char* group, O outcome, const char* reason) {
+                  QTest::newRow(name) << error << accessible << QString(systemText)
+                                      << QString(group) << outcome << QString(reason);
+              };
         row("usable", QSerialPort::NoError, true, "", "", O::Usable, "");
         row("missing", QSerialPort::DeviceNotFoundError, false, "No such file or directory", "",
             O::Missing, "no such device");
