@@ -6,7 +6,7 @@
 
 #include "fuzz_check.h"
 
-#include "frmmain/settings_file.h"
+#include "link/settings_file.h"
 
 #include <QByteArray>
 #include <QString>
@@ -17,6 +17,9 @@
 namespace {
 
 using fuzzcheck::require;
+using serial::formatStoredPort;
+using serial::parseStoredPort;
+using serial::StoredPort;
 
 bool isPrintableAscii(const QString& text)
 {

@@ -22,10 +22,24 @@ QByteArray header(std::uint8_t slave, std::uint8_t function, std::uint16_t addre
     return bytes;
 }
 
-QByteArray writeMultiple(
-    std::uint8_t slave, std::uint16_t address, std::span<const std::uint16_t> registers)
+} // namespace
+
+QByteArray readRequest(std::uint8_t slave, std::uint16_t first, std::uint16_t count)
 {
-    QByteArray bytes = header(slave, kWriteMultipleRegisters, address);
+    QByteArray bytes = header(slave, kReadHoldingRegisters, first);
+    appendWord(bytes, count);
+    return bytes;
+}
+
+QByteArray readAllRequest(std::uint8_t slave)
+{
+    return readRequest(slave, 0x0000, static_cast<std::uint16_t>(kRegisterCount));
+}
+
+QByteArray writeRegistersRequest(
+    std::uint8_t slave, std::uint16_t first, std::span<const std::uint16_t> registers)
+{
+    QByteArray bytes = header(slave, kWriteMultipleRegisters, first);
     appendWord(bytes, static_cast<std::uint16_t>(registers.size()));
     bytes.append(static_cast<char>(registers.size() * 2));
     for (const std::uint16_t value : registers)
@@ -33,25 +47,16 @@ QByteArray writeMultiple(
     return bytes;
 }
 
-} // namespace
-
-QByteArray readAllRequest(std::uint8_t slave)
-{
-    QByteArray bytes = header(slave, kReadHoldingRegisters, 0x0000);
-    appendWord(bytes, static_cast<std::uint16_t>(kRegisterCount));
-    return bytes;
-}
-
 QByteArray writeAllRequest(std::uint8_t slave, const WrittenRegisters& registers)
 {
-    return writeMultiple(slave, kFirstWrittenRegister, registers);
+    return writeRegistersRequest(slave, kFirstWrittenRegister, registers);
 }
 
 QByteArray writeRequest(std::uint8_t slave, const Parameter& p, Units units)
 {
     const auto words = wordsOf(p, units);
     if (p.registerCount > 1)
-        return writeMultiple(slave, p.address, std::span(words).first(p.registerCount));
+        return writeRegistersRequest(slave, p.address, std::span(words).first(p.registerCount));
     QByteArray bytes = header(slave, kWriteSingleRegister, p.address);
     appendWord(bytes, words[0]);
     return bytes;

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 
 // Request bytes without their CRC: the send path appends it.
 namespace device {
@@ -19,8 +20,15 @@ using modbus::kWriteSingleRegister;
 // Slave 0 is the broadcast address; the address change is sent there.
 inline constexpr std::uint8_t kBroadcastAddress = 0x00;
 
+// Reads count registers from first on.
+QByteArray readRequest(std::uint8_t slave, std::uint16_t first, std::uint16_t count);
+
 // Reads all 26 registers from 0x0000.
 QByteArray readAllRequest(std::uint8_t slave);
+
+// Writes registers from first on in one Write Multiple Registers request.
+QByteArray writeRegistersRequest(
+    std::uint8_t slave, std::uint16_t first, std::span<const std::uint16_t> registers);
 
 // Writes registers 0x0001 to 0x0018 in one request of 55 bytes.
 QByteArray writeAllRequest(std::uint8_t slave, const WrittenRegisters& registers);

@@ -7,12 +7,12 @@
 #include "link/port_name.h"
 #include "link/port_settings.h"
 #include "link/qt_serial_port.h"
+#include "link/settings_file.h"
 #include "message_box.h"
 #include "messages.h"
 #include "panel_builder.h"
 #include "panel_layout.h"
 #include "panel_widgets.h"
-#include "settings_file.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -118,7 +118,8 @@ void frmmain::connectCommands()
 
 void frmmain::startUp()
 {
-    const StoredPort stored = loadStoredPort(QString::fromLatin1(kSettingsFile));
+    const serial::StoredPort stored
+        = serial::loadStoredPort(QString::fromLatin1(serial::kSettingsFile));
     Combo1->setCurrentIndex(stored.portNumber - 1);
     Combo1->setEditText(QStringLiteral("COM%1").arg(stored.portNumber));
     Combo2->setEditText(stored.baud);
@@ -383,9 +384,10 @@ void frmmain::openWebPage()
 void frmmain::closeEvent(QCloseEvent* event)
 {
     QString error;
-    if (!storeStoredPort(
-            QString::fromLatin1(kSettingsFile), portNumber(), Combo2->currentText(), &error))
-        std::fprintf(stderr, "pwm5: could not store %s: %s\n", kSettingsFile, qPrintable(error));
+    if (!serial::storeStoredPort(QString::fromLatin1(serial::kSettingsFile), portNumber(),
+            Combo2->currentText(), &error))
+        std::fprintf(
+            stderr, "pwm5: could not store %s: %s\n", serial::kSettingsFile, qPrintable(error));
     closeSequence();
     event->accept();
 }

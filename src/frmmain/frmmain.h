@@ -34,9 +34,6 @@ public:
     explicit frmmain(QWidget* parent = nullptr);
     ~frmmain() override;
 
-    // The file the port and baud rate are kept in, relative to the working directory.
-    static constexpr const char* kSettingsFile = "com.txt";
-
     // Values the window keeps beside its controls.
     int selectedPort() const { return selectedPort_; }
     int openPort() const { return openPort_; }

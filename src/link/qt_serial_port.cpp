@@ -106,6 +106,24 @@ QByteArray QtSerialPort::readAll()
     return port_.readAll();
 }
 
+void QtSerialPort::discardInput()
+{
+    port_.clear(QSerialPort::Input);
+    port_.readAll();
+}
+
+bool QtSerialPort::waitForReadyRead(int msecs)
+{
+    if (!port_.isOpen())
+        return false;
+    const bool ready = port_.waitForReadyRead(msecs);
+    // A wait that ran out is no fault of the port, but Qt keeps it as the port's error, and
+    // the next write would be judged by it.
+    if (!ready && port_.error() == QSerialPort::TimeoutError)
+        port_.clearError();
+    return ready;
+}
+
 void QtSerialPort::noteFailure(const QString& device)
 {
     failure_ = probeReason(

@@ -3,6 +3,12 @@
 #include <QByteArray>
 #include <QString>
 
+namespace serial {
+
+// The window keeps its port and baud rate in this file of the working directory; the command
+// line reads it too.
+inline constexpr const char* kSettingsFile = "com.txt";
+
 // The port and baud rate remembered from one run to the next: two lines of text,
 // "3" and "19200", each ended by CR LF.
 struct StoredPort {
@@ -21,3 +27,5 @@ StoredPort loadStoredPort(const QString& path);
 // Writes through a temporary file renamed over the old one, so a failed store never
 // leaves a truncated file. On failure returns false and says why.
 bool storeStoredPort(const QString& path, int portNumber, const QString& baud, QString* error);
+
+} // namespace serial

@@ -1,9 +1,11 @@
-#include "frmmain/settings_file.h"
+#include "link/settings_file.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+using namespace serial;
 
 class TestSettingsFile : public QObject {
     Q_OBJECT

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QSaveFile>
 
+namespace serial {
+
 namespace {
 
 // Two short lines are all there is to read; a huge file is not read whole.
@@ -66,3 +68,5 @@ bool storeStoredPort(const QString& path, int portNumber, const QString& baud, Q
         *error = file.errorString();
     return false;
 }
+
+} // namespace serial

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "exit_code.h"
+#include "invocation.h"
+#include "master.h"
+
+#include <QString>
+#include <QTextStream>
+
+namespace cli {
+
+struct Console {
+    QTextStream& out;
+    QTextStream& err;
+
+    // One line on stderr; returns the exit status to end with.
+    int fail(ExitCode code, const QString& text)
+    {
+        err << "pwm5ctl: " << text << Qt::endl;
+        return code;
+    }
+};
+
+// Each command returns the exit status.
+using Command = int (*)(const Invocation& call, Console& console);
+
+// The command of that name, or nullptr.
+Command commandNamed(const QString& name);
+
+// The device a port stands for: COMn by the window's rule, anything else as a path. Empty when
+// no device stands for the number.
+QString devicePath(const QString& port);
+
+// Opens the call's line at the given rate: kDone, or kPortUnusable said on stderr.
+int openLine(const Invocation& call, Master& master, Console& console, int baud);
+
+// The register a one-register read reply carries.
+std::uint16_t firstRegister(const QByteArray& reply);
+
+int readCommand(const Invocation& call, Console& console);
+int setCommand(const Invocation& call, Console& console);
+int applyCommand(const Invocation& call, Console& console);
+int addressCommand(const Invocation& call, Console& console);
+int baudCommand(const Invocation& call, Console& console);
+int scanCommand(const Invocation& call, Console& console);
+int monitorCommand(const Invocation& call, Console& console);
+
+} // namespace cli

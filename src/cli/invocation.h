@@ -1,0 +1,55 @@
+#pragma once
+
+#include "link/port_settings.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// What one call of pwm5ctl asks for, checked before anything touches the line.
+namespace cli {
+
+// Slave addresses a module may have; 0 is the broadcast address.
+inline constexpr int kMaxAddress = 247;
+
+struct Invocation {
+    QString command;
+    QStringList arguments;
+
+    QString port; // as given ("COM3", "/dev/ttyUSB0"), or from the settings file
+    serial::PortSettings line;
+    int address = 1;
+    int timeoutMs = 200;
+    bool json = false;
+    bool verbose = false;
+
+    bool clamp = false; // set
+    bool verify = true; // address, baud
+    QList<int> bauds; // scan, in the order to try
+    QList<int> addresses; // scan
+    bool all = false; // scan
+    int intervalMs = 1000; // monitor
+    int count = 0; // monitor; 0 until Ctrl+C
+};
+
+struct Parsed {
+    enum class Outcome { Run, Help, Version, Wrong };
+    Outcome outcome = Outcome::Wrong;
+    Invocation invocation;
+    QString text; // the help, the version or what is wrong
+};
+
+// arguments[0] is the program. Reads the settings file in the working directory for the port
+// and the rate that the command line leaves out.
+Parsed parsedInvocation(const QStringList& arguments);
+
+// A decimal number from lowest to highest, no sign.
+std::optional<int> wholeNumber(const QString& text, int lowest, int highest);
+
+// "1-10,17,20-22": each address once, in the order given; nullopt when a part is no address
+// 1 to 247 or a range runs backwards.
+std::optional<QList<int>> addressList(const QString& text);
+
+} // namespace cli

@@ -1,0 +1,92 @@
+// address and baud: the module's own line settings.
+
+#include "commands.h"
+#include "device/parameter_value.h"
+#include "device/requests.h"
+#include "reading_output.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace cli {
+
+namespace {
+
+void print(Console& console, const Invocation& call, const QString& key, int value)
+{
+    if (call.json)
+        console.out << QJsonDocument(
+            QJsonObject { { key, value }, { QStringLiteral("verified"), call.verify } })
+                           .toJson(QJsonDocument::Compact)
+                    << Qt::endl;
+    else
+        console.out << line(key, QString::number(value)) << Qt::endl;
+}
+
+} // namespace
+
+int addressCommand(const Invocation& call, Console& console)
+{
+    if (call.arguments.size() != 1)
+        return console.fail(kWrongCall, QStringLiteral("address needs the NEW address"));
+    const auto newAddress = wholeNumber(call.arguments.front(), 1, kMaxAddress);
+    if (!newAddress)
+        return console.fail(
+            kWrongCall, QStringLiteral("address %1 is not 1 to 247").arg(call.arguments.front()));
+
+    Master master(call.timeoutMs, call.verbose, console.err);
+    if (const int status = openLine(call, master, console, call.line.baud))
+        return status;
+    // Every module on the line takes a broadcast; it may answer from address 0 or not at all.
+    const Answer answer
+        = master.ask(device::addressChangeRequest(static_cast<std::uint8_t>(*newAddress)));
+    if (const QString why = problem(answer, call.timeoutMs); !why.isEmpty() && !answer.silent())
+        return console.fail(kModuleFault, why);
+    if (call.verify) {
+        const Answer check
+            = master.ask(device::readRequest(static_cast<std::uint8_t>(*newAddress), 0x0000, 1));
+        if (const QString why = problem(check, call.timeoutMs); !why.isEmpty())
+            return console.fail(kModuleFault,
+                QStringLiteral("no module answers at address %1: %2").arg(*newAddress).arg(why));
+    }
+    print(console, call, QStringLiteral("address"), *newAddress);
+    return kDone;
+}
+
+int baudCommand(const Invocation& call, Console& console)
+{
+    if (call.arguments.size() != 1)
+        return console.fail(kWrongCall, QStringLiteral("baud needs the new RATE"));
+    const device::Parameter& baudRate = device::parameter(device::ParameterId::BaudRate);
+    const QString rate = call.arguments.front();
+    const device::TypedValue code = device::typedValue(baudRate, rate, device::Bounds::Strict);
+    if (!code)
+        return console.fail(kWrongCall, device::valueErrorText(baudRate, rate, code.error));
+
+    Master master(call.timeoutMs, call.verbose, console.err);
+    if (const int status = openLine(call, master, console, call.line.baud))
+        return status;
+    const auto slave = static_cast<std::uint8_t>(call.address);
+    const Answer answer = master.ask(device::writeRequest(slave, baudRate, code.units));
+    if (const QString why = problem(answer, call.timeoutMs); !why.isEmpty())
+        return console.fail(kModuleFault, why);
+    if (call.verify) {
+        // The module answered at the old rate; from now on it listens at the new one.
+        const int newRate = device::kBaudRates[code.units];
+        if (const int status = openLine(call, master, console, newRate))
+            return status;
+        const Answer check = master.ask(device::readRequest(slave, baudRate.address, 1));
+        if (const QString why = problem(check, call.timeoutMs); !why.isEmpty())
+            return console.fail(
+                kModuleFault, QStringLiteral("no answer at %1 baud: %2").arg(rate, why));
+        if (firstRegister(check.reply) != code.units)
+            return console.fail(kModuleFault,
+                QStringLiteral("the module reports baud-rate code %1, not %2")
+                    .arg(firstRegister(check.reply))
+                    .arg(code.units));
+    }
+    print(console, call, QStringLiteral("baud_rate"), device::kBaudRates[code.units]);
+    return kDone;
+}
+
+} // namespace cli

@@ -1,0 +1,121 @@
+#include "reading_output.h"
+
+#include "device/parameter_value.h"
+
+#include <QJsonArray>
+
+namespace cli {
+
+namespace {
+
+// "ch3.duty" belongs to channel 3.
+int channelOf(std::string_view name)
+{
+    if (name.size() > 4 && name.starts_with("ch") && name[3] == '.')
+        return name[2] - '1';
+    return -1;
+}
+
+} // namespace
+
+const std::array<device::ParameterId, device::kParameterCount>& printOrder()
+{
+    static const auto order = [] {
+        std::array<device::ParameterId, device::kParameterCount> ids {};
+        std::size_t n = 0;
+        ids[n++] = device::ParameterId::BaudRate;
+        for (const device::Parameter& p : device::kParameters)
+            if (channelOf(p.name) < 0 && p.id != device::ParameterId::BaudRate)
+                ids[n++] = p.id;
+        for (int channel = 0; channel < static_cast<int>(device::kChannelCount); ++channel)
+            for (const device::Parameter& p : device::kParameters)
+                if (channelOf(p.name) == channel)
+                    ids[n++] = p.id;
+        return ids;
+    }();
+    return order;
+}
+
+QString shownValue(const device::Parameter& p, device::Units units)
+{
+    switch (p.kind) {
+    case device::Kind::Switch:
+        return units == 1 ? QStringLiteral("on") : QStringLiteral("off");
+    case device::Kind::BaudCode:
+        if (units < device::kBaudRates.size())
+            return QString::number(device::kBaudRates[units]);
+        return QStringLiteral("unknown (code %1)").arg(units);
+    case device::Kind::Number:
+        break;
+    }
+    const QString value = device::valueText(p, units);
+    return p.unit.empty() ? value : value + u' ' + device::latin1(p.unit);
+}
+
+QJsonValue jsonValue(const device::Parameter& p, device::Units units)
+{
+    switch (p.kind) {
+    case device::Kind::Switch:
+        return units == 1;
+    case device::Kind::BaudCode:
+        if (units < device::kBaudRates.size())
+            return device::kBaudRates[units];
+        return QJsonValue::Null;
+    case device::Kind::Number:
+        break;
+    }
+    if (p.scale == device::Scale::Whole)
+        return static_cast<qint64>(units);
+    // Tenths and hundredths as the nearest double, which JSON writes back as the same decimal.
+    return device::valueText(p, units).toDouble();
+}
+
+QString line(const QString& name, const QString& value)
+{
+    return name.leftJustified(16) + value;
+}
+
+QStringList readingLines(int address, const device::Reading& reading)
+{
+    QStringList lines { line(QStringLiteral("address"), QString::number(address)) };
+    for (const device::ParameterId id : printOrder()) {
+        const device::Parameter& p = device::parameter(id);
+        if (reading.carries(id))
+            lines << line(
+                device::latin1(p.name), shownValue(p, reading.values[device::indexOf(id)]));
+    }
+    return lines;
+}
+
+JsonPlace jsonPlace(const device::Parameter& p)
+{
+    const int channel = channelOf(p.name);
+    const QString name = device::latin1(p.name);
+    return { channel, channel < 0 ? name : name.mid(4) };
+}
+
+QJsonObject readingJson(int address, const device::Reading& reading)
+{
+    QJsonObject object { { QStringLiteral("address"), address } };
+    std::array<QJsonObject, device::kChannelCount> channels;
+    for (const device::Parameter& p : device::kParameters) {
+        if (!reading.carries(p.id))
+            continue;
+        const device::Units units = reading.values[device::indexOf(p.id)];
+        const JsonPlace place = jsonPlace(p);
+        if (place.channel >= 0)
+            channels[static_cast<std::size_t>(place.channel)].insert(
+                place.key, jsonValue(p, units));
+        else
+            object.insert(place.key, jsonValue(p, units));
+        if (p.kind == device::Kind::BaudCode)
+            object.insert(QStringLiteral("baud_code"), static_cast<qint64>(units));
+    }
+    QJsonArray array;
+    for (const QJsonObject& channel : channels)
+        array.append(channel);
+    object.insert(QStringLiteral("channels"), array);
+    return object;
+}
+
+} // namespace cli

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "device/reply_decoder.h"
+
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+
+// A module's parameters as pwm5ctl prints them.
+namespace cli {
+
+// The order people read them in: the module-wide values, then channel by channel.
+const std::array<device::ParameterId, device::kParameterCount>& printOrder();
+
+// "12.34 V", "150000 Hz", "on", "9600", "unknown (code 7)".
+QString shownValue(const device::Parameter& p, device::Units units);
+
+// 12.34, 150000, true, 9600 (null for an unknown baud-rate code).
+QJsonValue jsonValue(const device::Parameter& p, device::Units units);
+
+// "name  value" with the names in one column.
+QString line(const QString& name, const QString& value);
+
+// Every parameter of a whole read, address first.
+QStringList readingLines(int address, const device::Reading& reading);
+
+// {"address":1,"baud_rate":9600,"baud_code":1,...,"channels":[{"frequency":...},...]}: the
+// form apply takes back.
+QJsonObject readingJson(int address, const device::Reading& reading);
+
+// The key of a parameter in readingJson: "pwm_voltage", or "duty" inside channel 3.
+struct JsonPlace {
+    int channel; // -1 for the module-wide values
+    QString key;
+};
+JsonPlace jsonPlace(const device::Parameter& p);
+
+} // namespace cli

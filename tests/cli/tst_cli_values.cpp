@@ -1,0 +1,155 @@
+#include "cli/invocation.h"
+#include "cli/master.h"
+#include "support/test_crc.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using cli::Parsed;
+
+Q_DECLARE_METATYPE(cli::Failure)
+
+namespace {
+
+QByteArray hex(const char* text)
+{
+    return QByteArray::fromHex(text);
+}
+
+} // namespace
+
+// What pwm5ctl makes of its command line and of an answer, before and after the line.
+class TestCliValues : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir;
+    QString previousDir;
+
+private slots:
+    // A settings file of the window's that gives COM3 at 19200 to whatever the call leaves out.
+    void initTestCase()
+    {
+        previousDir = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        QFile settings(QStringLiteral("com.txt"));
+        QVERIFY(settings.open(QIODevice::WriteOnly));
+        settings.write("3\r\n19200\r\n");
+    }
+
+    void cleanupTestCase() { QDir::setCurrent(previousDir); }
+
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("wrong"); // empty: the call runs
+        QTest::addColumn<QString>(
+            "line"); // port, baud, parity, address, timeout of a call that runs
+
+        QTest::newRow("the settings file fills in") << QStringList { "read" } << ""
+                                                    << "COM3 19200 N 1 200";
+        QTest::newRow("options after the command") << QStringList { "read", "-p", "/dev/ttyUSB0",
+            "-b", "4800", "--parity", "even", "-a", "247", "-t", "0" }
+                                                   << ""
+                                                   << "/dev/ttyUSB0 4800 E 247 0";
+        QTest::newRow("scan waits less") << QStringList { "scan" } << ""
+                                         << "COM3 19200 N 1 25";
+        QTest::newRow("no command") << QStringList {} << "no command; pwm5ctl --help lists them"
+                                    << "";
+        QTest::newRow("an unknown option")
+            << QStringList { "read", "--fast" } << "Unknown option 'fast'."
+            << "";
+        QTest::newRow("another command's option")
+            << QStringList { "read", "--clamp" } << "--clamp goes with set only"
+            << "";
+        QTest::newRow("address 248")
+            << QStringList { "read", "-a", "248" } << "address 248 is not 1 to 247"
+            << "";
+        QTest::newRow("address 0")
+            << QStringList { "read", "-a", "0" } << "address 0 is not 1 to 247"
+            << "";
+        QTest::newRow("parity mark")
+            << QStringList { "read", "--parity", "mark" } << "parity mark is not none, odd or even"
+            << "";
+        QTest::newRow("a rate the module lacks") << QStringList { "scan", "--bauds", "9600,1200" }
+                                                 << "--bauds: 1200 is not one of the module's rates"
+                                                 << "";
+        QTest::newRow("a range backwards")
+            << QStringList { "scan", "--addresses", "20-10" }
+            << "--addresses: 20-10 is not a list of addresses 1 to 247"
+            << "";
+    }
+
+    void commandLine()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, wrong);
+        QFETCH(QString, line);
+        const Parsed parsed = cli::parsedInvocation(QStringList { "pwm5ctl" } + args);
+        QCOMPARE(parsed.text, wrong);
+        QCOMPARE(parsed.outcome, wrong.isEmpty() ? Parsed::Outcome::Run : Parsed::Outcome::Wrong);
+        if (!wrong.isEmpty())
+            return;
+        const cli::Invocation& call = parsed.invocation;
+        QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5")
+                     .arg(call.port)
+                     .arg(call.line.baud)
+                     .arg(QChar::fromLatin1(call.line.parity))
+                     .arg(call.address)
+                     .arg(call.timeoutMs),
+            line);
+    }
+
+    void scanOrder()
+    {
+        const Parsed parsed
+            = cli::parsedInvocation({ "pwm5ctl", "scan", "--addresses", "9,1-3,2" });
+        // The line's own rate first, then the others in the module's order.
+        QCOMPARE(parsed.invocation.bauds, QList<int>({ 19200, 4800, 9600, 38400, 57600, 115200 }));
+        QCOMPARE(parsed.invocation.addresses, QList<int>({ 9, 1, 2, 3 }));
+    }
+
+    // What the operator reads when an answer is wrong, and how a monitor counts it.
+    void problem_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QString>("said");
+        QTest::addColumn<cli::Failure>("failure");
+
+        const QByteArray read = hex("01 03 00 00 00 01");
+        const QByteArray toggle = hex("01 06 00 11 00 01");
+        using F = cli::Failure;
+        QTest::newRow("whole") << read << testcrc::withCrc(hex("01 03 02 04 D2")) << "" << F::None;
+        QTest::newRow("nothing") << read << QByteArray() << "no reply within 200 ms" << F::NoReply;
+        QTest::newRow("half") << read << hex("01 03 02") << "reply too short" << F::Other;
+        QTest::newRow("exception 03") << toggle << testcrc::withCrc(hex("01 86 03"))
+                                      << "exception 03 (illegal data value)" << F::Exception;
+        QTest::newRow("another slave") << read << hex("02") << "reply from slave 2" << F::Other;
+        QTest::newRow("bad CRC") << read << hex("01 03 02 04 D2 00 00") << "bad CRC" << F::BadCrc;
+        QTest::newRow("too long") << read << testcrc::withCrc(hex("01 03 02 04 D2")) + '\0'
+                                  << "reply too long" << F::Other;
+        QTest::newRow("an echo of another value")
+            << toggle << testcrc::withCrc(hex("01 06 00 11 00 00"))
+            << "reply does not echo the request" << F::Other;
+    }
+
+    void problem()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, reply);
+        QFETCH(QString, said);
+        QFETCH(cli::Failure, failure);
+        cli::Answer answer;
+        answer.request = testcrc::withCrc(request);
+        answer.reply = reply;
+        answer.progress = serial::replyProgress(answer.request, reply);
+        QCOMPARE(cli::problem(answer, 200), said);
+        QCOMPARE(cli::failureOf(answer), failure);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliValues)
+#include "tst_cli_values.moc"

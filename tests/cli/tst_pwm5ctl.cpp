@@ -1,0 +1,250 @@
+#include "support/sim_process.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+// pwm5ctl as a script runs it, against the module simulator linked as COM1 in a folder of the
+// test's own: what it sends (its -v trace), what it prints, and its exit status.
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QStringList out; // stdout, line by line
+    QStringList sent; // the frames of the "send:" lines
+    QString error; // stderr but the frame trace
+};
+
+// Bound of one call; a passing call ends far sooner.
+constexpr int kCallMs = 60000;
+
+Run pwm5ctl(const QString& dir, const QStringList& args, const QByteArray& input = {})
+{
+    QProcess process;
+    process.setWorkingDirectory(dir);
+    process.start(QStringLiteral(PWM5CTL_PATH), QStringList { "-p", "COM1", "-v" } + args);
+    process.write(input);
+    process.closeWriteChannel();
+    Run run;
+    if (!process.waitForFinished(kCallMs)) {
+        process.kill();
+        process.waitForFinished();
+        run.error = QStringLiteral("(did not finish)");
+        return run;
+    }
+    run.exitCode = process.exitCode();
+    run.out = QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    QStringList errors;
+    for (const QString& line : QString::fromUtf8(process.readAllStandardError()).split(u'\n')) {
+        if (line.startsWith(QLatin1String("send: ")))
+            run.sent << line.mid(6);
+        else if (!line.isEmpty() && !line.startsWith(QLatin1String("recv: ")))
+            errors << line;
+    }
+    run.error = errors.join(u'\n');
+    return run;
+}
+
+QJsonObject json(const Run& run)
+{
+    return run.out.size() == 1 ? QJsonDocument::fromJson(run.out.front().toUtf8()).object()
+                               : QJsonObject();
+}
+
+} // namespace
+
+class TestPwm5ctl : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir;
+    std::unique_ptr<SimProcess> sim;
+
+    bool startSim(const QStringList& options)
+    {
+        sim = std::make_unique<SimProcess>();
+        return sim->start(dir.path(), options);
+    }
+
+private slots:
+    void cleanup() { sim.reset(); }
+
+    // One command each: what goes to the module, what is printed, how the call ends.
+    void command_data()
+    {
+        QTest::addColumn<QStringList>("simOptions");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("printed"); // lines that stdout must hold
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QStringList>("sent");
+
+        const QStringList readAll { "01 03 00 00 00 1A C4 01" };
+        QTest::newRow("read") << QStringList {} << QStringList { "read" } << 0
+                              << QStringList { "address         1", "baud_rate       9600",
+                                     "supply_voltage  12.34 V", "ch5.duty        50.0 %",
+                                     "ch5.output      off" }
+                              << "" << readAll;
+        QTest::newRow("set, rounded as the window rounds, a frequency in two registers")
+            << QStringList {}
+            << QStringList { "set", "ch3.duty=25.55", "ch2.frequency=150000", "key_lock=on" } << 0
+            << QStringList { "ch3.duty        25.6 %", "ch2.frequency   150000 Hz",
+                   "key_lock        on" }
+            << ""
+            << QStringList { "01 06 00 0E 01 00 E9 99", "01 10 00 04 00 02 04 00 02 49 F0 64 48",
+                   "01 06 00 17 00 01 F8 0E" };
+        QTest::newRow("set refuses a value beyond its range before sending anything")
+            << QStringList {} << QStringList { "set", "ch1.duty=50", "pwm_voltage=24.04" } << 2
+            << QStringList {} << "pwm5ctl: pwm_voltage: 24.04 is outside 1.0 to 24.0 V"
+            << QStringList {};
+        QTest::newRow("set --clamp clamps as the window does")
+            << QStringList {} << QStringList { "set", "pwm_voltage=0.96", "--clamp" } << 0
+            << QStringList { "pwm_voltage     1.0 V" } << ""
+            << QStringList { "01 06 00 01 00 0A 58 0D" };
+        QTest::newRow("an unknown name")
+            << QStringList {} << QStringList { "set", "ch6.duty=1" } << 2 << QStringList {}
+            << "pwm5ctl: ch6.duty=1 is not NAME=VALUE with a parameter's name" << QStringList {};
+        QTest::newRow("an unknown command")
+            << QStringList {} << QStringList { "reset" } << 2 << QStringList {}
+            << "pwm5ctl: unknown command reset" << QStringList {};
+        QTest::newRow("a port that is not there")
+            << QStringList {} << QStringList { "read", "-p", "/nonexistent/ttyX" } << 3
+            << QStringList {} << "pwm5ctl: /nonexistent/ttyX: no such device" << QStringList {};
+        QTest::newRow("no reply") << QStringList { "--no-reply" } << QStringList { "read" } << 1
+                                  << QStringList {} << "pwm5ctl: no reply within 200 ms" << readAll;
+        QTest::newRow("a late reply is none")
+            << QStringList { "--late", "400" } << QStringList { "read" } << 1 << QStringList {}
+            << "pwm5ctl: no reply within 200 ms" << readAll;
+        QTest::newRow("a late reply within a longer timeout")
+            << QStringList { "--late", "400" } << QStringList { "read", "-t", "2000" } << 0
+            << QStringList { "supply_voltage  12.34 V" } << "" << readAll;
+        QTest::newRow("a split reply")
+            << QStringList { "--split", "3" } << QStringList { "read" } << 0
+            << QStringList { "supply_voltage  12.34 V" } << "" << readAll;
+        QTest::newRow("bad CRC") << QStringList { "--bad-crc" } << QStringList { "read" } << 1
+                                 << QStringList {} << "pwm5ctl: bad CRC" << readAll;
+        QTest::newRow("another slave answers")
+            << QStringList { "--wrong-address" } << QStringList { "read" } << 1 << QStringList {}
+            << "pwm5ctl: reply from slave 2" << readAll;
+        QTest::newRow("garbage in front")
+            << QStringList { "--garbage", "FF" } << QStringList { "read" } << 1 << QStringList {}
+            << "pwm5ctl: reply from slave 255" << readAll;
+    }
+
+    void command()
+    {
+        QFETCH(QStringList, simOptions);
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, printed);
+        QFETCH(QString, error);
+        QFETCH(QStringList, sent);
+        QVERIFY2(startSim(simOptions), qPrintable(sim->output()));
+
+        const Run run = pwm5ctl(dir.path(), args);
+
+        QCOMPARE(run.error, error);
+        QCOMPARE(run.exitCode, exitCode);
+        QCOMPARE(run.sent, sent);
+        for (const QString& line : printed)
+            QVERIFY2(run.out.contains(line), qPrintable(run.out.join(u'\n')));
+        if (printed.isEmpty())
+            QCOMPARE(run.out, QStringList());
+    }
+
+    // One module's settings copied to another, as a production line does: read --json, apply.
+    void applyRoundTrip()
+    {
+        QVERIFY(startSim({}));
+        const Run saved = pwm5ctl(dir.path(), { "read", "--json" });
+        QCOMPARE(saved.exitCode, 0);
+        const Run changed = pwm5ctl(dir.path(),
+            { "set", "pwm_voltage=12.3", "ch1.frequency=65536", "ch4.duty=0", "ch5.output=on",
+                "channel=3", "key_lock=on" });
+        QCOMPARE(changed.exitCode, 0);
+
+        const Run applied
+            = pwm5ctl(dir.path(), { "apply", "-", "--json" }, saved.out.front().toUtf8());
+        QCOMPARE(applied.error, QString());
+        QCOMPARE(applied.exitCode, 0);
+        // One read, then registers 0x0001 to 0x0017 in one request.
+        QCOMPARE(applied.sent.size(), 2);
+        QVERIFY(applied.sent[1].startsWith("01 10 00 01 00 17 2E "));
+        QCOMPARE(json(applied).value("changed").toObject().keys(),
+            QStringList({ "ch1.frequency", "ch4.duty", "ch5.output", "channel", "key_lock",
+                "pwm_voltage" }));
+        QCOMPARE(json(pwm5ctl(dir.path(), { "read", "--json" })), json(saved));
+
+        // A key apply does not know is refused before anything is sent.
+        const Run refused = pwm5ctl(dir.path(), { "apply", "-" }, R"({"channels":[{"dutty":5}]})");
+        QCOMPARE(refused.exitCode, 2);
+        QCOMPARE(refused.sent, QStringList());
+        QCOMPARE(refused.error, QStringLiteral("pwm5ctl: -: unknown key channels[0].dutty"));
+    }
+
+    // A module moved to another address and rate is lost to the defaults, and found by a scan.
+    void scanFindsAMovedModule()
+    {
+        QVERIFY(startSim({}));
+        const Run moved = pwm5ctl(dir.path(), { "address", "17" });
+        QCOMPARE(moved.error, QString());
+        QCOMPARE(moved.sent, QStringList({ "00 06 00 00 00 11 48 17", "11 03 00 00 00 01 86 9A" }));
+        const Run faster = pwm5ctl(dir.path(), { "-a", "17", "baud", "38400" });
+        QCOMPARE(faster.error, QString());
+        QCOMPARE(
+            faster.sent, QStringList({ "11 06 00 18 00 03 4B 5C", "11 03 00 18 00 01 06 9D" }));
+        QCOMPARE(pwm5ctl(dir.path(), { "read" }).exitCode, 1);
+
+        const Run scan = pwm5ctl(
+            dir.path(), { "scan", "--bauds", "9600,38400", "--addresses", "15-20", "--json" });
+        QCOMPARE(scan.exitCode, 0);
+        const QJsonObject found = json(scan);
+        QCOMPARE(found.value("probes").toInt(), 9);
+        QCOMPARE(QJsonDocument(found.value("found").toArray()).toJson(QJsonDocument::Compact),
+            QByteArray(R"([{"address":17,"baud_rate":38400,"supply_voltage":12.34}])"));
+        QCOMPARE(
+            pwm5ctl(dir.path(), { "scan", "--bauds", "9600", "--addresses", "15-20" }).exitCode, 1);
+    }
+
+    void monitorCountsWhatHappened_data()
+    {
+        QTest::addColumn<QStringList>("simOptions");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("statistics");
+
+        QTest::newRow("all good")
+            << QStringList {} << 0
+            << R"("bad_crc":0,"exception":0,"no_reply":0,"ok":3,"other":0,"requests":3)";
+        QTest::newRow("no reply")
+            << QStringList { "--no-reply" } << 1
+            << R"("bad_crc":0,"exception":0,"no_reply":3,"ok":0,"other":0,"requests":3,"round_trip_ms":null)";
+        QTest::newRow("bad CRC")
+            << QStringList { "--bad-crc" } << 1
+            << R"("bad_crc":3,"exception":0,"no_reply":0,"ok":0,"other":0,"requests":3,"round_trip_ms":null)";
+    }
+
+    void monitorCountsWhatHappened()
+    {
+        QFETCH(QStringList, simOptions);
+        QFETCH(int, exitCode);
+        QFETCH(QString, statistics);
+        QVERIFY(startSim(simOptions));
+        const Run run
+            = pwm5ctl(dir.path(), { "monitor", "--count", "3", "--interval", "0", "--json" });
+        QCOMPARE(run.exitCode, exitCode);
+        QCOMPARE(run.sent.size(), 3);
+        QCOMPARE(run.out.size(), 4);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(QJsonDocument::fromJson(run.out[i].toUtf8()).object().value("ok").toBool(),
+                exitCode == 0);
+        QVERIFY2(run.out.back().startsWith(R"({"statistics":{)" + statistics),
+            qPrintable(run.out.back()));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPwm5ctl)
+#include "tst_pwm5ctl.moc"
