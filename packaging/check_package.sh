@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the .deb from an already built tree, unpacks it into a scratch root with dpkg -x and
 # checks what an installation would get: the files where the desktop entry looks for them, a
-# valid desktop entry, dependencies that cover every library the programs link, and a
-# launcher that starts the tool in the per-user folder.
+# valid desktop entry, dependencies that cover every library the programs link, a launcher
+# that starts the tool in the per-user folder, and pwm5ctl with its manual page and bash
+# completion.
 #
 # check_package.sh CPACK BUILD_DIR VERSION SANITIZED DESKTOP_FILE_VALIDATE
 set -euo pipefail
@@ -50,11 +51,11 @@ done
 root=$scratch/root
 dpkg -x "$deb" "$root"
 bin=$root/usr/bin
-for f in pwm5 pwm5-sim pwm5-launch; do
+for f in pwm5 pwm5-sim pwm5ctl pwm5-launch; do
   { [ -f "$bin/$f" ] && [ -x "$bin/$f" ]; } || fail "usr/bin/$f missing or not executable"
 done
 
-# Each library the two programs link comes from a declared package. A sanitized test build
+# Each library the programs link comes from a declared package. A sanitized test build
 # also links the sanitizer runtimes, and keeps libraries that a release build drops as unused
 # (libGLX, libOpenGL): there a dependency of a declared package will do.
 owner() { # the package that holds a library file, whether dpkg lists it under /usr or not
@@ -73,7 +74,7 @@ pulled_in() { # a direct dependency of a declared package
   done
   return 1
 }
-for exe in pwm5 pwm5-sim; do
+for exe in pwm5 pwm5-sim pwm5ctl; do
   ! readelf -d "$bin/$exe" | grep -E '\((RPATH|RUNPATH)\)' || fail "$exe carries a library search path"
   libs=$(ldd "$bin/$exe")
   while read -r needed; do
@@ -161,6 +162,53 @@ for row in "${cases[@]}"; do
   [ -f "$scratch/started-in" ] || fail "$row: the launcher did not start the pwm5 beside it"
   [ "$(cat "$scratch/started-in")" = "$expected" ] ||
     fail "$row: pwm5 started in $(cat "$scratch/started-in")"
+done
+
+# pwm5ctl runs from the unpacked tree, on the system's libraries.
+out=$("$bin/pwm5ctl" --version) || fail "pwm5ctl --version failed"
+[ "$out" = "pwm5ctl $version" ] || fail "pwm5ctl --version says '$out'"
+
+# Its manual page: compressed as Debian does (gzip -9n: no name, no time, so the same bytes
+# every build), with the project's version, and read by groff without a warning.
+man=$root/usr/share/man/man1/pwm5ctl.1.gz
+[ -f "$man" ] || fail "no usr/share/man/man1/pwm5ctl.1.gz"
+gzip -t "$man" || fail "pwm5ctl.1.gz is not a valid gzip file"
+[ "$(od -An -tx1 -j3 -N5 "$man" | tr -d ' ')" = 0000000000 ] ||
+  fail "pwm5ctl.1.gz keeps a file name or time (not gzip -n)"
+zcat "$man" | grep -q "^\.TH PWM5CTL 1 .*\"pwm5 $version\"" ||
+  fail "pwm5ctl.1 does not name version $version"
+command -v groff >/dev/null || fail "groff not found (package groff-base)"
+{ report=$(zcat "$man" | groff -t -man -ww -z 2>&1) && [ -z "$report" ]; } ||
+  fail "groff on pwm5ctl.1: $report"
+
+# Its bash completion, in the folder bash-completion loads a command's completion from. What
+# Tab offers after each line, the words as bash splits them ("=" a word of its own; a line
+# ending in a blank completes an empty word), in a folder that holds one file, a.json.
+completion=$root/usr/share/bash-completion/completions/pwm5ctl
+[ -f "$completion" ] || fail "no usr/share/bash-completion/completions/pwm5ctl"
+mkdir "$scratch/completion"
+touch "$scratch/completion/a.json"
+completions=(
+  "pwm5ctl |address apply baud monitor read scan set"
+  "pwm5ctl -p COM1 --parity |even none odd"
+  "pwm5ctl -b 9600 set ch5.o|ch5.output="
+  "pwm5ctl set ch1.duty = 5 key_lock = |off on"
+  "pwm5ctl scan --bauds 9600,3|9600,38400"
+  "pwm5ctl --json baud 1|115200 19200"
+  "pwm5ctl apply |- a.json"
+  "pwm5ctl monitor --c|--count"
+)
+for row in "${completions[@]}"; do
+  IFS='|' read -r line expected <<<"$row"
+  # shellcheck disable=SC2016 # expanded by the inner bash
+  got=$(cd "$scratch/completion" && LC_ALL=C bash --norc --noprofile -c '
+    source "$1" && spec=$(complete -p pwm5ctl) || exit 1
+    read -r -a COMP_WORDS <<<"$2"
+    [[ $2 == *" " ]] && COMP_WORDS+=("")
+    COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+    spec=${spec#*-F } && "${spec%% *}"; printf "%s\n" "${COMPREPLY[@]}" | sort | xargs' \
+    _ "$completion" "$line") || fail "the bash completion does not load or register pwm5ctl"
+  [ "$got" = "$expected" ] || fail "completion of '$line': '$got', expected '$expected'"
 done
 
 echo "package $(basename "$deb") checked"
