@@ -3,7 +3,7 @@
 
 PWM5_PACKAGES=(cmake g++ ninja-build pkg-config clang-format clang-14 libclang-rt-14-dev
   qt6-base-dev qt6-serialport-dev libmodbus-dev
-  xvfb xauth fonts-wqy-zenhei desktop-file-utils)
+  xvfb xauth fonts-wqy-zenhei desktop-file-utils groff-base)
 
 ensure_packages() {
   local missing=()
