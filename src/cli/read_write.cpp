@@ -39,7 +39,7 @@ std::optional<QString> typedText(const device::Parameter& p, const QJsonValue& v
                               : std::nullopt;
     if (!value.isDouble())
         return std::nullopt;
-    return QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest);
+    return QString::number(value.toDouble(), 'f', QLocale::FloatingPointShortest);
 }
 
 // The parameter at a place of the file, if apply writes it.
