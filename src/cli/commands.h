@@ -4,6 +4,8 @@
 #include "invocation.h"
 #include "master.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QString>
 #include <QTextStream>
 
@@ -12,6 +14,12 @@ namespace cli {
 struct Console {
     QTextStream& out;
     QTextStream& err;
+
+    // One object on one line of stdout, for scripts.
+    void print(const QJsonObject& object)
+    {
+        out << QJsonDocument(object).toJson(QJsonDocument::Compact) << Qt::endl;
+    }
 
     // One line on stderr; returns the exit status to end with.
     int fail(ExitCode code, const QString& text)

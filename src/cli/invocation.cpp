@@ -33,8 +33,10 @@ Commands:
   address NEW          Give the module the slave address NEW (1 to 247). Sent to the
                        broadcast address 0: EVERY module on the line takes it. Then
                        reads at NEW to confirm, unless --no-verify.
-  baud RATE            Give the module the baud rate RATE (%1),
-                       then reopen at RATE and confirm with a read, unless --no-verify.
+  baud RATE            Give the module the baud rate RATE, one of
+                       %1;
+                       then reopen at RATE and confirm with a read, unless
+                       --no-verify.
   scan                 Look for modules: read register 0x0000 at each address and
                        rate (--bauds, --addresses); stop at the first, unless --all.
   monitor              Read all every --interval MS until Ctrl+C or --count N, print

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace cli {
@@ -17,24 +18,13 @@ namespace {
 // much beyond its own transfer time.
 constexpr double kArrivalSlackMs = 20;
 
+// The Modbus names of the exception codes 1 to 6.
 QString exceptionName(std::uint8_t code)
 {
-    switch (code) {
-    case 0x01:
-        return QStringLiteral("illegal function");
-    case 0x02:
-        return QStringLiteral("illegal data address");
-    case 0x03:
-        return QStringLiteral("illegal data value");
-    case 0x04:
-        return QStringLiteral("server device failure");
-    case 0x05:
-        return QStringLiteral("acknowledge");
-    case 0x06:
-        return QStringLiteral("server device busy");
-    default:
-        return QStringLiteral("unknown exception");
-    }
+    static constexpr std::array<const char*, 6> kNames { "illegal function", "illegal data address",
+        "illegal data value", "server device failure", "acknowledge", "server device busy" };
+    return code >= 1 && code <= kNames.size() ? QString::fromLatin1(kNames[code - 1U])
+                                              : QStringLiteral("unknown exception");
 }
 
 QString twoDigits(std::uint8_t byte)

@@ -5,7 +5,6 @@
 #include "device/requests.h"
 #include "reading_output.h"
 
-#include <QJsonDocument>
 #include <QJsonObject>
 
 namespace cli {
@@ -15,10 +14,7 @@ namespace {
 void print(Console& console, const Invocation& call, const QString& key, int value)
 {
     if (call.json)
-        console.out << QJsonDocument(
-            QJsonObject { { key, value }, { QStringLiteral("verified"), call.verify } })
-                           .toJson(QJsonDocument::Compact)
-                    << Qt::endl;
+        console.print(QJsonObject { { key, value }, { QStringLiteral("verified"), call.verify } });
     else
         console.out << line(key, QString::number(value)) << Qt::endl;
 }

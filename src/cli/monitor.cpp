@@ -7,7 +7,6 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QThread>
 
@@ -96,9 +95,7 @@ void printStatistics(const Invocation& call, Console& console, const Statistics&
             { QStringLiteral("ok"), s.ok }, { QStringLiteral("no_reply"), s.noReply },
             { QStringLiteral("bad_crc"), s.badCrc }, { QStringLiteral("exception"), s.exception },
             { QStringLiteral("other"), s.other }, { QStringLiteral("round_trip_ms"), roundTrip } };
-        console.out << QJsonDocument(QJsonObject { { QStringLiteral("statistics"), statistics } })
-                           .toJson(QJsonDocument::Compact)
-                    << Qt::endl;
+        console.print(QJsonObject { { QStringLiteral("statistics"), statistics } });
         return;
     }
     console.out << QStringLiteral(
@@ -167,11 +164,8 @@ int monitorCommand(const Invocation& call, Console& console)
         if (failure != Failure::None) {
             const QString why = problem(answer, call.timeoutMs);
             if (call.json)
-                console.out << QJsonDocument(
-                    QJsonObject { { QStringLiteral("time"), time }, { QStringLiteral("ok"), false },
-                        { QStringLiteral("error"), why } })
-                                   .toJson(QJsonDocument::Compact)
-                            << Qt::endl;
+                console.print(QJsonObject { { QStringLiteral("time"), time },
+                    { QStringLiteral("ok"), false }, { QStringLiteral("error"), why } });
             else
                 console.out << time << "  " << why << Qt::endl;
             continue;
@@ -181,7 +175,7 @@ int monitorCommand(const Invocation& call, Console& console)
             QJsonObject object = readingJson(call.address, reading);
             object.insert(QStringLiteral("time"), time);
             object.insert(QStringLiteral("ok"), true);
-            console.out << QJsonDocument(object).toJson(QJsonDocument::Compact) << Qt::endl;
+            console.print(object);
         } else {
             console.out << time << "  " << changes(reading, last) << Qt::endl;
         }

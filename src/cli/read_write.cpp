@@ -25,11 +25,6 @@ struct Assignment {
 // baud rate have commands of their own.
 const QStringList kIgnoredKeys { "address", "baud_rate", "baud_code", "supply_voltage" };
 
-void print(Console& console, const QJsonObject& object)
-{
-    console.out << QJsonDocument(object).toJson(QJsonDocument::Compact) << Qt::endl;
-}
-
 bool writable(const device::Parameter& p)
 {
     return p.settable && p.kind != device::Kind::BaudCode;
@@ -44,7 +39,7 @@ std::optional<QString> typedText(const device::Parameter& p, const QJsonValue& v
                               : std::nullopt;
     if (!value.isDouble())
         return std::nullopt;
-    return QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest);
+    return QString::number(value.toDouble(), 'f', QLocale::FloatingPointShortest);
 }
 
 // The parameter at a place of the file, if apply writes it.
@@ -127,13 +122,18 @@ std::optional<QByteArray> fileContent(const QString& path, QString* wrong)
     return file.readAll();
 }
 
-// The whole read of the module at the call's address.
-std::optional<device::Reading> readModule(const Invocation& call, Master& master, Console& console)
+// Opens the line and reads the module at the call's address whole. On failure it has said why
+// and status holds the exit status.
+std::optional<device::Reading> openAndRead(
+    const Invocation& call, Master& master, Console& console, int& status)
 {
+    status = openLine(call, master, console, call.line.baud);
+    if (status != kDone)
+        return std::nullopt;
     const Answer answer
         = master.ask(device::readAllRequest(static_cast<std::uint8_t>(call.address)));
     if (const QString why = problem(answer, call.timeoutMs); !why.isEmpty()) {
-        console.fail(kModuleFault, why);
+        status = console.fail(kModuleFault, why);
         return std::nullopt;
     }
     return device::decodedReply(answer.reply, {});
@@ -146,13 +146,12 @@ int readCommand(const Invocation& call, Console& console)
     if (!call.arguments.isEmpty())
         return console.fail(kWrongCall, QStringLiteral("read takes no arguments"));
     Master master(call.timeoutMs, call.verbose, console.err);
-    if (const int status = openLine(call, master, console, call.line.baud))
-        return status;
-    const auto reading = readModule(call, master, console);
+    int status = kDone;
+    const auto reading = openAndRead(call, master, console, status);
     if (!reading)
-        return kModuleFault;
+        return status;
     if (call.json)
-        print(console, readingJson(call.address, *reading));
+        console.print(readingJson(call.address, *reading));
     else
         console.out << readingLines(call.address, *reading).join(u'\n') << Qt::endl;
     return kDone;
@@ -198,7 +197,7 @@ int setCommand(const Invocation& call, Console& console)
             console.out << line(name, shownValue(*a.parameter, a.units)) << Qt::endl;
     }
     if (call.json)
-        print(console, written);
+        console.print(written);
     return kDone;
 }
 
@@ -223,13 +222,12 @@ int applyCommand(const Invocation& call, Console& console)
     if (!assignments)
         return console.fail(kWrongCall, QStringLiteral("%1: %2").arg(path, wrong));
 
-    Master master(call.timeoutMs, call.verbose, console.err);
-    if (const int status = openLine(call, master, console, call.line.baud))
-        return status;
     // What the file leaves out keeps the module's value.
-    const auto reading = readModule(call, master, console);
+    Master master(call.timeoutMs, call.verbose, console.err);
+    int status = kDone;
+    const auto reading = openAndRead(call, master, console, status);
     if (!reading)
-        return kModuleFault;
+        return status;
     device::ParameterValues values = reading->values;
     for (const Assignment& a : *assignments)
         values[device::indexOf(a.parameter->id)] = a.units;
@@ -259,7 +257,7 @@ int applyCommand(const Invocation& call, Console& console)
                         << Qt::endl;
     }
     if (call.json)
-        print(console, QJsonObject { { QStringLiteral("changed"), changed } });
+        console.print(QJsonObject { { QStringLiteral("changed"), changed } });
     return kDone;
 }
 

@@ -7,7 +7,6 @@
 
 #include <QElapsedTimer>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 
 #include <cstdio>
@@ -65,11 +64,8 @@ int scanCommand(const Invocation& call, Console& console)
         console.err << "\r\033[K" << Qt::flush;
     const double seconds = static_cast<double>(clock.elapsed()) / 1000.0;
     if (call.json)
-        console.out << QJsonDocument(
-            QJsonObject { { QStringLiteral("found"), found }, { QStringLiteral("probes"), probes },
-                { QStringLiteral("seconds"), seconds } })
-                           .toJson(QJsonDocument::Compact)
-                    << Qt::endl;
+        console.print(QJsonObject { { QStringLiteral("found"), found },
+            { QStringLiteral("probes"), probes }, { QStringLiteral("seconds"), seconds } });
     if (found.isEmpty())
         return console.fail(kModuleFault,
             QStringLiteral("no module found (%1 probes in %2 s)")

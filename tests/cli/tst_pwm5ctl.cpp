@@ -179,11 +179,19 @@ private slots:
                 "pwm_voltage" }));
         QCOMPARE(json(pwm5ctl(dir.path(), { "read", "--json" })), json(saved));
 
-        // A key apply does not know is refused before anything is sent.
-        const Run refused = pwm5ctl(dir.path(), { "apply", "-" }, R"({"channels":[{"dutty":5}]})");
-        QCOMPARE(refused.exitCode, 2);
-        QCOMPARE(refused.sent, QStringList());
-        QCOMPARE(refused.error, QStringLiteral("pwm5ctl: -: unknown key channels[0].dutty"));
+        // A key apply does not know, or a value beyond its range, is refused before anything
+        // is sent.
+        for (const auto& [file, said] : {
+                 std::pair { R"({"channels":[{"dutty":5}]})", "unknown key channels[0].dutty" },
+                 std::pair { R"({"channels":[{"frequency":1000000}]})",
+                     "ch1.frequency: 1000000 is outside 1 to 150000 Hz" },
+                 std::pair { R"([1,2])", "not a JSON object as read --json prints (no object)" },
+             }) {
+            const Run refused = pwm5ctl(dir.path(), { "apply", "-" }, file);
+            QCOMPARE(refused.exitCode, 2);
+            QCOMPARE(refused.sent, QStringList());
+            QCOMPARE(refused.error, QStringLiteral("pwm5ctl: -: ") + said);
+        }
     }
 
     // A module moved to another address and rate is lost to the defaults, and found by a scan.
