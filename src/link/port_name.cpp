@@ -36,6 +36,25 @@ QStringList orderedSystemPorts(QStringList systemLocations)
     return systemLocations;
 }
 
+#ifndef Q_OS_WIN
+namespace {
+
+// The device a COMn file or link in the working directory stands for; empty when there is none.
+QString linkedPort(int n, const QDir& workingDir)
+{
+    const QFileInfo link(workingDir.filePath(QStringLiteral("COM%1").arg(n)));
+    if (!link.isSymLink() && !link.exists())
+        return {};
+    // Lock files are named after the path, so open the device itself: another program that
+    // opens /dev/ttyUSB0 then sees our lock. A dangling link stays as it is and fails to open
+    // as a missing device.
+    const QString device = link.canonicalFilePath();
+    return device.isEmpty() ? link.absoluteFilePath() : device;
+}
+
+} // namespace
+#endif
+
 QString resolvePort(int n, const QDir& workingDir, const QStringList& orderedPorts)
 {
     if (n <= 0)
@@ -45,20 +64,20 @@ QString resolvePort(int n, const QDir& workingDir, const QStringList& orderedPor
     Q_UNUSED(orderedPorts);
     return QStringLiteral("COM%1").arg(n);
 #else
-    const QFileInfo link(workingDir.filePath(QStringLiteral("COM%1").arg(n)));
-    if (link.isSymLink() || link.exists()) {
-        // Lock files are named after the path, so open the device itself: another program
-        // that opens /dev/ttyUSB0 then sees our lock. A dangling link stays as it is and
-        // fails to open as a missing device.
-        const QString device = link.canonicalFilePath();
-        return device.isEmpty() ? link.absoluteFilePath() : device;
-    }
+    if (const QString linked = linkedPort(n, workingDir); !linked.isEmpty())
+        return linked;
     return n <= orderedPorts.size() ? orderedPorts.at(n - 1) : QString();
 #endif
 }
 
 QString resolvePort(int n)
 {
+#ifndef Q_OS_WIN
+    // Asking the system for its serial ports walks /sys; a link here makes that needless.
+    if (const QString linked = n > 0 ? linkedPort(n, QDir::current()) : QString();
+        !linked.isEmpty())
+        return linked;
+#endif
     QStringList locations;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
         locations << info.systemLocation();
