@@ -202,11 +202,11 @@ for row in "${completions[@]}"; do
   IFS='|' read -r line expected <<<"$row"
   # shellcheck disable=SC2016 # expanded by the inner bash
   got=$(cd "$scratch/completion" && LC_ALL=C bash --norc --noprofile -c '
-    source "$1" && spec=$(complete -p pwm5ctl) || exit 1
+    source "$1" && rule=$(complete -p pwm5ctl) || exit 1
     read -r -a COMP_WORDS <<<"$2"
     [[ $2 == *" " ]] && COMP_WORDS+=("")
     COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
-    spec=${spec#*-F } && "${spec%% *}"; printf "%s\n" "${COMPREPLY[@]}" | sort | xargs' \
+    rule=${rule#*-F } && "${rule%% *}"; printf "%s\n" "${COMPREPLY[@]}" | sort | xargs' \
     _ "$completion" "$line") || fail "the bash completion does not load or register pwm5ctl"
   [ "$got" = "$expected" ] || fail "completion of '$line': '$got', expected '$expected'"
 done
