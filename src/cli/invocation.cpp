@@ -162,13 +162,26 @@ Parsed parsedInvocation(const QStringList& arguments)
         QStringLiteral("read, set, apply, address, baud, scan or monitor."),
         QStringLiteral("COMMAND [ARGUMENTS]"));
 
-    if (!parser.parse(arguments))
-        return wrong(parser.errorText());
-    if (parser.isSet(help))
+    if (!parser.parse(arguments)) {
+        // Qt words it as a sentence ("Unknown option 'x'."); the other messages are not.
+        QString text = parser.errorText();
+        text[0] = text[0].toLower();
+        if (text.endsWith(u'.'))
+            text.chop(1);
+        return wrong(text);
+    }
+    if (parser.isSet(help)) {
+        // Qt's usage line names the program by the path it was called with.
+        QString usage = parser.helpText();
+        const qsizetype name = usage.indexOf(u' ') + 1;
+        const qsizetype options = usage.indexOf(QStringLiteral(" [options]"));
+        if (name > 0 && options > name)
+            usage.replace(name, options - name, QStringLiteral("pwm5ctl"));
         return { Parsed::Outcome::Help, {},
-            parser.helpText()
+            usage
                 + kCommands.arg(device::rangeText(device::parameter(device::ParameterId::BaudRate)))
                 + u'\n' };
+    }
     if (parser.isSet(version))
         return { Parsed::Outcome::Version, {},
             QStringLiteral("pwm5ctl %1\n").arg(QCoreApplication::applicationVersion()) };

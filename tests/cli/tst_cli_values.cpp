@@ -59,7 +59,7 @@ private slots:
         QTest::newRow("no command") << QStringList {} << "no command; pwm5ctl --help lists them"
                                     << "";
         QTest::newRow("an unknown option")
-            << QStringList { "read", "--fast" } << "Unknown option 'fast'."
+            << QStringList { "read", "--fast" } << "unknown option 'fast'"
             << "";
         QTest::newRow("another command's option")
             << QStringList { "read", "--clamp" } << "--clamp goes with set only"
