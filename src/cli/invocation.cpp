@@ -44,7 +44,8 @@ Commands:
 
 Replies: complete at the length the request implies, or as a 5-byte exception reply,
 starting with the request's address and function, with a valid CRC. Bytes waiting
-before a request are discarded.
+before a request are discarded; after an unanswered request, the next one to the same
+slave waits for a quiet line, so a late reply never passes for the next one's.
 
 Port and rate not given come from com.txt in the working directory (the window's
 settings), else COM1 and 9600. COMn is a file or link named COMn in the working

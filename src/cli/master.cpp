@@ -17,6 +17,8 @@ namespace {
 // A USB adapter hands bytes over in chunks, up to 16 ms apart; a reply on its way gets this
 // much beyond its own transfer time.
 constexpr double kArrivalSlackMs = 20;
+// A device that streams without end does not hold the next request back for longer.
+constexpr qint64 kMaxDrainMs = 2000;
 
 // The Modbus names of the exception codes 1 to 6.
 QString exceptionName(std::uint8_t code)
@@ -75,10 +77,22 @@ double Master::transferMs(qsizetype bytes) const
     return static_cast<double>(bytes * bitsPerByte) * 1000.0 / settings_.baud;
 }
 
+// A reply that comes after the timeout must not pass for the reply to the next request to the
+// same slave: the line has to stay quiet for a timeout before that request goes out.
+void Master::drainLateReply()
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (port_.waitForReadyRead(timeoutMs_) && clock.elapsed() < kMaxDrainMs)
+        port_.readAll();
+}
+
 Answer Master::ask(const QByteArray& request)
 {
     Answer answer;
     answer.request = modbus::framed(request);
+    if (lateSlave_ == static_cast<std::uint8_t>(request[0]))
+        drainLateReply();
     port_.discardInput();
     if (verbose_)
         err_ << "send: " << serial::hexTrace(answer.request).trimmed() << Qt::endl;
@@ -112,6 +126,9 @@ Answer Master::ask(const QByteArray& request)
     }
     if (verbose_ && !answer.reply.isEmpty())
         err_ << "recv: " << serial::hexTrace(answer.reply).trimmed() << Qt::endl;
+    lateSlave_ = answer.progress.state == serial::ReplyState::Incomplete
+        ? static_cast<std::uint8_t>(request[0])
+        : -1;
     return answer;
 }
 

@@ -42,12 +42,15 @@ public:
 
 private:
     double transferMs(qsizetype bytes) const;
+    void drainLateReply();
 
     serial::QtSerialPort port_;
     serial::PortSettings settings_;
     int timeoutMs_;
     bool verbose_;
     QTextStream& err_;
+    // The slave whose reply did not come in time and may still be on its way, or -1.
+    int lateSlave_ = -1;
 };
 
 // What went wrong with an answer, for the operator: "no reply within 200 ms", "bad CRC",

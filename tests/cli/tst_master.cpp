@@ -110,6 +110,31 @@ private slots:
         else
             QVERIFY(reply.startsWith(answer.reply));
     }
+
+    // The module answers the first request after the timeout; that answer must not pass for
+    // the answer to the next request to the same slave.
+    void lateReplyIsNotTakenForTheNext()
+    {
+        PtyPair device;
+        QTextStream err(stderr);
+        cli::Master master(100, false, err);
+        QCOMPARE(master.open(device.slavePath(), { 9600, 'N', 8, 1 }), std::nullopt);
+        const QByteArray first = testcrc::withCrc(hex("01 03 02 00 01"));
+        const QByteArray second = testcrc::withCrc(hex("01 03 02 00 02"));
+        std::thread play([&] {
+            device.read(8, 10000);
+            std::this_thread::sleep_for(std::chrono::milliseconds(130));
+            device.write(first);
+            device.read(8, 10000);
+            device.write(second);
+        });
+        const cli::Answer late = master.ask(kRead);
+        const cli::Answer next = master.ask(kRead);
+        play.join();
+
+        QVERIFY(late.silent());
+        QCOMPARE(next.reply, second);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestMaster)
