@@ -1,11 +1,30 @@
+#include "frmmain/command_line.h"
 #include "frmmain/frmmain.h"
+#include "frmmain/startup_messages.h"
 #include "frmmain/stop_signals.h"
 
 #include <QApplication>
 
+#include <cstdio>
+#include <memory>
+
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const StartupRequest request = startupRequest(arguments);
+    if (request.action != StartupRequest::Window) {
+        const bool refused = request.action == StartupRequest::Refuse;
+        std::fputs(request.text.toLocal8Bit().constData(), refused ? stderr : stdout);
+        return refused ? 2 : 0;
+    }
+
+    std::unique_ptr<QApplication> app;
+    {
+        const StartupMessages heldUntilTheDisplayIsUp;
+        app = std::make_unique<QApplication>(argc, argv);
+    }
     QApplication::setApplicationName(QStringLiteral("pwm5"));
     frmmain window;
     closeOnStopSignals(&window);
