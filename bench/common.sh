@@ -3,9 +3,9 @@
 # shellcheck shell=bash
 
 source scripts/setup.sh
-# The start-up probe reads X DAMAGE events; a session bus is what a desktop gives every program;
-# callgrind counts instructions.
-PWM5_PACKAGES+=(libxcb-damage0-dev dbus-daemon procps valgrind)
+# A private X server; the start-up probe reads X DAMAGE events; a session bus is what a desktop
+# gives every program; callgrind counts instructions.
+PWM5_PACKAGES+=(xvfb xauth libxcb-damage0-dev dbus-daemon procps valgrind)
 
 BUILD=${PWM5_BUILD:-build/release}
 

@@ -2,8 +2,8 @@
 # Builds the .deb from an already built tree, unpacks it into a scratch root with dpkg -x and
 # checks what an installation would get: the files where the desktop entry looks for them, a
 # valid desktop entry, dependencies that cover every library the programs link, a launcher
-# that starts the tool in the per-user folder, and pwm5ctl with its manual page and bash
-# completion.
+# that starts the tool in the per-user folder, pwm5ctl and its bash completion, the manual
+# pages, the licence and changelog, and lintian's verdict.
 #
 # check_package.sh CPACK BUILD_DIR VERSION SANITIZED DESKTOP_FILE_VALIDATE
 set -euo pipefail
@@ -168,18 +168,38 @@ done
 out=$("$bin/pwm5ctl" --version) || fail "pwm5ctl --version failed"
 [ "$out" = "pwm5ctl $version" ] || fail "pwm5ctl --version says '$out'"
 
-# Its manual page: compressed as Debian does (gzip -9n: no name, no time, so the same bytes
-# every build), with the project's version, and read by groff without a warning.
-man=$root/usr/share/man/man1/pwm5ctl.1.gz
-[ -f "$man" ] || fail "no usr/share/man/man1/pwm5ctl.1.gz"
-gzip -t "$man" || fail "pwm5ctl.1.gz is not a valid gzip file"
-[ "$(od -An -tx1 -j3 -N5 "$man" | tr -d ' ')" = 0000000000 ] ||
-  fail "pwm5ctl.1.gz keeps a file name or time (not gzip -n)"
-zcat "$man" | grep -q "^\.TH PWM5CTL 1 .*\"pwm5 $version\"" ||
-  fail "pwm5ctl.1 does not name version $version"
+# A manual page for each program: compressed as Debian does (gzip -9n: no name, no time, so
+# the same bytes every build), with the project's version, and read by groff without a warning
+# (-k: the pages are UTF-8, as man reads them).
 command -v groff >/dev/null || fail "groff not found (package groff-base)"
-{ report=$(zcat "$man" | groff -t -man -ww -z 2>&1) && [ -z "$report" ]; } ||
-  fail "groff on pwm5ctl.1: $report"
+for f in pwm5 pwm5-sim pwm5ctl pwm5-launch; do
+  man=$root/usr/share/man/man1/$f.1.gz
+  [ -f "$man" ] || fail "no usr/share/man/man1/$f.1.gz"
+  gzip -t "$man" || fail "$f.1.gz is not a valid gzip file"
+  [ "$(od -An -tx1 -j3 -N5 "$man" | tr -d ' ')" = 0000000000 ] ||
+    fail "$f.1.gz keeps a file name or time (not gzip -n)"
+  title=$(tr '[:lower:]' '[:upper:]' <<<"$f")
+  zcat "$man" | grep -q "^\.TH $title 1 .*\"pwm5 $version\"" || fail "$f.1 does not name version $version"
+  { report=$(zcat "$man" | groff -k -t -man -ww -Tutf8 -z 2>&1) && [ -z "$report" ]; } ||
+    fail "groff on $f.1: $report"
+done
+# pwm5-sim's page names every option its --help lists.
+while read -r option; do
+  zcat "$root/usr/share/man/man1/pwm5-sim.1.gz" | sed 's/\\-/-/g' | grep -q -- "$option" ||
+    fail "pwm5-sim.1 does not describe $option"
+done < <("$bin/pwm5-sim" --help | grep -o -- '--[a-z-]*' | sort -u)
+
+# The licence and the history, where Debian keeps them; the history's last entry is this
+# version.
+doc=$root/usr/share/doc/pwm5
+grep -q '^License: Expat' "$doc/copyright" || fail "usr/share/doc/pwm5/copyright names no licence"
+zcat "$doc/changelog.gz" | head -1 | grep -q "^pwm5 ($version) " ||
+  fail "the changelog's last entry is not version $version"
+
+# lintian, Debian's package checker: no error and no warning.
+command -v lintian >/dev/null || fail "lintian not found (package lintian)"
+report=$(lintian --fail-on error,warning "$deb" 2>&1) ||
+  fail "lintian: $(grep -v 'running with root privileges' <<<"$report")"
 
 # Its bash completion, in the folder bash-completion loads a command's completion from. What
 # Tab offers after each line, the words as bash splits them ("=" a word of its own; a line

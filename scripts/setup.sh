@@ -1,9 +1,13 @@
-# Shared by ./run and ./test: installs what is missing, once, and says what.
+# Shared by ./run, ./test and the other scripts: installs what is missing, once, and says what.
 # shellcheck shell=bash
 
-PWM5_PACKAGES=(cmake g++ ninja-build pkg-config clang-format clang-14 libclang-rt-14-dev
-  qt6-base-dev qt6-serialport-dev libmodbus-dev
-  xvfb xauth fonts-wqy-zenhei desktop-file-utils groff-base)
+# What building and running the tools needs: ./run installs only these.
+PWM5_PACKAGES=(cmake g++ ninja-build pkg-config qt6-base-dev qt6-serialport-dev libmodbus-dev
+  fonts-wqy-zenhei)
+# What the tests need besides: a formatter, clang for the fuzz targets, an X server for the
+# tests that need a real one, and the package test's checkers.
+PWM5_TEST_PACKAGES=(clang-format clang-14 libclang-rt-14-dev xvfb xauth desktop-file-utils
+  groff-base lintian)
 
 ensure_packages() {
   local missing=()
