@@ -16,6 +16,10 @@ int main(int argc, char** argv)
         std::fputs(sim::usageText().c_str(), stdout);
         return 0;
     }
+    if (parsed.showVersion) {
+        std::printf("pwm5-sim %s\n", PWM5_VERSION);
+        return 0;
+    }
     if (!parsed.error.empty()) {
         std::fprintf(stderr, "pwm5-sim: %s\n\n%s", parsed.error.c_str(), sim::usageText().c_str());
         return 2;

@@ -1,9 +1,9 @@
 #include "options.h"
 
 #include <charconv>
+#include <getopt.h>
 #include <optional>
 #include <string_view>
-#include <type_traits>
 
 namespace sim {
 
@@ -34,19 +34,106 @@ std::optional<std::vector<std::uint8_t>> hexBytes(std::string_view text)
     return bytes;
 }
 
-struct NumberOption {
-    std::string_view name;
-    int min;
-    int max;
+// What getopt_long returns for each long option. They lie above every character, so that its
+// optopt after a complaint tells one of our long options from an unknown short one (a
+// character) and from an unknown long one (0).
+enum Code : int {
+    kHelp = 0x100,
+    kVersion,
+    kPort,
+    kAddress,
+    kVin,
+    kDelay,
+    kLate,
+    kSplit,
+    kGarbage,
+    kSilentBroadcast,
+    kNoReply,
+    kBadCrc,
+    kWrongAddress,
 };
 
-constexpr NumberOption kPort { "--port", 1, 255 };
-// Modbus reserves 0 for broadcast and 248 to 255; libmodbus serves 1 to 247 only.
-constexpr NumberOption kAddress { "--address", 1, 247 };
-constexpr NumberOption kVin { "--vin", 0, 0xFFFF };
-constexpr NumberOption kDelay { "--delay", 0, 60000 };
-constexpr NumberOption kLate { "--late", 0, 60000 };
-constexpr NumberOption kSplit { "--split", 1, 256 };
+constexpr option kLongOptions[] = {
+    { "port", required_argument, nullptr, kPort },
+    { "address", required_argument, nullptr, kAddress },
+    { "vin", required_argument, nullptr, kVin },
+    { "delay", required_argument, nullptr, kDelay },
+    { "late", required_argument, nullptr, kLate },
+    { "split", required_argument, nullptr, kSplit },
+    { "garbage", required_argument, nullptr, kGarbage },
+    { "silent-broadcast", no_argument, nullptr, kSilentBroadcast },
+    { "no-reply", no_argument, nullptr, kNoReply },
+    { "bad-crc", no_argument, nullptr, kBadCrc },
+    { "wrong-address", no_argument, nullptr, kWrongAddress },
+    { "help", no_argument, nullptr, kHelp },
+    { "version", no_argument, nullptr, kVersion },
+    { nullptr, 0, nullptr, 0 },
+};
+
+// '+' stops at the first argument that is not an option, where we refuse it anyway, and so
+// getopt_long never reorders argv (it would otherwise move such arguments to the end). ':'
+// turns a missing value into a ':' return instead of a message on stderr; opterr = 0 keeps
+// it quiet about the rest, as the errors are ours to word.
+constexpr char kShortOptions[] = "+:h";
+
+struct NumberOption {
+    int code;
+    int min;
+    int max;
+    void (*store)(Options&, int);
+};
+
+constexpr NumberOption kNumbers[] = {
+    { kPort, 1, 255, [](Options& o, int n) { o.port = n; } },
+    // Modbus reserves 0 for broadcast and 248 to 255; libmodbus serves 1 to 247 only.
+    { kAddress, 1, 247, [](Options& o, int n) { o.slaveAddress = n; } },
+    { kVin, 0, 0xFFFF,
+        [](Options& o, int n) { o.supplyCentivolts = static_cast<std::uint16_t>(n); } },
+    { kDelay, 0, 60000, [](Options& o, int n) { o.delayMs = n; } },
+    { kLate, 0, 60000, [](Options& o, int n) { o.lateMs = n; } },
+    { kSplit, 1, 256, [](Options& o, int n) { o.split = n; } },
+};
+
+const NumberOption* numberOption(int code)
+{
+    for (const NumberOption& n : kNumbers)
+        if (n.code == code)
+            return &n;
+    return nullptr;
+}
+
+std::string longName(int code)
+{
+    for (const option* o = kLongOptions; o->name; ++o)
+        if (o->val == code)
+            return std::string("--") + o->name;
+    return {};
+}
+
+// What a long option that needs a value says when the value is missing or wrong.
+std::string valueError(int code)
+{
+    if (const NumberOption* n = numberOption(code))
+        return longName(code) + " needs a whole number from " + std::to_string(n->min) + " to "
+            + std::to_string(n->max);
+    return longName(code) + " needs hex bytes, for example FF00A5";
+}
+
+// getopt_long's '?': `code` is its optopt, `arg` the argument it stopped at.
+std::string refusal(int code, std::string_view arg)
+{
+    if (code >= kHelp)
+        return longName(code) + " takes no value";
+    if (code != 0)
+        return "unknown option -" + std::string(1, static_cast<char>(code));
+    // A long option that is not ours, or a prefix of more than one of ours.
+    const std::string_view name = arg.substr(0, arg.find('='));
+    int matches = 0;
+    for (const option* o = kLongOptions; o->name; ++o)
+        matches += std::string_view(o->name).starts_with(name.substr(2)) ? 1 : 0;
+    return (matches > 1 && name.size() > 2 ? "ambiguous option " : "unknown option ")
+        + std::string(name);
+}
 
 } // namespace
 
@@ -54,53 +141,59 @@ ParsedOptions parseOptions(int argc, const char* const* argv)
 {
     ParsedOptions parsed;
     Options& o = parsed.options;
-    for (int i = 1; i < argc && parsed.error.empty(); ++i) {
-        const std::string_view arg = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        auto number = [&](const NumberOption& option, auto& target) {
-            const auto n = value ? wholeNumber(value, option.min, option.max) : std::nullopt;
-            if (!n) {
-                parsed.error = std::string(option.name) + " needs a whole number from "
-                    + std::to_string(option.min) + " to " + std::to_string(option.max);
-                return;
-            }
-            target = static_cast<std::remove_reference_t<decltype(target)>>(*n);
-            ++i;
-        };
-
-        if (arg == "--help" || arg == "-h")
+    // getopt_long keeps its place in globals. glibc starts afresh at optind 0, which also
+    // forgets the rest of a group of short options where an earlier parse stopped ("-xh").
+    optind = 0;
+    opterr = 0;
+    // getopt_long never writes to the strings, and with '+' never reorders the array either,
+    // so the cast only meets its signature.
+    char* const* args = const_cast<char* const*>(argv);
+    int code = 0;
+    while (parsed.error.empty()
+        && (code = getopt_long(argc, args, kShortOptions, kLongOptions, nullptr)) != -1) {
+        switch (code) {
+        case 'h':
+        case kHelp:
             parsed.showHelp = true;
-        else if (arg == kPort.name)
-            number(kPort, o.port);
-        else if (arg == kAddress.name)
-            number(kAddress, o.slaveAddress);
-        else if (arg == kVin.name)
-            number(kVin, o.supplyCentivolts);
-        else if (arg == kDelay.name)
-            number(kDelay, o.delayMs);
-        else if (arg == kLate.name)
-            number(kLate, o.lateMs);
-        else if (arg == kSplit.name)
-            number(kSplit, o.split);
-        else if (arg == "--silent-broadcast")
+            break;
+        case kVersion:
+            parsed.showVersion = true;
+            break;
+        case kSilentBroadcast:
             o.silentBroadcast = true;
-        else if (arg == "--no-reply")
+            break;
+        case kNoReply:
             o.noReply = true;
-        else if (arg == "--bad-crc")
+            break;
+        case kBadCrc:
             o.badCrc = true;
-        else if (arg == "--wrong-address")
+            break;
+        case kWrongAddress:
             o.wrongAddress = true;
-        else if (arg == "--garbage") {
-            const auto bytes = value ? hexBytes(value) : std::nullopt;
-            if (!bytes)
-                parsed.error = "--garbage needs hex bytes, for example FF00A5";
-            else {
+            break;
+        case kGarbage:
+            if (const auto bytes = hexBytes(optarg))
                 o.garbage = *bytes;
-                ++i;
-            }
-        } else
-            parsed.error = "unknown option " + std::string(arg);
+            else
+                parsed.error = valueError(code);
+            break;
+        case ':':
+            parsed.error = valueError(optopt);
+            break;
+        case '?':
+            parsed.error = refusal(optopt, argv[optind - 1]);
+            break;
+        default: {
+            const NumberOption* n = numberOption(code);
+            if (const auto value = n ? wholeNumber(optarg, n->min, n->max) : std::nullopt)
+                n->store(o, *value);
+            else
+                parsed.error = valueError(code);
+        }
+        }
     }
+    if (parsed.error.empty() && optind < argc)
+        parsed.error = "unexpected argument " + std::string(argv[optind]);
     return parsed;
 }
 
@@ -110,22 +203,23 @@ std::string usageText()
 
 Simulates the five-channel PWM module as a Modbus RTU slave on a pseudo-terminal,
 linked as COM<n> in the working directory. Stop it with Ctrl+C; SIGUSR1 prints
-the registers.
+the registers. A value goes after its option as "--port 2" or "--port=2".
 
   --port N            link name COM<N> (1-255, default 1)
   --address N         slave address at start (1-247, default 1)
   --vin N             supply voltage in 0.01 V (0-65535, default 1234)
-  --delay MS          response delay before a reply (default 5)
+  --delay MS          response delay before a reply (0-60000, default 5)
   --silent-broadcast  apply writes to address 0 without answering them
                       (default: answer with the echo, from address 0)
 faults, applied to every reply:
   --no-reply          apply requests but never answer
   --bad-crc           corrupt the last CRC byte
-  --split N           send a reply in N pieces, 10 ms apart
+  --split N           send a reply in N pieces, 10 ms apart (1-256)
   --wrong-address     answer as slave address + 1
   --garbage BYTES     send these bytes, in hex (e.g. FF00A5), before each reply
-  --late MS           hold each reply MS milliseconds more
-  --help              show this text
+  --late MS           hold each reply MS milliseconds more (0-60000)
+  -h, --help          show this text
+  --version           show the version
 )";
 }
 

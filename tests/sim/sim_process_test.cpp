@@ -103,6 +103,26 @@ private slots:
         QVERIFY(QDir(dir.path()).isEmpty());
     }
 
+    // The joined form and the version reach the program, not only its parser.
+    void joinedPort()
+    {
+        QTemporaryDir dir;
+        SimProcess sim;
+        sim.process().setWorkingDirectory(dir.path());
+        sim.process().start(PWM5_SIM_PATH, { "--port=2" });
+        QVERIFY(sim.waitForOutput("ready COM2 -> ", 10000));
+        QVERIFY(QFileInfo(dir.filePath("COM2")).isSymLink());
+    }
+
+    void version()
+    {
+        SimProcess sim;
+        sim.process().start(PWM5_SIM_PATH, { "--version" });
+        QVERIFY(sim.process().waitForFinished(10000));
+        QCOMPARE(sim.process().exitCode(), 0);
+        QCOMPARE(sim.output(), "pwm5-sim " PWM5_VERSION "\n");
+    }
+
     void trace_data()
     {
         QTest::addColumn<QByteArray>("request");
