@@ -179,21 +179,23 @@ for f in pwm5 pwm5-sim pwm5ctl pwm5-launch; do
   [ "$(od -An -tx1 -j3 -N5 "$man" | tr -d ' ')" = 0000000000 ] ||
     fail "$f.1.gz keeps a file name or time (not gzip -n)"
   title=$(tr '[:lower:]' '[:upper:]' <<<"$f")
-  zcat "$man" | grep -q "^\.TH $title 1 .*\"pwm5 $version\"" || fail "$f.1 does not name version $version"
-  { report=$(zcat "$man" | groff -k -t -man -ww -Tutf8 -z 2>&1) && [ -z "$report" ]; } ||
+  # Read whole before grep -q, which stops early: zcat must not meet a closed pipe.
+  text=$(zcat "$man")
+  grep -q "^\.TH $title 1 .*\"pwm5 $version\"" <<<"$text" || fail "$f.1 does not name version $version"
+  { report=$(groff -k -t -man -ww -Tutf8 -z <<<"$text" 2>&1) && [ -z "$report" ]; } ||
     fail "groff on $f.1: $report"
 done
 # pwm5-sim's page names every option its --help lists.
+page=$(zcat "$root/usr/share/man/man1/pwm5-sim.1.gz" | sed 's/\\-/-/g')
 while read -r option; do
-  zcat "$root/usr/share/man/man1/pwm5-sim.1.gz" | sed 's/\\-/-/g' | grep -q -- "$option" ||
-    fail "pwm5-sim.1 does not describe $option"
+  grep -q -- "$option" <<<"$page" || fail "pwm5-sim.1 does not describe $option"
 done < <("$bin/pwm5-sim" --help | grep -o -- '--[a-z-]*' | sort -u)
 
 # The licence and the history, where Debian keeps them; the history's last entry is this
 # version.
 doc=$root/usr/share/doc/pwm5
 grep -q '^License: Expat' "$doc/copyright" || fail "usr/share/doc/pwm5/copyright names no licence"
-zcat "$doc/changelog.gz" | head -1 | grep -q "^pwm5 ($version) " ||
+[[ $(zcat "$doc/changelog.gz") == "pwm5 ($version) "* ]] ||
   fail "the changelog's last entry is not version $version"
 
 # lintian, Debian's package checker: no error and no warning.
