@@ -1,5 +1,6 @@
 #include "frmmain/command_line.h"
 #include "frmmain/frmmain.h"
+#include "frmmain/parent_console.h"
 #include "frmmain/startup_messages.h"
 #include "frmmain/stop_signals.h"
 
@@ -10,6 +11,7 @@
 
 int main(int argc, char* argv[])
 {
+    useParentConsole();
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);

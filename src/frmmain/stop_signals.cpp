@@ -1,5 +1,8 @@
 #include "stop_signals.h"
 
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QWidget>
 
@@ -47,6 +50,40 @@ void closeOnStopSignals(QWidget* window)
     sigaddset(&stops, SIGINT);
     sigaddset(&stops, SIGTERM);
     ::pthread_sigmask(SIG_UNBLOCK, &stops, nullptr);
+}
+
+#elif defined(Q_OS_WIN)
+
+#include <windows.h>
+
+#include <atomic>
+
+namespace {
+
+QPointer<QWidget> stopTarget;
+std::atomic<bool> quitting { false };
+
+// Called by the console on a thread of its own.
+BOOL WINAPI onConsoleEvent(DWORD event)
+{
+    QMetaObject::invokeMethod(
+        stopTarget.data(), [] { stopTarget->close(); }, Qt::QueuedConnection);
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT)
+        return TRUE;
+    // A closed console, a logoff or a shutdown ends the process once this returns: give the
+    // window the time to store its settings first.
+    for (int i = 0; i < 40 && !quitting; ++i)
+        ::Sleep(50);
+    return TRUE;
+}
+
+} // namespace
+
+void closeOnStopSignals(QWidget* window)
+{
+    stopTarget = window;
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, [] { quitting = true; });
+    ::SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
 #else

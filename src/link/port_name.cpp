@@ -72,16 +72,19 @@ QString resolvePort(int n, const QDir& workingDir, const QStringList& orderedPor
 
 QString resolvePort(int n)
 {
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+    // The system's own COMn: no need to ask it for its list.
+    return resolvePort(n, QDir::current(), {});
+#else
     // Asking the system for its serial ports walks /sys; a link here makes that needless.
     if (const QString linked = n > 0 ? linkedPort(n, QDir::current()) : QString();
         !linked.isEmpty())
         return linked;
-#endif
     QStringList locations;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
         locations << info.systemLocation();
     return resolvePort(n, QDir::current(), orderedSystemPorts(locations));
+#endif
 }
 
 } // namespace serial

@@ -1,0 +1,48 @@
+# Shared by scripts/windows-package and scripts/windows-test: the mingw-w64 cross compiler, Qt
+# for Windows unpacked into a cache folder, and the Release tree build/windows.
+# shellcheck shell=bash
+
+source scripts/setup.sh
+
+# The toolchain we are handed: Qt 6.4.2 for Windows (mingw-w64) and its CMake toolchain file.
+PWM5_TOOLCHAINS=${PWM5_TOOLCHAINS:-$(realpath -m "$PWD/../shared/toolchains")}
+PWM5_QT_TARBALL=$PWM5_TOOLCHAINS/qt6.4.2-mingw64.tar.xz
+# Unpacked once per machine, outside the repository.
+PWM5_CACHE=${XDG_CACHE_HOME:-$HOME/.cache}/pwm5
+PWM5_WIN_QT=$PWM5_CACHE/qt6-mingw
+PWM5_WIN_BUILD=build/windows
+# Where the MinGW runtime DLLs are.
+PWM5_MINGW_DLL_DIRS=(/usr/lib/gcc/x86_64-w64-mingw32/12-posix /usr/x86_64-w64-mingw32/lib)
+
+windows_toolchain_present() {
+  [ -f "$PWM5_QT_TARBALL" ] && [ -f "$PWM5_TOOLCHAINS/mingw-w64-x86_64.cmake" ]
+}
+
+# Installs the cross compiler and the host tools (moc, rcc, uic of the same Qt version), and
+# unpacks Qt for Windows when it is missing or older than the tarball.
+windows_setup() {
+  windows_toolchain_present || {
+    echo "No Windows toolchain at $PWM5_TOOLCHAINS (set PWM5_TOOLCHAINS)" >&2
+    exit 2
+  }
+  PWM5_PACKAGES+=(g++-mingw-w64-x86-64-posix qt6-base-dev-tools zip)
+  ensure_packages
+  local stamp=$PWM5_CACHE/qt6-mingw.unpacked
+  if [ ! -f "$stamp" ] || [ "$PWM5_QT_TARBALL" -nt "$stamp" ]; then
+    echo "Unpacking Qt for Windows into $PWM5_CACHE"
+    rm -rf "$PWM5_WIN_QT"
+    mkdir -p "$PWM5_CACHE"
+    tar -C "$PWM5_CACHE" -xJf "$PWM5_QT_TARBALL"
+    touch "$stamp"
+  fi
+}
+
+# windows_build TARGETS...: configures build/windows (Release, warnings as errors) and builds.
+windows_build() {
+  if [ ! -f "$PWM5_WIN_BUILD/build.ninja" ]; then
+    "$PWM5_WIN_QT/bin/qt-cmake" -S . -B "$PWM5_WIN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DPWM5_WERROR=ON -DQT_CHAINLOAD_TOOLCHAIN_FILE="$PWM5_TOOLCHAINS/mingw-w64-x86_64.cmake" \
+      >/dev/null
+  fi
+  cmake --build "$PWM5_WIN_BUILD" --target "$@"
+}
