@@ -1,6 +1,9 @@
 #include "qt_serial_port.h"
 
 #include <QFileInfo>
+#include <QMetaObject>
+
+#include <utility>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -74,6 +77,8 @@ bool QtSerialPort::open(const QString& device, const PortSettings& settings)
     }
     port_.clear(QSerialPort::Input);
     port_.clearError();
+    held_.clear();
+    askForInput();
     return true;
 }
 
@@ -82,6 +87,7 @@ void QtSerialPort::close()
     if (port_.isOpen())
         port_.close();
     port_.clearError();
+    held_.clear();
 }
 
 bool QtSerialPort::isOpen() const
@@ -98,30 +104,54 @@ bool QtSerialPort::write(const QByteArray& bytes)
     while (port_.isOpen() && port_.bytesToWrite() > 0)
         if (!port_.waitForBytesWritten(kWriteTimeoutMs))
             return false;
-    return port_.isOpen() && port_.error() == QSerialPort::NoError;
+    if (!port_.isOpen() || port_.error() != QSerialPort::NoError)
+        return false;
+    askForInput();
+    return true;
 }
 
 QByteArray QtSerialPort::readAll()
 {
-    return port_.readAll();
+    QByteArray bytes = std::exchange(held_, {});
+    bytes += port_.readAll();
+    return bytes;
 }
 
 void QtSerialPort::discardInput()
 {
     port_.clear(QSerialPort::Input);
     port_.readAll();
+    held_.clear();
 }
 
 bool QtSerialPort::waitForReadyRead(int msecs)
 {
     if (!port_.isOpen())
         return false;
+    askForInput();
+    if (!held_.isEmpty())
+        return true;
     const bool ready = port_.waitForReadyRead(msecs);
     // A wait that ran out is no fault of the port, but Qt keeps it as the port's error, and
     // the next write would be judged by it.
     if (!ready && port_.error() == QSerialPort::TimeoutError)
         port_.clearError();
     return ready;
+}
+
+// Qt's Windows backend starts reading when WaitCommEvent reports a byte; wine (8.0) never
+// completes that wait, so on wine nothing is ever read. A read request, which Qt makes
+// whenever it is asked for bytes it does not hold, does complete on wine, and on Windows it is
+// Qt's own way of asking again. So ask after open and each write, and before each wait.
+void QtSerialPort::askForInput()
+{
+#ifdef Q_OS_WIN
+    const bool wasEmpty = held_.isEmpty();
+    held_ += port_.readAll();
+    // Bytes taken here would otherwise never be announced.
+    if (wasEmpty && !held_.isEmpty())
+        QMetaObject::invokeMethod(this, &QtSerialPort::readyRead, Qt::QueuedConnection);
+#endif
 }
 
 void QtSerialPort::noteFailure(const QString& device)

@@ -28,9 +28,11 @@ public:
 private:
     void onError(QSerialPort::SerialPortError error);
     void noteFailure(const QString& device);
+    void askForInput();
 
     QSerialPort port_;
     QString failure_;
+    QByteArray held_; // read by askForInput(), not yet taken by readAll()
 };
 
 } // namespace serial
