@@ -83,6 +83,9 @@ void closeOnStopSignals(QWidget* window)
 {
     stopTarget = window;
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, [] { quitting = true; });
+    // Ctrl+C may come disabled from the parent; the console the operator started the window
+    // from should still close it.
+    ::SetConsoleCtrlHandler(nullptr, FALSE);
     ::SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 

@@ -1,6 +1,6 @@
-// Prints the centre of each named control in the window's client coordinates (pixels at
-// scale 1), from the layout table: `panel_point Command1 Command3` prints "Command1 X Y" lines.
-// Tests that drive the window from outside (xdotool) click there.
+// Prints where each named control sits in the window's client area (pixels at scale 1), from
+// the layout table: `panel_point Command1 Text1(1)` prints "Command1 LEFT TOP WIDTH HEIGHT"
+// lines. Tests that drive the window from outside (xdotool) click and look there.
 #include "frmmain/panel_layout.h"
 
 #include <cstdio>
@@ -26,13 +26,14 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "panel_point: no control %s\n", argv[i]);
             return 2;
         }
-        int x = panel::pixels(c->left) + panel::pixels(c->width) / 2;
-        int y = panel::pixels(c->top) + panel::pixels(c->height) / 2;
+        int x = panel::pixels(c->left);
+        int y = panel::pixels(c->top);
         if (const panel::Control* frame = c->parent ? named(c->parent) : nullptr) {
             x += panel::pixels(frame->left);
             y += panel::pixels(frame->top);
         }
-        std::printf("%s %d %d\n", argv[i], x, y);
+        std::printf(
+            "%s %d %d %d %d\n", argv[i], x, y, panel::pixels(c->width), panel::pixels(c->height));
     }
     return 0;
 }
