@@ -66,8 +66,10 @@ std::atomic<bool> quitting { false };
 // Called by the console on a thread of its own.
 BOOL WINAPI onConsoleEvent(DWORD event)
 {
-    QMetaObject::invokeMethod(
-        stopTarget.data(), [] { stopTarget->close(); }, Qt::QueuedConnection);
+    // Queued to the window's thread; dropped if the window is gone by then.
+    if (QWidget* window = stopTarget.data())
+        QMetaObject::invokeMethod(
+            window, [window] { window->close(); }, Qt::QueuedConnection);
     if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT)
         return TRUE;
     // A closed console, a logoff or a shutdown ends the process once this returns: give the
