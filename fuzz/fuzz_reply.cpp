@@ -205,7 +205,7 @@ void checkDecoded(const QByteArray& reply)
 // What a master that stops as soon as it can learns from the bytes in so far.
 void checkProgress(const QByteArray& sentFrame, const QByteArray& arrived)
 {
-    const serial::ReplyProgress progress = serial::replyProgress(sentFrame, arrived);
+    const line::ReplyProgress progress = line::replyProgress(sentFrame, arrived);
     const auto byteAt
         = [](const QByteArray& bytes, qsizetype i) { return static_cast<std::uint8_t>(bytes[i]); };
     const std::uint8_t function = byteAt(sentFrame, 1);
@@ -214,7 +214,7 @@ void checkProgress(const QByteArray& sentFrame, const QByteArray& arrived)
 
     const bool exception = arrived.size() >= 2 && byteAt(arrived, 1) == (function | 0x80);
     const qsizetype size = exception ? 5 : progress.size;
-    using serial::ReplyState;
+    using line::ReplyState;
     ReplyState state = ReplyState::Incomplete;
     if (!arrived.isEmpty() && arrived[0] != sentFrame[0])
         state = ReplyState::WrongAddress;
@@ -253,7 +253,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray sentFrame = sent.isEmpty() ? QByteArray() : modbus::framed(sent);
     require(sent.isEmpty() || fuzzcheck::endsWithCrc(sentFrame), "a sent frame carries its CRC");
 
-    serial::ReceiveBuffer buffer;
+    line::ReceiveBuffer buffer;
     QByteArray arrived;
     const auto deliver = [&](const QByteArray& piece) {
         buffer.append(piece);
@@ -273,39 +273,39 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const QByteArray& received = buffer.bytes();
     require(buffer.total() == arrived.size(), "the buffer counts every byte that arrived");
-    require(received.size() <= serial::ReceiveBuffer::kCapacity, "the buffer stays bounded");
-    require(received == arrived.first(std::min(arrived.size(), serial::ReceiveBuffer::kCapacity)),
+    require(received.size() <= line::ReceiveBuffer::kCapacity, "the buffer stays bounded");
+    require(received == arrived.first(std::min(arrived.size(), line::ReceiveBuffer::kCapacity)),
         "the buffer holds the first bytes that arrived, in order");
 
-    require(serial::isAcceptedLength(received.size()) == acceptedSize(received.size()),
+    require(line::isAcceptedLength(received.size()) == acceptedSize(received.size()),
         "exactly the documented reply sizes are accepted");
     const bool whole = buffer.total() == received.size() && acceptedSize(received.size());
     const bool header = sentFrame.size() >= 2 && received.size() >= 2
         && std::memcmp(received.constData(), sentFrame.constData(), 2) == 0;
     const bool crc = fuzzcheck::endsWithCrc(received);
 
-    const serial::Verdict verdict = serial::judgeReply(sentFrame, received, buffer.total());
+    const line::Verdict verdict = line::judgeReply(sentFrame, received, buffer.total());
     switch (verdict) {
-    case serial::Verdict::Accepted:
+    case line::Verdict::Accepted:
         require(whole && header && crc, "an accepted reply has an accepted size, header and CRC");
         break;
-    case serial::Verdict::WrongLength:
+    case line::Verdict::WrongLength:
         require(!whole, "a reply refused for its length has no accepted size");
         break;
-    case serial::Verdict::WrongHeader:
+    case line::Verdict::WrongHeader:
         require(!header, "a reply refused for its header has another address or function");
         break;
-    case serial::Verdict::BadCrc:
+    case line::Verdict::BadCrc:
         require(whole && header && !crc, "a reply refused for its CRC is otherwise right");
         break;
     }
-    require((verdict == serial::Verdict::Accepted) == (whole && header && crc),
+    require((verdict == line::Verdict::Accepted) == (whole && header && crc),
         "a whole reply with the request's header and a right CRC is accepted");
 
     if (!sentFrame.isEmpty()) {
         checkProgress(sentFrame, arrived);
-        if (serial::replyProgress(sentFrame, arrived).state == serial::ReplyState::Complete)
-            require(verdict == serial::Verdict::Accepted,
+        if (line::replyProgress(sentFrame, arrived).state == line::ReplyState::Complete)
+            require(verdict == line::Verdict::Accepted,
                 "a reply that is whole for the master that stops early is one the window takes");
     }
 

@@ -17,9 +17,9 @@
 namespace {
 
 using fuzzcheck::require;
-using serial::formatStoredPort;
-using serial::parseStoredPort;
-using serial::StoredPort;
+using line::formatStoredPort;
+using line::parseStoredPort;
+using line::StoredPort;
 
 bool isPrintableAscii(const QString& text)
 {

@@ -19,7 +19,7 @@ struct Invocation {
     QStringList arguments;
 
     QString port; // as given ("COM3", "/dev/ttyUSB0"), or from the settings file
-    serial::PortSettings line;
+    line::PortSettings line;
     int address = 1;
     int timeoutMs = 200;
     bool json = false;

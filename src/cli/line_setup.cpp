@@ -10,7 +10,7 @@ QString devicePath(const QString& port)
 {
     static const QRegularExpression comName(QStringLiteral("^COM([0-9]{1,3})$"));
     const QRegularExpressionMatch match = comName.match(port);
-    return match.hasMatch() ? serial::resolvePort(match.captured(1).toInt()) : port;
+    return match.hasMatch() ? line::resolvePort(match.captured(1).toInt()) : port;
 }
 
 int openLine(const Invocation& call, Master& master, Console& console, int baud)
@@ -19,7 +19,7 @@ int openLine(const Invocation& call, Master& master, Console& console, int baud)
     if (device.isEmpty())
         return console.fail(kPortUnusable,
             QStringLiteral("%1: no serial port stands for this number").arg(call.port));
-    serial::PortSettings settings = call.line;
+    line::PortSettings settings = call.line;
     settings.baud = baud;
     if (const auto why = master.open(device, settings))
         return console.fail(kPortUnusable, QStringLiteral("%1: %2").arg(device, *why));

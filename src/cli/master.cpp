@@ -56,7 +56,7 @@ Master::Master(int timeoutMs, bool verbose, QTextStream& err)
 {
 }
 
-std::optional<QString> Master::open(const QString& device, const serial::PortSettings& settings)
+std::optional<QString> Master::open(const QString& device, const line::PortSettings& settings)
 {
     port_.close();
     settings_ = settings;
@@ -95,13 +95,13 @@ Answer Master::ask(const QByteArray& request)
         drainLateReply();
     port_.discardInput();
     if (verbose_)
-        err_ << "send: " << serial::hexTrace(answer.request).trimmed() << Qt::endl;
+        err_ << "send: " << line::hexTrace(answer.request).trimmed() << Qt::endl;
 
     QElapsedTimer clock;
     clock.start();
     if (!port_.write(answer.request)) {
         answer.unwritten = true;
-        answer.progress = serial::replyProgress(answer.request, {});
+        answer.progress = line::replyProgress(answer.request, {});
         return answer;
     }
     // The write returns once the driver has the frame; it leaves the port at the line's pace.
@@ -109,8 +109,8 @@ Answer Master::ask(const QByteArray& request)
         = static_cast<double>(clock.nsecsElapsed()) / 1e6 + transferMs(answer.request.size());
     double deadline = left + timeoutMs_;
     for (;;) {
-        answer.progress = serial::replyProgress(answer.request, answer.reply);
-        if (answer.progress.state != serial::ReplyState::Incomplete)
+        answer.progress = line::replyProgress(answer.request, answer.reply);
+        if (answer.progress.state != line::ReplyState::Incomplete)
             break;
         const double now = static_cast<double>(clock.nsecsElapsed()) / 1e6;
         if (now >= deadline || !port_.isOpen())
@@ -125,8 +125,8 @@ Answer Master::ask(const QByteArray& request)
         answer.roundTripMs = at;
     }
     if (verbose_ && !answer.reply.isEmpty())
-        err_ << "recv: " << serial::hexTrace(answer.reply).trimmed() << Qt::endl;
-    lateSlave_ = answer.progress.state == serial::ReplyState::Incomplete
+        err_ << "recv: " << line::hexTrace(answer.reply).trimmed() << Qt::endl;
+    lateSlave_ = answer.progress.state == line::ReplyState::Incomplete
         ? static_cast<std::uint8_t>(request[0])
         : -1;
     return answer;
@@ -138,27 +138,27 @@ QString problem(const Answer& answer, int timeoutMs)
     if (answer.unwritten)
         return QStringLiteral("the port did not take the request");
     switch (answer.progress.state) {
-    case serial::ReplyState::Complete:
+    case line::ReplyState::Complete:
         if (isWrite(answer.request) && !echoes(answer.request, reply))
             return QStringLiteral("reply does not echo the request");
         return {};
-    case serial::ReplyState::Incomplete:
+    case line::ReplyState::Incomplete:
         return reply.isEmpty() ? QStringLiteral("no reply within %1 ms").arg(timeoutMs)
                                : QStringLiteral("reply too short");
-    case serial::ReplyState::Exception:
+    case line::ReplyState::Exception:
         return QStringLiteral("exception %1 (%2)")
             .arg(twoDigits(answer.progress.exceptionCode),
                 exceptionName(answer.progress.exceptionCode));
-    case serial::ReplyState::WrongAddress:
+    case line::ReplyState::WrongAddress:
         return QStringLiteral("reply from slave %1").arg(static_cast<std::uint8_t>(reply[0]));
-    case serial::ReplyState::WrongFunction:
+    case line::ReplyState::WrongFunction:
         return QStringLiteral("reply to another function (%1)")
             .arg(twoDigits(static_cast<std::uint8_t>(reply.at(1))));
-    case serial::ReplyState::WrongByteCount:
+    case line::ReplyState::WrongByteCount:
         return QStringLiteral("reply with a wrong byte count");
-    case serial::ReplyState::TooLong:
+    case line::ReplyState::TooLong:
         return QStringLiteral("reply too long");
-    case serial::ReplyState::BadCrc:
+    case line::ReplyState::BadCrc:
         return QStringLiteral("bad CRC");
     }
     return {};
@@ -169,13 +169,13 @@ Failure failureOf(const Answer& answer)
     if (answer.unwritten)
         return Failure::Other;
     switch (answer.progress.state) {
-    case serial::ReplyState::Complete:
+    case line::ReplyState::Complete:
         return problem(answer, 0).isEmpty() ? Failure::None : Failure::Other;
-    case serial::ReplyState::Incomplete:
+    case line::ReplyState::Incomplete:
         return answer.reply.isEmpty() ? Failure::NoReply : Failure::Other;
-    case serial::ReplyState::BadCrc:
+    case line::ReplyState::BadCrc:
         return Failure::BadCrc;
-    case serial::ReplyState::Exception:
+    case line::ReplyState::Exception:
         return Failure::Exception;
     default:
         return Failure::Other;

@@ -17,11 +17,11 @@ namespace cli {
 struct Answer {
     QByteArray request; // as framed, CRC included
     QByteArray reply; // everything that arrived
-    serial::ReplyProgress progress;
+    line::ReplyProgress progress;
     double roundTripMs = 0; // from the write to the last byte in
     bool unwritten = false; // the port would not take the request
 
-    bool complete() const { return progress.state == serial::ReplyState::Complete; }
+    bool complete() const { return progress.state == line::ReplyState::Complete; }
     bool silent() const { return reply.isEmpty(); }
 };
 
@@ -30,7 +30,7 @@ public:
     Master(int timeoutMs, bool verbose, QTextStream& err);
 
     // Why the device could not be used, or nothing.
-    std::optional<QString> open(const QString& device, const serial::PortSettings& settings);
+    std::optional<QString> open(const QString& device, const line::PortSettings& settings);
     void close();
     bool isOpen() const { return port_.isOpen(); }
     int timeoutMs() const { return timeoutMs_; }
@@ -44,8 +44,8 @@ private:
     double transferMs(qsizetype bytes) const;
     void drainLateReply();
 
-    serial::QtSerialPort port_;
-    serial::PortSettings settings_;
+    line::QtSerialPort port_;
+    line::PortSettings settings_;
     int timeoutMs_;
     bool verbose_;
     QTextStream& err_;

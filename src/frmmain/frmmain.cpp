@@ -29,12 +29,12 @@ namespace {
 const QColor kLampOpen(0, 255, 0);
 const QColor kLampClosed(0, 0, 0);
 
-QString probeMessage(serial::ProbeOutcome outcome)
+QString probeMessage(line::ProbeOutcome outcome)
 {
     switch (outcome) {
-    case serial::ProbeOutcome::Missing:
+    case line::ProbeOutcome::Missing:
         return message::kPortMissing;
-    case serial::ProbeOutcome::Busy:
+    case line::ProbeOutcome::Busy:
         return message::kPortBusy;
     default:
         return message::kOtherError;
@@ -54,8 +54,8 @@ frmmain::frmmain(QWidget* parent)
     setPalette(p);
     setAutoFillBackground(true);
 
-    port_ = new serial::QtSerialPort(this);
-    exchange_ = new serial::Exchange(*port_, this);
+    port_ = new line::QtSerialPort(this);
+    exchange_ = new line::Exchange(*port_, this);
     controls_ = buildPanel(this);
     panel_.emplace(controls_);
     bindControls();
@@ -99,10 +99,10 @@ void frmmain::connectCommands()
     connect(Command1, &QPushButton::clicked, this, &frmmain::onCommand1);
     connect(Combo1, &QComboBox::activated, this, &frmmain::onPortChoice);
     connect(Combo2, &QComboBox::activated, this, &frmmain::onBaudChoice);
-    connect(port_, &serial::SerialPort::lost, this, &frmmain::closeSequence);
-    connect(exchange_, &serial::Exchange::framed, this,
+    connect(port_, &line::SerialPort::lost, this, &frmmain::closeSequence);
+    connect(exchange_, &line::Exchange::framed, this,
         [this](const QString& trace) { showTrace(Text1[0], trace); });
-    connect(exchange_, &serial::Exchange::judged, this, &frmmain::onReplyJudged);
+    connect(exchange_, &line::Exchange::judged, this, &frmmain::onReplyJudged);
     connect(
         control<ClickableLabel>("Label9"), &ClickableLabel::clicked, this, &frmmain::openWebPage);
     connect(control<QPushButton>("Command3"), &QPushButton::clicked, this, &frmmain::onReadAll);
@@ -118,8 +118,8 @@ void frmmain::connectCommands()
 
 void frmmain::startUp()
 {
-    const serial::StoredPort stored
-        = serial::loadStoredPort(QString::fromLatin1(serial::kSettingsFile));
+    const line::StoredPort stored
+        = line::loadStoredPort(QString::fromLatin1(line::kSettingsFile));
     Combo1->setCurrentIndex(stored.portNumber - 1);
     Combo1->setEditText(QStringLiteral("COM%1").arg(stored.portNumber));
     Combo2->setEditText(stored.baud);
@@ -147,9 +147,9 @@ void frmmain::showPortDevices()
     QStringList locations;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
         locations << info.systemLocation();
-    const QStringList ordered = serial::orderedSystemPorts(locations);
+    const QStringList ordered = line::orderedSystemPorts(locations);
     for (int i = 0; i < Combo1->count(); ++i) {
-        const QString device = serial::resolvePort(i + 1, QDir::current(), ordered);
+        const QString device = line::resolvePort(i + 1, QDir::current(), ordered);
         Combo1->setItemData(i, portTip(device), Qt::ToolTipRole);
     }
 }
@@ -195,16 +195,16 @@ void frmmain::onCommand1()
 void frmmain::openSequence()
 {
     const int n = portNumber();
-    const QString device = serial::resolvePort(n);
-    if (const auto outcome = port_->probe(device); outcome != serial::ProbeOutcome::Usable) {
+    const QString device = line::resolvePort(n);
+    if (const auto outcome = port_->probe(device); outcome != line::ProbeOutcome::Usable) {
         sayWhyNotOpen(n, device);
         showMessage(this, probeMessage(outcome));
         return;
     }
-    parityLetter_ = serial::parityLetter(Combo3->currentText(), parityLetter_);
-    const QString settings = serial::settingsString(
+    parityLetter_ = line::parityLetter(Combo3->currentText(), parityLetter_);
+    const QString settings = line::settingsString(
         Combo2->currentText(), parityLetter_, Combo4->currentText(), Combo5->currentText());
-    const auto parsed = serial::parseSettings(settings);
+    const auto parsed = line::parseSettings(settings);
     if (!parsed) {
         showMessage(this, message::kParameterError);
         return;
@@ -298,13 +298,13 @@ void frmmain::sendRequest(const QByteArray& request)
     }
 }
 
-void frmmain::onReplyJudged(serial::Verdict verdict, const QByteArray& reply)
+void frmmain::onReplyJudged(line::Verdict verdict, const QByteArray& reply)
 {
-    if (verdict != serial::Verdict::Accepted) {
+    if (verdict != line::Verdict::Accepted) {
         Message_Show->setText(message::kReplyBad);
         return;
     }
-    showTrace(Text2, serial::hexTrace(reply));
+    showTrace(Text2, line::hexTrace(reply));
     const device::Reading reading = device::decodedReply(reply, parameters_);
     panel_->show(reading);
     parameters_ = reading.parameters;
@@ -384,10 +384,10 @@ void frmmain::openWebPage()
 void frmmain::closeEvent(QCloseEvent* event)
 {
     QString error;
-    if (!serial::storeStoredPort(QString::fromLatin1(serial::kSettingsFile), portNumber(),
+    if (!line::storeStoredPort(QString::fromLatin1(line::kSettingsFile), portNumber(),
             Combo2->currentText(), &error))
         std::fprintf(
-            stderr, "pwm5: could not store %s: %s\n", serial::kSettingsFile, qPrintable(error));
+            stderr, "pwm5: could not store %s: %s\n", line::kSettingsFile, qPrintable(error));
     closeSequence();
     event->accept();
 }

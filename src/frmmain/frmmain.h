@@ -20,10 +20,10 @@ class QLineEdit;
 class QPushButton;
 class Lamp;
 
-namespace serial {
+namespace line {
 class Exchange;
 class SerialPort;
-} // namespace serial
+} // namespace line
 
 // The one window of the tool. Its controls are the state: the caption of Command1 tells
 // whether the port is open, the captions and indicator colours show the module's switches.
@@ -64,7 +64,7 @@ private:
     void closeSequence();
     void onPortChoice(int index);
     void onBaudChoice();
-    void onReplyJudged(serial::Verdict verdict, const QByteArray& reply);
+    void onReplyJudged(line::Verdict verdict, const QByteArray& reply);
     void openWebPage();
 
     // The road of every request: preparation, the command's guard, then the send path.
@@ -84,8 +84,8 @@ private:
 
     QHash<QString, QWidget*> controls_;
     std::optional<ParameterPanel> panel_;
-    serial::SerialPort* port_ = nullptr;
-    serial::Exchange* exchange_ = nullptr;
+    line::SerialPort* port_ = nullptr;
+    line::Exchange* exchange_ = nullptr;
 
     QComboBox* Combo1 = nullptr;
     QComboBox* Combo2 = nullptr;

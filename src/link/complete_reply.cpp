@@ -3,7 +3,7 @@
 #include "modbus/crc16.h"
 #include "modbus/functions.h"
 
-namespace serial {
+namespace line {
 
 namespace {
 
@@ -73,4 +73,4 @@ ReplyProgress replyProgress(const QByteArray& request, const QByteArray& receive
     return settle(ReplyState::Complete);
 }
 
-} // namespace serial
+} // namespace line

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace serial {
+namespace line {
 
 // How far the bytes in so far go towards the reply to a request, for a master that finishes as
 // soon as the reply is whole instead of waiting a fixed time.
@@ -33,4 +33,4 @@ qsizetype completeReplySize(const QByteArray& request);
 // Incomplete is final: more bytes cannot mend it.
 ReplyProgress replyProgress(const QByteArray& request, const QByteArray& received);
 
-} // namespace serial
+} // namespace line

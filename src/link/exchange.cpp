@@ -6,7 +6,7 @@
 
 #include <QThread>
 
-namespace serial {
+namespace line {
 
 Exchange::Exchange(SerialPort& port, QObject* parent)
     : QObject(parent)
@@ -61,4 +61,4 @@ void Exchange::onTick()
     emit judged(judgeReply(sentFrame_, received_.bytes(), received_.total()), received_.bytes());
 }
 
-} // namespace serial
+} // namespace line

@@ -8,7 +8,7 @@
 #include <QString>
 #include <QTimer>
 
-namespace serial {
+namespace line {
 
 class SerialPort;
 
@@ -43,7 +43,7 @@ public:
 signals:
     // Before the write, so the operator sees the frame even when the write fails.
     void framed(const QString& sendTrace);
-    void judged(serial::Verdict verdict, const QByteArray& reply);
+    void judged(line::Verdict verdict, const QByteArray& reply);
 
 private:
     void onReadyRead();
@@ -55,4 +55,4 @@ private:
     QTimer timer1_;
 };
 
-} // namespace serial
+} // namespace line

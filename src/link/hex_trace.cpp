@@ -1,6 +1,6 @@
 #include "hex_trace.h"
 
-namespace serial {
+namespace line {
 
 QString hexTrace(const QByteArray& bytes)
 {
@@ -16,4 +16,4 @@ QString hexTrace(const QByteArray& bytes)
     return trace;
 }
 
-} // namespace serial
+} // namespace line

@@ -3,9 +3,9 @@
 #include <QByteArray>
 #include <QString>
 
-namespace serial {
+namespace line {
 
 // Each byte as two upper-case hex digits followed by one blank: 3 characters per byte.
 QString hexTrace(const QByteArray& bytes);
 
-} // namespace serial
+} // namespace line

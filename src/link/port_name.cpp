@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <tuple>
 
-namespace serial {
+namespace line {
 
 namespace {
 
@@ -87,4 +87,4 @@ QString resolvePort(int n)
 #endif
 }
 
-} // namespace serial
+} // namespace line

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace serial {
+namespace line {
 
 // The system's serial devices in the order the operator counts them: USB adapters
 // (ttyUSB, ttyACM) first, then the others, each group ordered by name, numbers by value.
@@ -18,4 +18,4 @@ QString resolvePort(int n, const QDir& workingDir, const QStringList& orderedPor
 // The same against the current directory and the ports the system reports now.
 QString resolvePort(int n);
 
-} // namespace serial
+} // namespace line

@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-namespace serial {
+namespace line {
 
 QString parityLetter(const QString& parityText, const QString& previous)
 {
@@ -66,4 +66,4 @@ std::optional<PortSettings> parseSettings(const QString& settings)
     return result;
 }
 
-} // namespace serial
+} // namespace line

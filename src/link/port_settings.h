@@ -4,7 +4,7 @@
 
 #include <optional>
 
-namespace serial {
+namespace line {
 
 // Line settings in the classic form "9600,N,8,1": baud, parity letter, data bits, stop bits.
 struct PortSettings {
@@ -25,4 +25,4 @@ QString settingsString(const QString& baud, const QString& parityLetter, const Q
 // nullopt when a part is not one the line supports, e.g. a typed baud "abc" or a missing parity.
 std::optional<PortSettings> parseSettings(const QString& settings);
 
-} // namespace serial
+} // namespace line

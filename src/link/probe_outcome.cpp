@@ -1,6 +1,6 @@
 #include "probe_outcome.h"
 
-namespace serial {
+namespace line {
 
 ProbeOutcome probeOutcome(QSerialPort::SerialPortError error, bool deviceAccessible)
 {
@@ -43,4 +43,4 @@ QString probeReason(QSerialPort::SerialPortError error, const QString& systemTex
     }
 }
 
-} // namespace serial
+} // namespace line

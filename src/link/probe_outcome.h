@@ -2,7 +2,7 @@
 
 #include <QSerialPort>
 
-namespace serial {
+namespace line {
 
 enum class ProbeOutcome {
     Usable,
@@ -22,4 +22,4 @@ ProbeOutcome probeOutcome(QSerialPort::SerialPortError error, bool deviceAccessi
 QString probeReason(QSerialPort::SerialPortError error, const QString& systemText,
     bool deviceAccessible, const QString& group);
 
-} // namespace serial
+} // namespace line

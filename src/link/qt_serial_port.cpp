@@ -5,11 +5,7 @@
 
 #include <utility>
 
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
-
-namespace serial {
+namespace line {
 
 namespace {
 
@@ -18,11 +14,15 @@ constexpr qint64 kBufferSize = 1024;
 // A write that has not left after this long is a failed write.
 constexpr int kWriteTimeoutMs = 500;
 
+// Whether this user may read and write the device; a lock held by another program leaves
+// that unchanged.
 bool accessible(const QString& device)
 {
 #ifdef Q_OS_UNIX
-    return ::access(QFile::encodeName(device).constData(), R_OK | W_OK) == 0;
+    const QFileInfo info(device);
+    return info.isReadable() && info.isWritable();
 #else
+    // Windows denies access to a port that another program holds, whatever the user.
     Q_UNUSED(device);
     return true;
 #endif
@@ -173,4 +173,4 @@ void QtSerialPort::onError(QSerialPort::SerialPortError error)
     emit lost();
 }
 
-} // namespace serial
+} // namespace line

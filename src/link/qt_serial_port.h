@@ -4,7 +4,7 @@
 
 #include <QSerialPort>
 
-namespace serial {
+namespace line {
 
 class QtSerialPort final : public SerialPort {
     Q_OBJECT
@@ -35,4 +35,4 @@ private:
     QByteArray held_; // read by askForInput(), not yet taken by readAll()
 };
 
-} // namespace serial
+} // namespace line

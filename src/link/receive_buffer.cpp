@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace serial {
+namespace line {
 
 void ReceiveBuffer::clear()
 {
@@ -17,4 +17,4 @@ void ReceiveBuffer::append(const QByteArray& bytes)
     bytes_.append(bytes.first(std::clamp<qsizetype>(bytes.size(), 0, room)));
 }
 
-} // namespace serial
+} // namespace line

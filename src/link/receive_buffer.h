@@ -2,7 +2,7 @@
 
 #include <QByteArray>
 
-namespace serial {
+namespace line {
 
 // The bytes that arrived since the last request. A device that streams between requests
 // cannot grow it without bound: past the cap only the count goes on, and a reply that long
@@ -22,4 +22,4 @@ private:
     qsizetype total_ = 0;
 };
 
-} // namespace serial
+} // namespace line

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <array>
 
-namespace serial {
+namespace line {
 
 bool isAcceptedLength(qsizetype replyBytes)
 {
@@ -25,4 +25,4 @@ Verdict judgeReply(const QByteArray& sentFrame, const QByteArray& received, qsiz
     return Verdict::Accepted;
 }
 
-} // namespace serial
+} // namespace line

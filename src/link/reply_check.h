@@ -2,7 +2,7 @@
 
 #include <QByteArray>
 
-namespace serial {
+namespace line {
 
 // The reply sizes a master accepts: reads of 26, 14, 13, 8, 7, 6, 5 and 1 registers,
 // and the 8-byte answer to a register write.
@@ -20,4 +20,4 @@ enum class Verdict {
 Verdict judgeReply(
     const QByteArray& sentFrame, const QByteArray& received, qsizetype receivedTotal);
 
-} // namespace serial
+} // namespace line

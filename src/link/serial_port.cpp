@@ -1,7 +1,7 @@
 #include "serial_port.h"
 
-namespace serial {
+namespace line {
 
 SerialPort::~SerialPort() = default;
 
-} // namespace serial
+} // namespace line

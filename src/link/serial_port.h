@@ -7,7 +7,7 @@
 #include <QObject>
 #include <QString>
 
-namespace serial {
+namespace line {
 
 // The serial line as the window uses it, and nothing more.
 class SerialPort : public QObject {
@@ -36,4 +36,4 @@ signals:
     void lost();
 };
 
-} // namespace serial
+} // namespace line

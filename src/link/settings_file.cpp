@@ -4,7 +4,7 @@
 #include <QList>
 #include <QSaveFile>
 
-namespace serial {
+namespace line {
 
 namespace {
 
@@ -69,4 +69,4 @@ bool storeStoredPort(const QString& path, int portNumber, const QString& baud, Q
     return false;
 }
 
-} // namespace serial
+} // namespace line

@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
-namespace serial {
+namespace line {
 
 // The window keeps its port and baud rate in this file of the working directory; the command
 // line reads it too.
@@ -28,4 +28,4 @@ StoredPort loadStoredPort(const QString& path);
 // leaves a truncated file. On failure returns false and says why.
 bool storeStoredPort(const QString& path, int portNumber, const QString& baud, QString* error);
 
-} // namespace serial
+} // namespace line

@@ -145,7 +145,7 @@ private slots:
         cli::Answer answer;
         answer.request = testcrc::withCrc(request);
         answer.reply = reply;
-        answer.progress = serial::replyProgress(answer.request, reply);
+        answer.progress = line::replyProgress(answer.request, reply);
         QCOMPARE(cli::problem(answer, 200), said);
         QCOMPARE(cli::failureOf(answer), failure);
     }

@@ -7,9 +7,9 @@
 #include <chrono>
 #include <thread>
 
-using serial::ReplyState;
+using line::ReplyState;
 
-Q_DECLARE_METATYPE(serial::ReplyState)
+Q_DECLARE_METATYPE(line::ReplyState)
 
 namespace {
 

@@ -127,7 +127,7 @@ private slots:
         }
         // Measured once the window has read the whole flood; and none of it may land behind
         // the next request.
-        const auto* exchange = f.window->findChild<serial::Exchange*>();
+        const auto* exchange = f.window->findChild<line::Exchange*>();
         QVERIFY(exchange);
         QTRY_COMPARE_WITH_TIMEOUT(qint64(exchange->receivedTotal()), sent, 4 * kWaitMs);
         const long after = residentKiB();

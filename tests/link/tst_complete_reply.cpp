@@ -2,9 +2,9 @@
 
 #include <QTest>
 
-using serial::ReplyState;
+using line::ReplyState;
 
-Q_DECLARE_METATYPE(serial::ReplyState)
+Q_DECLARE_METATYPE(line::ReplyState)
 
 namespace {
 
@@ -77,7 +77,7 @@ private slots:
         QFETCH(ReplyState, state);
         QFETCH(int, size);
         QFETCH(int, exceptionCode);
-        const serial::ReplyProgress progress = serial::replyProgress(request, received);
+        const line::ReplyProgress progress = line::replyProgress(request, received);
         QCOMPARE(progress.state, state);
         QCOMPARE(progress.size, size);
         QCOMPARE(int(progress.exceptionCode), exceptionCode);

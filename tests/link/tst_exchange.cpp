@@ -9,16 +9,16 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-using serial::Verdict;
+using line::Verdict;
 
-Q_DECLARE_METATYPE(serial::Verdict)
-Q_DECLARE_METATYPE(serial::ProbeOutcome)
+Q_DECLARE_METATYPE(line::Verdict)
+Q_DECLARE_METATYPE(line::ProbeOutcome)
 
 namespace {
 
 const QByteArray kWriteRequest = QByteArray::fromHex("010600110001");
 const QByteArray kWriteFrame = QByteArray::fromHex("010600110001180F");
-const serial::PortSettings k9600 { 9600, 'N', 8, 1 };
+const line::PortSettings k9600 { 9600, 'N', 8, 1 };
 
 // Bound of every wait for an event; generous for sanitizer builds on a busy machine.
 constexpr int kWaitMs = 5000;
@@ -37,7 +37,7 @@ private:
         while (exchange->receivedTotal() < total) {
             if (deadline.hasExpired())
                 return false;
-            QSignalSpy arrived(port.get(), &serial::SerialPort::readyRead);
+            QSignalSpy arrived(port.get(), &line::SerialPort::readyRead);
             arrived.wait(static_cast<int>(qMax<qint64>(1, deadline.remainingTime())));
         }
         return exchange->receivedTotal() == total;
@@ -46,11 +46,11 @@ private:
 private slots:
     void init()
     {
-        qRegisterMetaType<serial::Verdict>();
+        qRegisterMetaType<line::Verdict>();
         pty = std::make_unique<PtyPair>();
         QVERIFY(pty->isValid());
-        port = std::make_unique<serial::QtSerialPort>();
-        exchange = std::make_unique<serial::Exchange>(*port);
+        port = std::make_unique<line::QtSerialPort>();
+        exchange = std::make_unique<line::Exchange>(*port);
         QVERIFY(port->open(pty->slavePath(), k9600));
     }
 
@@ -87,7 +87,7 @@ private slots:
 
     void requestLeavesBeforeTheWaitEnds()
     {
-        QSignalSpy framed(exchange.get(), &serial::Exchange::framed);
+        QSignalSpy framed(exchange.get(), &line::Exchange::framed);
         QElapsedTimer clock;
         clock.start();
         exchange->prepare();
@@ -137,7 +137,7 @@ private slots:
         QFETCH(QList<QByteArray>, pieces);
         QFETCH(bool, late);
         QFETCH(Verdict, verdict);
-        QSignalSpy judged(exchange.get(), &serial::Exchange::judged);
+        QSignalSpy judged(exchange.get(), &line::Exchange::judged);
         exchange->prepare();
         QVERIFY(exchange->send(kWriteRequest));
         if (late)
@@ -162,11 +162,11 @@ private slots:
         qsizetype flooded = 0;
         for (int i = 0; i < 20; ++i)
             flooded += pty->writeSome(QByteArray(4096, '\x5A'));
-        QCOMPARE_GT(flooded, serial::ReceiveBuffer::kCapacity);
+        QCOMPARE_GT(flooded, line::ReceiveBuffer::kCapacity);
         // Read to its end, so that none of it lands after prepare().
         QVERIFY(receivedUpTo(flooded));
-        QCOMPARE(exchange->received().size(), serial::ReceiveBuffer::kCapacity);
-        QSignalSpy judged(exchange.get(), &serial::Exchange::judged);
+        QCOMPARE(exchange->received().size(), line::ReceiveBuffer::kCapacity);
+        QSignalSpy judged(exchange.get(), &line::Exchange::judged);
         exchange->prepare();
         QVERIFY(exchange->send(kWriteRequest));
         QVERIFY(pty->write(kWriteFrame));
@@ -179,7 +179,7 @@ private slots:
     // returned, not at the end of the first one's window, which would be about 60 ms after it.
     void secondSendRestartsTheTimer()
     {
-        QSignalSpy judged(exchange.get(), &serial::Exchange::judged);
+        QSignalSpy judged(exchange.get(), &line::Exchange::judged);
         exchange->prepare();
         QVERIFY(exchange->send(kWriteRequest));
         exchange->prepare();
@@ -196,7 +196,7 @@ private slots:
 
     void vanishedDeviceClosesThePort()
     {
-        QSignalSpy lost(port.get(), &serial::SerialPort::lost);
+        QSignalSpy lost(port.get(), &line::SerialPort::lost);
         pty->closeDevice();
         QVERIFY(lost.wait(kWaitMs));
         QTest::qWait(50);
@@ -208,18 +208,18 @@ private slots:
     void probe_data()
     {
         QTest::addColumn<QString>("device");
-        QTest::addColumn<serial::ProbeOutcome>("outcome");
-        QTest::newRow("missing") << "/nonexistent/ttyX" << serial::ProbeOutcome::Missing;
-        QTest::newRow("no name") << "" << serial::ProbeOutcome::Missing;
-        QTest::newRow("a directory") << "/tmp" << serial::ProbeOutcome::OtherFailure;
-        QTest::newRow("not a tty") << "/dev/null" << serial::ProbeOutcome::OtherFailure;
+        QTest::addColumn<line::ProbeOutcome>("outcome");
+        QTest::newRow("missing") << "/nonexistent/ttyX" << line::ProbeOutcome::Missing;
+        QTest::newRow("no name") << "" << line::ProbeOutcome::Missing;
+        QTest::newRow("a directory") << "/tmp" << line::ProbeOutcome::OtherFailure;
+        QTest::newRow("not a tty") << "/dev/null" << line::ProbeOutcome::OtherFailure;
     }
 
     void probe()
     {
         QFETCH(QString, device);
-        QFETCH(serial::ProbeOutcome, outcome);
-        serial::QtSerialPort other;
+        QFETCH(line::ProbeOutcome, outcome);
+        line::QtSerialPort other;
         QCOMPARE(other.probe(device), outcome);
     }
 
@@ -230,17 +230,17 @@ private slots:
         holder.start(QStringLiteral(PORT_HOLDER), { pty->slavePath() });
         QVERIFY(holder.waitForReadyRead(5000));
         QCOMPARE(holder.readLine().trimmed(), QByteArray("held"));
-        serial::QtSerialPort other;
-        QCOMPARE(other.probe(pty->slavePath()), serial::ProbeOutcome::Busy);
+        line::QtSerialPort other;
+        QCOMPARE(other.probe(pty->slavePath()), line::ProbeOutcome::Busy);
         holder.closeWriteChannel();
         QVERIFY(holder.waitForFinished(5000));
-        QCOMPARE(other.probe(pty->slavePath()), serial::ProbeOutcome::Usable);
+        QCOMPARE(other.probe(pty->slavePath()), line::ProbeOutcome::Usable);
     }
 
 private:
     std::unique_ptr<PtyPair> pty;
-    std::unique_ptr<serial::QtSerialPort> port;
-    std::unique_ptr<serial::Exchange> exchange;
+    std::unique_ptr<line::QtSerialPort> port;
+    std::unique_ptr<line::Exchange> exchange;
 };
 
 QTEST_GUILESS_MAIN(TestExchange)

@@ -10,10 +10,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-using serial::Verdict;
+using line::Verdict;
 
-Q_DECLARE_METATYPE(serial::Verdict)
-Q_DECLARE_METATYPE(serial::ProbeOutcome)
+Q_DECLARE_METATYPE(line::Verdict)
+Q_DECLARE_METATYPE(line::ProbeOutcome)
 Q_DECLARE_METATYPE(QSerialPort::SerialPortError)
 
 namespace {
@@ -51,8 +51,8 @@ private slots:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, trace);
-        QCOMPARE(serial::hexTrace(bytes), trace);
-        QCOMPARE(serial::hexTrace(bytes).size(), 3 * bytes.size());
+        QCOMPARE(line::hexTrace(bytes), trace);
+        QCOMPARE(line::hexTrace(bytes).size(), 3 * bytes.size());
     }
 
     void judgeReply_data()
@@ -94,23 +94,23 @@ private slots:
         QFETCH(QByteArray, request);
         QFETCH(QByteArray, reply);
         QFETCH(Verdict, verdict);
-        QCOMPARE(serial::judgeReply(request, reply, reply.size()), verdict);
+        QCOMPARE(line::judgeReply(request, reply, reply.size()), verdict);
     }
 
     void bufferKeepsCountingPastItsCapacity()
     {
-        serial::ReceiveBuffer buffer;
+        line::ReceiveBuffer buffer;
         const QByteArray noise(1000, '\x55');
         for (int i = 0; i < 10'000; ++i)
             buffer.append(noise);
-        QCOMPARE(buffer.bytes().size(), serial::ReceiveBuffer::kCapacity);
+        QCOMPARE(buffer.bytes().size(), line::ReceiveBuffer::kCapacity);
         QCOMPARE(buffer.total(), 10'000'000);
-        QCOMPARE(serial::judgeReply(kWriteRequest, buffer.bytes(), buffer.total()),
+        QCOMPARE(line::judgeReply(kWriteRequest, buffer.bytes(), buffer.total()),
             Verdict::WrongLength);
         buffer.clear();
         buffer.append(kWriteRequest);
         QCOMPARE(
-            serial::judgeReply(kWriteRequest, buffer.bytes(), buffer.total()), Verdict::Accepted);
+            line::judgeReply(kWriteRequest, buffer.bytes(), buffer.total()), Verdict::Accepted);
     }
 
     void parseSettings_data()
@@ -139,7 +139,7 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(bool, valid);
-        const auto parsed = serial::parseSettings(text);
+        const auto parsed = line::parseSettings(text);
         QCOMPARE(parsed.has_value(), valid);
         if (!valid)
             return;
@@ -147,24 +147,24 @@ private slots:
         QFETCH(char, parity);
         QFETCH(int, dataBits);
         QFETCH(int, stopBits);
-        QCOMPARE(*parsed, (serial::PortSettings { baud, parity, dataBits, stopBits }));
+        QCOMPARE(*parsed, (line::PortSettings { baud, parity, dataBits, stopBits }));
     }
 
     void parityLetterFollowsTheListAndKeepsTheLastOtherwise()
     {
-        QCOMPARE(serial::parityLetter(QStringLiteral("无校验"), QString()), QStringLiteral("N"));
-        QCOMPARE(serial::parityLetter(QStringLiteral("奇校验"), QStringLiteral("N")),
+        QCOMPARE(line::parityLetter(QStringLiteral("无校验"), QString()), QStringLiteral("N"));
+        QCOMPARE(line::parityLetter(QStringLiteral("奇校验"), QStringLiteral("N")),
             QStringLiteral("O"));
-        QCOMPARE(serial::parityLetter(QStringLiteral("偶校验"), QStringLiteral("N")),
+        QCOMPARE(line::parityLetter(QStringLiteral("偶校验"), QStringLiteral("N")),
             QStringLiteral("E"));
         QCOMPARE(
-            serial::parityLetter(QStringLiteral("无"), QStringLiteral("O")), QStringLiteral("O"));
-        QCOMPARE(serial::settingsString("9600", "N", "8", "1"), QStringLiteral("9600,N,8,1"));
+            line::parityLetter(QStringLiteral("无"), QStringLiteral("O")), QStringLiteral("O"));
+        QCOMPARE(line::settingsString("9600", "N", "8", "1"), QStringLiteral("9600,N,8,1"));
     }
 
     void systemPortOrder()
     {
-        const QStringList ordered = serial::orderedSystemPorts({ "/dev/ttyS1", "/dev/ttyUSB10",
+        const QStringList ordered = line::orderedSystemPorts({ "/dev/ttyS1", "/dev/ttyUSB10",
             "/dev/ttyS0", "/dev/ttyACM0", "/dev/ttyUSB2", "/dev/ttyAMA0" });
         QCOMPARE(ordered,
             QStringList({ "/dev/ttyACM0", "/dev/ttyUSB2", "/dev/ttyUSB10", "/dev/ttyAMA0",
@@ -194,7 +194,7 @@ private slots:
         QFETCH(QString, expected);
         QTemporaryDir dir;
 #ifdef Q_OS_WIN
-        QCOMPARE(serial::resolvePort(n, QDir(dir.path()), { "COM4" }), expected);
+        QCOMPARE(line::resolvePort(n, QDir(dir.path()), { "COM4" }), expected);
         return;
 #endif
         QFile target(dir.filePath("target"));
@@ -203,7 +203,7 @@ private slots:
         QVERIFY(QFile::link(dir.filePath("absent"), dir.filePath("COM2")));
         if (expected.startsWith('@'))
             expected = QFileInfo(dir.filePath(expected.mid(1))).absoluteFilePath();
-        const QString resolved = serial::resolvePort(
+        const QString resolved = line::resolvePort(
             n, QDir(dir.path()), { "/dev/ttyUSB0", "/dev/ttyACM0", "/dev/ttyS0" });
         QCOMPARE(QFileInfo(resolved).absoluteFilePath(), QFileInfo(expected).absoluteFilePath());
         QCOMPARE(resolved.isEmpty(), expected.isEmpty());
@@ -216,9 +216,9 @@ private slots:
         QTest::addColumn<bool>("accessible");
         QTest::addColumn<QString>("systemText");
         QTest::addColumn<QString>("group");
-        QTest::addColumn<serial::ProbeOutcome>("outcome");
+        QTest::addColumn<line::ProbeOutcome>("outcome");
         QTest::addColumn<QString>("reason"); // empty: not asked
-        using O = serial::ProbeOutcome;
+        using O = line::ProbeOutcome;
         const auto row
             = [](const char* name, QSerialPort::SerialPortError error, bool accessible,
                   const char* systemText, const char* group, O outcome, const char* reason) {
@@ -253,11 +253,11 @@ private slots:
         QFETCH(bool, accessible);
         QFETCH(QString, systemText);
         QFETCH(QString, group);
-        QFETCH(serial::ProbeOutcome, outcome);
+        QFETCH(line::ProbeOutcome, outcome);
         QFETCH(QString, reason);
-        QCOMPARE(serial::probeOutcome(error, accessible), outcome);
+        QCOMPARE(line::probeOutcome(error, accessible), outcome);
         if (!reason.isEmpty())
-            QCOMPARE(serial::probeReason(error, systemText, accessible, group), reason);
+            QCOMPARE(line::probeReason(error, systemText, accessible, group), reason);
     }
 };
 

@@ -5,7 +5,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-using namespace serial;
+using namespace line;
 
 class TestSettingsFile : public QObject {
     Q_OBJECT
