@@ -203,8 +203,7 @@ Parsed parsedInvocation(const QStringList& arguments)
                                  QString::fromLatin1(owned.command).replace(u' ', " and ")));
 
     // What the command line leaves out comes from the window's settings file.
-    const line::StoredPort stored
-        = line::loadStoredPort(QString::fromLatin1(line::kSettingsFile));
+    const line::StoredPort stored = line::loadStoredPort(QString::fromLatin1(line::kSettingsFile));
     call.port
         = parser.isSet(port) ? parser.value(port) : QStringLiteral("COM%1").arg(stored.portNumber);
     const QString rate = parser.isSet(baud) ? parser.value(baud) : stored.baud;

@@ -118,8 +118,7 @@ void frmmain::connectCommands()
 
 void frmmain::startUp()
 {
-    const line::StoredPort stored
-        = line::loadStoredPort(QString::fromLatin1(line::kSettingsFile));
+    const line::StoredPort stored = line::loadStoredPort(QString::fromLatin1(line::kSettingsFile));
     Combo1->setCurrentIndex(stored.portNumber - 1);
     Combo1->setEditText(QStringLiteral("COM%1").arg(stored.portNumber));
     Combo2->setEditText(stored.baud);
@@ -384,8 +383,8 @@ void frmmain::openWebPage()
 void frmmain::closeEvent(QCloseEvent* event)
 {
     QString error;
-    if (!line::storeStoredPort(QString::fromLatin1(line::kSettingsFile), portNumber(),
-            Combo2->currentText(), &error))
+    if (!line::storeStoredPort(
+            QString::fromLatin1(line::kSettingsFile), portNumber(), Combo2->currentText(), &error))
         std::fprintf(
             stderr, "pwm5: could not store %s: %s\n", line::kSettingsFile, qPrintable(error));
     closeSequence();

@@ -105,8 +105,8 @@ private slots:
             buffer.append(noise);
         QCOMPARE(buffer.bytes().size(), line::ReceiveBuffer::kCapacity);
         QCOMPARE(buffer.total(), 10'000'000);
-        QCOMPARE(line::judgeReply(kWriteRequest, buffer.bytes(), buffer.total()),
-            Verdict::WrongLength);
+        QCOMPARE(
+            line::judgeReply(kWriteRequest, buffer.bytes(), buffer.total()), Verdict::WrongLength);
         buffer.clear();
         buffer.append(kWriteRequest);
         QCOMPARE(
@@ -153,10 +153,10 @@ private slots:
     void parityLetterFollowsTheListAndKeepsTheLastOtherwise()
     {
         QCOMPARE(line::parityLetter(QStringLiteral("无校验"), QString()), QStringLiteral("N"));
-        QCOMPARE(line::parityLetter(QStringLiteral("奇校验"), QStringLiteral("N")),
-            QStringLiteral("O"));
-        QCOMPARE(line::parityLetter(QStringLiteral("偶校验"), QStringLiteral("N")),
-            QStringLiteral("E"));
+        QCOMPARE(
+            line::parityLetter(QStringLiteral("奇校验"), QStringLiteral("N")), QStringLiteral("O"));
+        QCOMPARE(
+            line::parityLetter(QStringLiteral("偶校验"), QStringLiteral("N")), QStringLiteral("E"));
         QCOMPARE(
             line::parityLetter(QStringLiteral("无"), QStringLiteral("O")), QStringLiteral("O"));
         QCOMPARE(line::settingsString("9600", "N", "8", "1"), QStringLiteral("9600,N,8,1"));
