@@ -17,9 +17,8 @@
 #include "device/register_map.h"
 #include "device/reply_decoder.h"
 #include "device/requests.h"
-#include "link/complete_reply.h"
 #include "link/receive_buffer.h"
-#include "link/reply_check.h"
+#include "link/reply.h"
 #include "modbus/crc16.h"
 
 #include <QByteArray>

@@ -27,6 +27,16 @@ struct Console {
         err << "pwm5ctl: " << text << Qt::endl;
         return code;
     }
+
+    // The same for a failed answer, after what was asked ("ch1.duty: bad CRC"); a port that
+    // failed, or a stop, is said on its own.
+    int fail(const Answer& answer, const QString& asked = {})
+    {
+        const bool plain
+            = asked.isEmpty() || answer.interrupted || answer.failure == line::Failure::Port;
+        return fail(static_cast<ExitCode>(exitStatusOf(answer)),
+            plain ? answer.error : asked + QStringLiteral(": ") + answer.error);
+    }
 };
 
 // Each command returns the exit status.

@@ -1,28 +1,72 @@
 #include "cli/commands.h"
 #include "cli/invocation.h"
+#include "cli/stop_signals.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QTextStream>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// Qt's own warnings ("QIODevice::read: device not open") are no words for a script's log:
+// every failure that matters is said in pwm5ctl's own line.
+void quietQt(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type != QtFatalMsg)
+        return;
+    std::fprintf(stderr, "pwm5ctl: %s\n", qPrintable(message));
+    std::abort();
+}
+
+// A script on a full disk or behind a closed pipe must not take an empty output for success.
+int checkedOutput(cli::Console& console, int status, cli::Stop stop)
+{
+    console.out.flush();
+    const bool failed = console.out.status() != QTextStream::Ok || std::fflush(stdout) != 0
+        || std::ferror(stdout) != 0;
+    if (!failed || stop == cli::Stop::BrokenPipe)
+        return status;
+    const auto* file = qobject_cast<const QFile*>(console.out.device());
+    console.fail(cli::kModuleFault,
+        QStringLiteral("could not write to standard output (%1)")
+            .arg(file ? file->errorString() : QStringLiteral("unknown error")));
+    return std::max<int>(status, cli::kModuleFault);
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
+    qInstallMessageHandler(quietQt);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("pwm5ctl"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PWM5_VERSION));
-    QTextStream out(stdout);
+    const cli::StopSignals stops;
+    QFile standardOutput;
+    standardOutput.open(stdout, QIODevice::WriteOnly);
+    QTextStream out(&standardOutput);
     QTextStream err(stderr);
     cli::Console console { out, err };
 
     const cli::Parsed parsed = cli::parsedInvocation(QCoreApplication::arguments());
+    int status = cli::kDone;
     switch (parsed.outcome) {
     case cli::Parsed::Outcome::Help:
     case cli::Parsed::Outcome::Version:
-        out << parsed.text << Qt::flush;
-        return cli::kDone;
+        out << parsed.text;
+        break;
     case cli::Parsed::Outcome::Wrong:
-        return console.fail(cli::kWrongCall, parsed.text);
+        status = console.fail(cli::kWrongCall, parsed.text);
+        break;
     case cli::Parsed::Outcome::Run:
+        status = cli::commandNamed(parsed.invocation.command)(parsed.invocation, console);
         break;
     }
-    return cli::commandNamed(parsed.invocation.command)(parsed.invocation, console);
+    status = checkedOutput(console, status, stops.stop());
+    // Ended by a signal: as a shell reports it, after the output.
+    return stops.stop() == cli::Stop::None ? status : cli::exitStatusOf(stops.stop());
 }

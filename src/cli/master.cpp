@@ -1,185 +1,194 @@
 #include "master.h"
 
+#include "exit_code.h"
+#include "stop_signals.h"
+
 #include "link/hex_trace.h"
+#include "link/line_timing.h"
+#include "link/serial_line.h"
 #include "modbus/crc16.h"
-#include "modbus/functions.h"
 
 #include <QElapsedTimer>
 
-#include <algorithm>
-#include <array>
-#include <cmath>
+#include <chrono>
 
 namespace cli {
 
 namespace {
 
-// A USB adapter hands bytes over in chunks, up to 16 ms apart; a reply on its way gets this
-// much beyond its own transfer time.
-constexpr double kArrivalSlackMs = 20;
+using std::chrono::milliseconds;
+using std::chrono::nanoseconds;
+
 // A device that streams without end does not hold the next request back for longer.
-constexpr qint64 kMaxDrainMs = 2000;
+constexpr milliseconds kMaxQuiet { 2000 };
 
-// The Modbus names of the exception codes 1 to 6.
-QString exceptionName(std::uint8_t code)
+double inMs(nanoseconds time)
 {
-    static constexpr std::array<const char*, 6> kNames { "illegal function", "illegal data address",
-        "illegal data value", "server device failure", "acknowledge", "server device busy" };
-    return code >= 1 && code <= kNames.size() ? QString::fromLatin1(kNames[code - 1U])
-                                              : QStringLiteral("unknown exception");
-}
-
-QString twoDigits(std::uint8_t byte)
-{
-    return QString::number(byte, 16).rightJustified(2, u'0').toUpper();
-}
-
-bool isWrite(const QByteArray& request)
-{
-    const auto function = static_cast<std::uint8_t>(request[1]);
-    return function == modbus::kWriteSingleRegister || function == modbus::kWriteMultipleRegisters;
-}
-
-// The reply to a write repeats the request's address, function, register and value (one
-// register) or count (several).
-bool echoes(const QByteArray& request, const QByteArray& reply)
-{
-    return reply.size() >= 6 && reply.first(6) == request.first(6);
+    return std::chrono::duration<double, std::milli>(time).count();
 }
 
 } // namespace
 
 Master::Master(int timeoutMs, bool verbose, QTextStream& err)
-    : timeoutMs_(timeoutMs)
+    : line_(std::make_unique<line::SerialLine>())
+    , timeoutMs_(timeoutMs)
     , verbose_(verbose)
     , err_(err)
 {
+    if (const StopSignals* stops = StopSignals::current()) {
+        QObject::connect(stops, &StopSignals::stopped, line_.get(), &line::BlockingLine::interrupt);
+        if (stops->stop() != Stop::None)
+            line_->interrupt();
+    }
+}
+
+Master::~Master()
+{
+    close();
 }
 
 std::optional<QString> Master::open(const QString& device, const line::PortSettings& settings)
 {
-    port_.close();
+    close();
     settings_ = settings;
-    if (port_.open(device, settings))
-        return std::nullopt;
-    return port_.failure();
+    lateSlave_ = -1;
+    tailPending_ = false;
+    if (auto why = line_->open(device, settings))
+        return why;
+    // A frame on its way when the port opened is no reply to this program's first request.
+    tailPending_ = true;
+    return std::nullopt;
 }
 
 void Master::close()
 {
-    port_.close();
-}
-
-double Master::transferMs(qsizetype bytes) const
-{
-    const int bitsPerByte
-        = 1 + settings_.dataBits + (settings_.parity == 'N' ? 0 : 1) + settings_.stopBits;
-    return static_cast<double>(bytes * bitsPerByte) * 1000.0 / settings_.baud;
+    if (!line_->isOpen())
+        return;
+    // A late reply must not pass for the reply to the next program's first request either.
+    settle(lateSlave_);
+    line_->close();
 }
 
 // A reply that comes after the timeout must not pass for the reply to the next request to the
-// same slave: the line has to stay quiet for a timeout before that request goes out.
-void Master::drainLateReply()
+// same slave, nor the tail of a refused frame collide with the next request: the line has to
+// fall quiet first, for the timeout or for the gap between frames.
+void Master::settle(int slave)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (port_.waitForReadyRead(timeoutMs_) && clock.elapsed() < kMaxDrainMs)
-        port_.readAll();
+    const bool late = lateSlave_ >= 0 && lateSlave_ == slave;
+    if (!late && !tailPending_)
+        return;
+    const nanoseconds gap
+        = late ? nanoseconds(milliseconds(timeoutMs_)) : line::interFrameGap(settings_);
+    if (line::waitForQuiet(*line_, std::max(gap, line::interFrameGap(settings_)), kMaxQuiet)
+        == line::Quiet::Babbling)
+        err_ << "pwm5ctl: the line did not fall quiet within " << kMaxQuiet.count()
+             << " ms; sending all the same" << Qt::endl;
+    lateSlave_ = -1;
+    tailPending_ = false;
 }
 
 Answer Master::ask(const QByteArray& request)
 {
     Answer answer;
     answer.request = modbus::framed(request);
-    if (lateSlave_ == static_cast<std::uint8_t>(request[0]))
-        drainLateReply();
-    port_.discardInput();
+    const int slave = static_cast<std::uint8_t>(request[0]);
+    settle(slave);
+    line_->discardInput();
     if (verbose_)
         err_ << "send: " << line::hexTrace(answer.request).trimmed() << Qt::endl;
-
-    QElapsedTimer clock;
-    clock.start();
-    if (!port_.write(answer.request)) {
-        answer.unwritten = true;
-        answer.progress = line::replyProgress(answer.request, {});
-        return answer;
-    }
-    // The write returns once the driver has the frame; it leaves the port at the line's pace.
-    const double left
-        = static_cast<double>(clock.nsecsElapsed()) / 1e6 + transferMs(answer.request.size());
-    double deadline = left + timeoutMs_;
-    for (;;) {
-        answer.progress = line::replyProgress(answer.request, answer.reply);
-        if (answer.progress.state != line::ReplyState::Incomplete)
-            break;
-        const double now = static_cast<double>(clock.nsecsElapsed()) / 1e6;
-        if (now >= deadline || !port_.isOpen())
-            break;
-        if (!port_.waitForReadyRead(static_cast<int>(std::ceil(deadline - now))))
-            continue;
-        const QByteArray arrived = port_.readAll();
-        const double at = static_cast<double>(clock.nsecsElapsed()) / 1e6;
-        if (answer.reply.isEmpty() && !arrived.isEmpty())
-            deadline = std::max(deadline, at + transferMs(answer.progress.size) + kArrivalSlackMs);
-        answer.reply += arrived;
-        answer.roundTripMs = at;
-    }
+    awaitReply(answer);
     if (verbose_ && !answer.reply.isEmpty())
         err_ << "recv: " << line::hexTrace(answer.reply).trimmed() << Qt::endl;
-    lateSlave_ = answer.progress.state == line::ReplyState::Incomplete
-        ? static_cast<std::uint8_t>(request[0])
-        : -1;
+    conclude(answer, slave);
     return answer;
 }
 
-QString problem(const Answer& answer, int timeoutMs)
+void Master::awaitReply(Answer& answer)
 {
-    const QByteArray& reply = answer.reply;
-    if (answer.unwritten)
-        return QStringLiteral("the port did not take the request");
-    switch (answer.progress.state) {
-    case line::ReplyState::Complete:
-        if (isWrite(answer.request) && !echoes(answer.request, reply))
-            return QStringLiteral("reply does not echo the request");
-        return {};
-    case line::ReplyState::Incomplete:
-        return reply.isEmpty() ? QStringLiteral("no reply within %1 ms").arg(timeoutMs)
-                               : QStringLiteral("reply too short");
-    case line::ReplyState::Exception:
-        return QStringLiteral("exception %1 (%2)")
-            .arg(twoDigits(answer.progress.exceptionCode),
-                exceptionName(answer.progress.exceptionCode));
-    case line::ReplyState::WrongAddress:
-        return QStringLiteral("reply from slave %1").arg(static_cast<std::uint8_t>(reply[0]));
-    case line::ReplyState::WrongFunction:
-        return QStringLiteral("reply to another function (%1)")
-            .arg(twoDigits(static_cast<std::uint8_t>(reply.at(1))));
-    case line::ReplyState::WrongByteCount:
-        return QStringLiteral("reply with a wrong byte count");
-    case line::ReplyState::TooLong:
-        return QStringLiteral("reply too long");
-    case line::ReplyState::BadCrc:
-        return QStringLiteral("bad CRC");
+    QElapsedTimer clock;
+    clock.start();
+    const auto now = [&clock] { return nanoseconds(clock.nsecsElapsed()); };
+    if (line_->interrupted() || !line_->write(answer.request))
+        return;
+    line::ReplyWait wait { now(), answer.request.size(), milliseconds(timeoutMs_), std::nullopt,
+        line::completeReplySize(answer.request) };
+    for (;;) {
+        answer.progress = line::replyProgress(answer.request, answer.reply);
+        const nanoseconds left = line::replyDeadline(settings_, wait) - now();
+        if (answer.progress.state != line::ReplyState::Incomplete || left <= nanoseconds::zero())
+            return;
+        const line::BlockingLine::Arrival arrival = line_->read(left);
+        if (arrival.event != line::BlockingLine::Event::Bytes) {
+            if (arrival.event == line::BlockingLine::Event::TimedOut)
+                continue;
+            return;
+        }
+        if (!wait.firstByteAt)
+            wait.firstByteAt = now();
+        answer.reply += arrival.bytes;
+        answer.roundTripMs = inMs(now());
     }
-    return {};
 }
 
-Failure failureOf(const Answer& answer)
+void Master::conclude(Answer& answer, int slave)
 {
-    if (answer.unwritten)
-        return Failure::Other;
-    switch (answer.progress.state) {
-    case line::ReplyState::Complete:
-        return problem(answer, 0).isEmpty() ? Failure::None : Failure::Other;
-    case line::ReplyState::Incomplete:
-        return answer.reply.isEmpty() ? Failure::NoReply : Failure::Other;
-    case line::ReplyState::BadCrc:
-        return Failure::BadCrc;
-    case line::ReplyState::Exception:
-        return Failure::Exception;
-    default:
-        return Failure::Other;
+    using line::Failure;
+    if (line_->interrupted()) {
+        answer.interrupted = true;
+        answer.error = QStringLiteral("interrupted");
+        return;
     }
+    if (!line_->isOpen() || !line_->lostReason().isEmpty()) {
+        answer.failure = Failure::Port;
+        answer.error = line_->lostReason().isEmpty()
+            ? QStringLiteral("the port is closed")
+            : line::failureText(Failure::Port, line_->lostReason());
+        return;
+    }
+    answer.failure = line::failureOf(answer.progress, answer.reply.size());
+    lateSlave_ = -1;
+    answer.error
+        = line::replyFailureText(answer.failure, answer.progress, answer.reply, timeoutMs_);
+    switch (answer.failure) {
+    case Failure::None:
+    case Failure::Exception:
+    case Failure::WrongEcho:
+        // A whole frame: nothing more is on its way.
+        break;
+    case Failure::NoReply:
+        // Its reply may still come; only the same slave's could pass for the next one's.
+        lateSlave_ = slave;
+        break;
+    default:
+        // Refused before its end, or cut short: the rest may still be arriving.
+        tailPending_ = true;
+        break;
+    }
+}
+
+bool Master::pause(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        const nanoseconds left = milliseconds(ms) - nanoseconds(clock.nsecsElapsed());
+        if (left <= nanoseconds::zero())
+            return true;
+        switch (line_->read(left).event) {
+        case line::BlockingLine::Event::Interrupted:
+            return false;
+        case line::BlockingLine::Event::Lost:
+            // The next request says so.
+            return true;
+        default:
+            break;
+        }
+    }
+}
+
+int exitStatusOf(const Answer& answer)
+{
+    return answer.failure == line::Failure::Port ? kPortUnusable : kModuleFault;
 }
 
 } // namespace cli

@@ -1,13 +1,15 @@
 #pragma once
 
-#include "link/complete_reply.h"
+#include "link/blocking_line.h"
+#include "link/failure.h"
 #include "link/port_settings.h"
-#include "link/qt_serial_port.h"
+#include "link/reply.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QTextStream>
 
+#include <memory>
 #include <optional>
 
 // The command line's end of the serial line: one request at a time, finished as soon as the
@@ -18,48 +20,54 @@ struct Answer {
     QByteArray request; // as framed, CRC included
     QByteArray reply; // everything that arrived
     line::ReplyProgress progress;
+    line::Failure failure = line::Failure::None;
+    QString error; // what went wrong, for the operator; empty when nothing did
     double roundTripMs = 0; // from the write to the last byte in
-    bool unwritten = false; // the port would not take the request
+    bool interrupted = false; // a stop signal ended the request
 
-    bool complete() const { return progress.state == line::ReplyState::Complete; }
+    bool ok() const { return failure == line::Failure::None && !interrupted; }
     bool silent() const { return reply.isEmpty(); }
 };
 
 class Master {
 public:
     Master(int timeoutMs, bool verbose, QTextStream& err);
+    // Leaves the line quiet for the next program, unless a stop signal came.
+    ~Master();
+    Master(const Master&) = delete;
+    Master& operator=(const Master&) = delete;
 
     // Why the device could not be used, or nothing.
     std::optional<QString> open(const QString& device, const line::PortSettings& settings);
     void close();
-    bool isOpen() const { return port_.isOpen(); }
     int timeoutMs() const { return timeoutMs_; }
 
-    // Frames the request, drops what waited on the line, writes the frame and waits for the
-    // reply: until it is whole or can no longer be, or the module stays silent for the timeout
-    // after the request has left. A reply that has begun gets its transfer time on top.
+    // Frames the request, waits for a quiet line where the last answer leaves bytes on their
+    // way, drops what waited, writes the frame and waits for the reply: until it is whole or
+    // can no longer be, or the module stays silent for the timeout after the request has
+    // left. A reply that has begun gets its transfer time on top.
     Answer ask(const QByteArray& request);
 
-private:
-    double transferMs(qsizetype bytes) const;
-    void drainLateReply();
+    // Waits, dropping whatever arrives; false when a stop signal ended the wait.
+    bool pause(int ms);
 
-    line::QtSerialPort port_;
+private:
+    void settle(int slave);
+    void awaitReply(Answer& answer);
+    void conclude(Answer& answer, int slave);
+
+    std::unique_ptr<line::BlockingLine> line_;
     line::PortSettings settings_;
     int timeoutMs_;
     bool verbose_;
     QTextStream& err_;
     // The slave whose reply did not come in time and may still be on its way, or -1.
     int lateSlave_ = -1;
+    // The rest of a refused frame may still be arriving.
+    bool tailPending_ = false;
 };
 
-// What went wrong with an answer, for the operator: "no reply within 200 ms", "bad CRC",
-// "exception 03 (illegal data value)", "reply from slave 2", "reply too short". Empty when a
-// whole reply came and, for a write, echoes the request.
-QString problem(const Answer& answer, int timeoutMs);
-
-// For the statistics of a monitor.
-enum class Failure { None, NoReply, BadCrc, Exception, Other };
-Failure failureOf(const Answer& answer);
+// The exit status of a failed answer: the port's own, or the module's fault.
+int exitStatusOf(const Answer& answer);
 
 } // namespace cli

@@ -36,14 +36,14 @@ int addressCommand(const Invocation& call, Console& console)
     // Every module on the line takes a broadcast; it may answer from address 0 or not at all.
     const Answer answer
         = master.ask(device::addressChangeRequest(static_cast<std::uint8_t>(*newAddress)));
-    if (const QString why = problem(answer, call.timeoutMs); !why.isEmpty() && !answer.silent())
-        return console.fail(kModuleFault, why);
+    if (!answer.ok() && answer.failure != line::Failure::NoReply)
+        return console.fail(answer);
     if (call.verify) {
         const Answer check
             = master.ask(device::readRequest(static_cast<std::uint8_t>(*newAddress), 0x0000, 1));
-        if (const QString why = problem(check, call.timeoutMs); !why.isEmpty())
-            return console.fail(kModuleFault,
-                QStringLiteral("no module answers at address %1: %2").arg(*newAddress).arg(why));
+        if (!check.ok())
+            return console.fail(
+                check, QStringLiteral("no module answers at address %1").arg(*newAddress));
     }
     print(console, call, QStringLiteral("address"), *newAddress);
     return kDone;
@@ -64,17 +64,16 @@ int baudCommand(const Invocation& call, Console& console)
         return status;
     const auto slave = static_cast<std::uint8_t>(call.address);
     const Answer answer = master.ask(device::writeRequest(slave, baudRate, code.units));
-    if (const QString why = problem(answer, call.timeoutMs); !why.isEmpty())
-        return console.fail(kModuleFault, why);
+    if (!answer.ok())
+        return console.fail(answer);
     if (call.verify) {
         // The module answered at the old rate; from now on it listens at the new one.
         const int newRate = device::kBaudRates[code.units];
         if (const int status = openLine(call, master, console, newRate))
             return status;
         const Answer check = master.ask(device::readRequest(slave, baudRate.address, 1));
-        if (const QString why = problem(check, call.timeoutMs); !why.isEmpty())
-            return console.fail(
-                kModuleFault, QStringLiteral("no answer at %1 baud: %2").arg(rate, why));
+        if (!check.ok())
+            return console.fail(check, QStringLiteral("no answer at %1 baud").arg(rate));
         if (firstRegister(check.reply) != code.units)
             return console.fail(kModuleFault,
                 QStringLiteral("the module reports baud-rate code %1, not %2")

@@ -8,11 +8,9 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QJsonObject>
-#include <QThread>
 
 #include <algorithm>
 #include <cmath>
-#include <csignal>
 #include <optional>
 #include <vector>
 
@@ -20,43 +18,24 @@ namespace cli {
 
 namespace {
 
-volatile std::sig_atomic_t stopRequested = 0;
-
-void onStop(int)
-{
-    stopRequested = 1;
-}
-
 struct Statistics {
     int requests = 0;
     int ok = 0;
-    int noReply = 0;
-    int badCrc = 0;
-    int exception = 0;
-    int other = 0;
+    // Counted in the order of line::kFailureKinds.
+    std::array<int, line::kFailureKinds.size()> failures {};
     std::vector<double> roundTrips;
 
-    void count(Failure failure, double roundTripMs)
+    void count(const Answer& answer)
     {
         ++requests;
-        switch (failure) {
-        case Failure::None:
+        if (answer.ok()) {
             ++ok;
-            roundTrips.push_back(roundTripMs);
-            break;
-        case Failure::NoReply:
-            ++noReply;
-            break;
-        case Failure::BadCrc:
-            ++badCrc;
-            break;
-        case Failure::Exception:
-            ++exception;
-            break;
-        case Failure::Other:
-            ++other;
-            break;
+            roundTrips.push_back(answer.roundTripMs);
+            return;
         }
+        for (std::size_t i = 0; i < failures.size(); ++i)
+            if (line::kFailureKinds[i].failure == answer.failure)
+                ++failures[i];
     }
 };
 
@@ -82,36 +61,46 @@ double tenths(double ms)
     return std::round(ms * 10) / 10;
 }
 
+QJsonObject statisticsJson(const Statistics& s)
+{
+    QJsonObject statistics { { QStringLiteral("requests"), s.requests },
+        { QStringLiteral("ok"), s.ok } };
+    for (std::size_t i = 0; i < s.failures.size(); ++i)
+        statistics.insert(QLatin1String(line::kFailureKinds[i].jsonName), s.failures[i]);
+    QJsonValue roundTrip = QJsonValue::Null;
+    if (const auto spread = spreadOf(s.roundTrips))
+        roundTrip = QJsonObject { { QStringLiteral("min"), tenths(spread->min) },
+            { QStringLiteral("median"), tenths(spread->median) },
+            { QStringLiteral("max"), tenths(spread->max) } };
+    statistics.insert(QStringLiteral("round_trip_ms"), roundTrip);
+    return statistics;
+}
+
+// "requests 10, ok 8, no reply 1, bad CRC 1; round trip min ...": the failures that came.
+QString statisticsLine(const Statistics& s)
+{
+    QStringList parts { QStringLiteral("requests %1").arg(s.requests),
+        QStringLiteral("ok %1").arg(s.ok) };
+    for (std::size_t i = 0; i < s.failures.size(); ++i)
+        if (s.failures[i] > 0)
+            parts << QStringLiteral("%1 %2")
+                         .arg(QLatin1String(line::kFailureKinds[i].label))
+                         .arg(s.failures[i]);
+    QString text = parts.join(QStringLiteral(", "));
+    if (const auto spread = spreadOf(s.roundTrips))
+        text += QStringLiteral("; round trip min %1, median %2, max %3 ms")
+                    .arg(spread->min, 0, 'f', 1)
+                    .arg(spread->median, 0, 'f', 1)
+                    .arg(spread->max, 0, 'f', 1);
+    return text;
+}
+
 void printStatistics(const Invocation& call, Console& console, const Statistics& s)
 {
-    const auto spread = spreadOf(s.roundTrips);
-    if (call.json) {
-        QJsonValue roundTrip = QJsonValue::Null;
-        if (spread)
-            roundTrip = QJsonObject { { QStringLiteral("min"), tenths(spread->min) },
-                { QStringLiteral("median"), tenths(spread->median) },
-                { QStringLiteral("max"), tenths(spread->max) } };
-        const QJsonObject statistics { { QStringLiteral("requests"), s.requests },
-            { QStringLiteral("ok"), s.ok }, { QStringLiteral("no_reply"), s.noReply },
-            { QStringLiteral("bad_crc"), s.badCrc }, { QStringLiteral("exception"), s.exception },
-            { QStringLiteral("other"), s.other }, { QStringLiteral("round_trip_ms"), roundTrip } };
-        console.print(QJsonObject { { QStringLiteral("statistics"), statistics } });
-        return;
-    }
-    console.out << QStringLiteral(
-        "requests %1, ok %2, no reply %3, bad CRC %4, exception %5, other %6")
-                       .arg(s.requests)
-                       .arg(s.ok)
-                       .arg(s.noReply)
-                       .arg(s.badCrc)
-                       .arg(s.exception)
-                       .arg(s.other);
-    if (spread)
-        console.out << QStringLiteral("; round trip min %1, median %2, max %3 ms")
-                           .arg(spread->min, 0, 'f', 1)
-                           .arg(spread->median, 0, 'f', 1)
-                           .arg(spread->max, 0, 'f', 1);
-    console.out << Qt::endl;
+    if (call.json)
+        console.print(QJsonObject { { QStringLiteral("statistics"), statisticsJson(s) } });
+    else
+        console.out << statisticsLine(s) << Qt::endl;
 }
 
 // "ch1.output on  ch1.duty 25.6 %": what differs from the last good read, or everything.
@@ -127,12 +116,29 @@ QString changes(const device::Reading& reading, const std::optional<device::Read
     return changed.isEmpty() ? QStringLiteral("unchanged") : changed.join(QStringLiteral("  "));
 }
 
-// Sleeps until the period is over or a stop is asked for.
-void waitOut(const QElapsedTimer& period, int intervalMs)
+// One reading, or what went wrong with it.
+void printReading(const Invocation& call, Console& console, const Answer& answer,
+    std::optional<device::Reading>& last)
 {
-    while (!stopRequested && period.elapsed() < intervalMs)
-        QThread::msleep(
-            static_cast<unsigned long>(std::min<qint64>(20, intervalMs - period.elapsed())));
+    const QString time = QDateTime::currentDateTime().toString(Qt::ISODateWithMs);
+    if (!answer.ok()) {
+        if (call.json)
+            console.print(QJsonObject { { QStringLiteral("time"), time },
+                { QStringLiteral("ok"), false }, { QStringLiteral("error"), answer.error } });
+        else
+            console.out << time << "  " << answer.error << Qt::endl;
+        return;
+    }
+    const device::Reading reading = device::decodedReply(answer.reply, {});
+    if (call.json) {
+        QJsonObject object = readingJson(call.address, reading);
+        object.insert(QStringLiteral("time"), time);
+        object.insert(QStringLiteral("ok"), true);
+        console.print(object);
+    } else {
+        console.out << time << "  " << changes(reading, last) << Qt::endl;
+    }
+    last = reading;
 }
 
 } // namespace
@@ -144,44 +150,30 @@ int monitorCommand(const Invocation& call, Console& console)
     Master master(call.timeoutMs, call.verbose, console.err);
     if (const int status = openLine(call, master, console, call.line.baud))
         return status;
-    std::signal(SIGINT, onStop);
-    std::signal(SIGTERM, onStop);
 
     Statistics statistics;
     std::optional<device::Reading> last;
+    std::optional<Answer> lost;
     QElapsedTimer period;
-    for (int n = 0; !stopRequested && (call.count == 0 || n < call.count); ++n) {
-        if (n > 0)
-            waitOut(period, call.intervalMs);
-        if (stopRequested)
+    for (int n = 0; call.count == 0 || n < call.count; ++n) {
+        if (n > 0 && !master.pause(call.intervalMs - static_cast<int>(period.elapsed())))
             break;
         period.start();
         const Answer answer
             = master.ask(device::readAllRequest(static_cast<std::uint8_t>(call.address)));
-        const QString time = QDateTime::currentDateTime().toString(Qt::ISODateWithMs);
-        const Failure failure = failureOf(answer);
-        statistics.count(failure, answer.roundTripMs);
-        if (failure != Failure::None) {
-            const QString why = problem(answer, call.timeoutMs);
-            if (call.json)
-                console.print(QJsonObject { { QStringLiteral("time"), time },
-                    { QStringLiteral("ok"), false }, { QStringLiteral("error"), why } });
-            else
-                console.out << time << "  " << why << Qt::endl;
-            continue;
+        if (answer.interrupted)
+            break;
+        statistics.count(answer);
+        printReading(call, console, answer, last);
+        // A device that has gone does not come back by itself.
+        if (answer.failure == line::Failure::Port) {
+            lost = answer;
+            break;
         }
-        const device::Reading reading = device::decodedReply(answer.reply, {});
-        if (call.json) {
-            QJsonObject object = readingJson(call.address, reading);
-            object.insert(QStringLiteral("time"), time);
-            object.insert(QStringLiteral("ok"), true);
-            console.print(object);
-        } else {
-            console.out << time << "  " << changes(reading, last) << Qt::endl;
-        }
-        last = reading;
     }
     printStatistics(call, console, statistics);
+    if (lost)
+        return console.fail(*lost);
     return statistics.ok == statistics.requests ? kDone : kModuleFault;
 }
 

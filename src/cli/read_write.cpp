@@ -132,8 +132,8 @@ std::optional<device::Reading> openAndRead(
         return std::nullopt;
     const Answer answer
         = master.ask(device::readAllRequest(static_cast<std::uint8_t>(call.address)));
-    if (const QString why = problem(answer, call.timeoutMs); !why.isEmpty()) {
-        status = console.fail(kModuleFault, why);
+    if (!answer.ok()) {
+        status = console.fail(answer);
         return std::nullopt;
     }
     return device::decodedReply(answer.reply, {});
@@ -189,8 +189,8 @@ int setCommand(const Invocation& call, Console& console)
         const Answer answer = master.ask(
             device::writeRequest(static_cast<std::uint8_t>(call.address), *a.parameter, a.units));
         const QString name = device::latin1(a.parameter->name);
-        if (const QString why = problem(answer, call.timeoutMs); !why.isEmpty())
-            return console.fail(kModuleFault, QStringLiteral("%1: %2").arg(name, why));
+        if (!answer.ok())
+            return console.fail(answer, name);
         if (call.json)
             written.insert(name, jsonValue(*a.parameter, a.units));
         else
@@ -238,8 +238,8 @@ int applyCommand(const Invocation& call, Console& console)
     const Answer answer
         = master.ask(device::writeRegistersRequest(static_cast<std::uint8_t>(call.address),
             device::kFirstWrittenRegister, std::span(registers).first(count)));
-    if (const QString why = problem(answer, call.timeoutMs); !why.isEmpty())
-        return console.fail(kModuleFault, why);
+    if (!answer.ok())
+        return console.fail(answer);
 
     QJsonObject changed;
     for (const device::ParameterId id : printOrder()) {

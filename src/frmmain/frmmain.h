@@ -1,7 +1,7 @@
 #pragma once
 
 #include "device/parameter_set.h"
-#include "link/reply_check.h"
+#include "link/reply.h"
 #include "parameter_panel.h"
 
 #include <QByteArray>

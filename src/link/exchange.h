@@ -1,7 +1,7 @@
 #pragma once
 
 #include "link/receive_buffer.h"
-#include "link/reply_check.h"
+#include "link/reply.h"
 
 #include <QByteArray>
 #include <QObject>

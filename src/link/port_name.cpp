@@ -87,4 +87,14 @@ QString resolvePort(int n)
 #endif
 }
 
+QString resolvedDevice(const QString& path)
+{
+#ifdef Q_OS_UNIX
+    const QString target = QFileInfo(path).canonicalFilePath();
+    return target.isEmpty() ? path : target;
+#else
+    return path;
+#endif
+}
+
 } // namespace line

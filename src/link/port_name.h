@@ -18,4 +18,9 @@ QString resolvePort(int n, const QDir& workingDir, const QStringList& orderedPor
 // The same against the current directory and the ports the system reports now.
 QString resolvePort(int n);
 
+// The device a path names, with links followed and "." and ".." taken out, so that every
+// spelling of one device comes to one name (and to one lock file); the path as it is when it
+// names nothing, and on Windows.
+QString resolvedDevice(const QString& path);
+
 } // namespace line

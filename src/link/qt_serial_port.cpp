@@ -1,6 +1,8 @@
 #include "qt_serial_port.h"
 
-#include <QFileInfo>
+#include "link/port_name.h"
+#include "link/qt_port_setup.h"
+
 #include <QMetaObject>
 
 #include <utility>
@@ -9,31 +11,8 @@ namespace line {
 
 namespace {
 
-// Buffer sizes of the line, in bytes each way.
-constexpr qint64 kBufferSize = 1024;
 // A write that has not left after this long is a failed write.
 constexpr int kWriteTimeoutMs = 500;
-
-// Whether this user may read and write the device; a lock held by another program leaves
-// that unchanged.
-bool accessible(const QString& device)
-{
-#ifdef Q_OS_UNIX
-    const QFileInfo info(device);
-    return info.isReadable() && info.isWritable();
-#else
-    // Windows denies access to a port that another program holds, whatever the user.
-    Q_UNUSED(device);
-    return true;
-#endif
-}
-
-QSerialPort::Parity parity(char letter)
-{
-    return letter == 'O' ? QSerialPort::OddParity
-        : letter == 'E'  ? QSerialPort::EvenParity
-                         : QSerialPort::NoParity;
-}
 
 } // namespace
 
@@ -51,10 +30,10 @@ ProbeOutcome QtSerialPort::probe(const QString& device)
         failure_ = QStringLiteral("no serial port stands for this number");
         return ProbeOutcome::Missing;
     }
-    port_.setPortName(device);
+    port_.setPortName(resolvedDevice(device));
     if (!port_.open(QIODevice::ReadWrite)) {
-        const auto outcome = probeOutcome(port_.error(), accessible(device));
-        noteFailure(device);
+        const auto outcome = openOutcome(port_, device);
+        failure_ = openFailure(port_, device);
         return outcome;
     }
     port_.close();
@@ -63,16 +42,9 @@ ProbeOutcome QtSerialPort::probe(const QString& device)
 
 bool QtSerialPort::open(const QString& device, const PortSettings& settings)
 {
-    // A pty refuses some settings once open but takes them all before, so set them first.
-    port_.setPortName(device);
-    port_.setBaudRate(settings.baud);
-    port_.setDataBits(static_cast<QSerialPort::DataBits>(settings.dataBits));
-    port_.setParity(parity(settings.parity));
-    port_.setStopBits(settings.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
-    port_.setFlowControl(QSerialPort::NoFlowControl);
-    port_.setReadBufferSize(kBufferSize);
+    setUpPort(port_, device, settings);
     if (!port_.open(QIODevice::ReadWrite)) {
-        noteFailure(device);
+        failure_ = openFailure(port_, device);
         return false;
     }
     port_.clear(QSerialPort::Input);
@@ -113,36 +85,15 @@ bool QtSerialPort::write(const QByteArray& bytes)
 QByteArray QtSerialPort::readAll()
 {
     QByteArray bytes = std::exchange(held_, {});
-    bytes += port_.readAll();
+    if (port_.isOpen())
+        bytes += port_.readAll();
     return bytes;
-}
-
-void QtSerialPort::discardInput()
-{
-    port_.clear(QSerialPort::Input);
-    port_.readAll();
-    held_.clear();
-}
-
-bool QtSerialPort::waitForReadyRead(int msecs)
-{
-    if (!port_.isOpen())
-        return false;
-    askForInput();
-    if (!held_.isEmpty())
-        return true;
-    const bool ready = port_.waitForReadyRead(msecs);
-    // A wait that ran out is no fault of the port, but Qt keeps it as the port's error, and
-    // the next write would be judged by it.
-    if (!ready && port_.error() == QSerialPort::TimeoutError)
-        port_.clearError();
-    return ready;
 }
 
 // Qt's Windows backend starts reading when WaitCommEvent reports a byte; wine (8.0) never
 // completes that wait, so on wine nothing is ever read. A read request, which Qt makes
 // whenever it is asked for bytes it does not hold, does complete on wine, and on Windows it is
-// Qt's own way of asking again. So ask after open and each write, and before each wait.
+// Qt's own way of asking again. So ask after open and after each write.
 void QtSerialPort::askForInput()
 {
 #ifdef Q_OS_WIN
@@ -154,19 +105,9 @@ void QtSerialPort::askForInput()
 #endif
 }
 
-void QtSerialPort::noteFailure(const QString& device)
-{
-    failure_ = probeReason(
-        port_.error(), port_.errorString(), accessible(device), QFileInfo(device).group());
-    port_.clearError();
-}
-
 void QtSerialPort::onError(QSerialPort::SerialPortError error)
 {
-    // Qt repeats these in a busy loop for as long as the port stays open.
-    const bool gone = error == QSerialPort::ResourceError || error == QSerialPort::ReadError
-        || error == QSerialPort::WriteError;
-    if (!gone || !port_.isOpen())
+    if (!meansGone(error) || !port_.isOpen())
         return;
     port_.close();
     port_.clearError();

@@ -20,14 +20,8 @@ public:
     bool write(const QByteArray& bytes) override;
     QByteArray readAll() override;
 
-    // For a caller that may block, unlike the window: drops whatever waits to be read, and
-    // waits until more arrives or the time is up.
-    void discardInput();
-    bool waitForReadyRead(int msecs);
-
 private:
     void onError(QSerialPort::SerialPortError error);
-    void noteFailure(const QString& device);
     void askForInput();
 
     QSerialPort port_;

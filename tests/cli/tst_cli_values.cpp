@@ -1,6 +1,4 @@
 #include "cli/invocation.h"
-#include "cli/master.h"
-#include "support/test_crc.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,18 +7,7 @@
 
 using cli::Parsed;
 
-Q_DECLARE_METATYPE(cli::Failure)
-
-namespace {
-
-QByteArray hex(const char* text)
-{
-    return QByteArray::fromHex(text);
-}
-
-} // namespace
-
-// What pwm5ctl makes of its command line and of an answer, before and after the line.
+// What pwm5ctl makes of its command line, before anything touches the line.
 class TestCliValues : public QObject {
     Q_OBJECT
 
@@ -109,45 +96,6 @@ private slots:
         // The line's own rate first, then the others in the module's order.
         QCOMPARE(parsed.invocation.bauds, QList<int>({ 19200, 4800, 9600, 38400, 57600, 115200 }));
         QCOMPARE(parsed.invocation.addresses, QList<int>({ 9, 1, 2, 3 }));
-    }
-
-    // What the operator reads when an answer is wrong, and how a monitor counts it.
-    void problem_data()
-    {
-        QTest::addColumn<QByteArray>("request");
-        QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<QString>("said");
-        QTest::addColumn<cli::Failure>("failure");
-
-        const QByteArray read = hex("01 03 00 00 00 01");
-        const QByteArray toggle = hex("01 06 00 11 00 01");
-        using F = cli::Failure;
-        QTest::newRow("whole") << read << testcrc::withCrc(hex("01 03 02 04 D2")) << "" << F::None;
-        QTest::newRow("nothing") << read << QByteArray() << "no reply within 200 ms" << F::NoReply;
-        QTest::newRow("half") << read << hex("01 03 02") << "reply too short" << F::Other;
-        QTest::newRow("exception 03") << toggle << testcrc::withCrc(hex("01 86 03"))
-                                      << "exception 03 (illegal data value)" << F::Exception;
-        QTest::newRow("another slave") << read << hex("02") << "reply from slave 2" << F::Other;
-        QTest::newRow("bad CRC") << read << hex("01 03 02 04 D2 00 00") << "bad CRC" << F::BadCrc;
-        QTest::newRow("too long") << read << testcrc::withCrc(hex("01 03 02 04 D2")) + '\0'
-                                  << "reply too long" << F::Other;
-        QTest::newRow("an echo of another value")
-            << toggle << testcrc::withCrc(hex("01 06 00 11 00 00"))
-            << "reply does not echo the request" << F::Other;
-    }
-
-    void problem()
-    {
-        QFETCH(QByteArray, request);
-        QFETCH(QByteArray, reply);
-        QFETCH(QString, said);
-        QFETCH(cli::Failure, failure);
-        cli::Answer answer;
-        answer.request = testcrc::withCrc(request);
-        answer.reply = reply;
-        answer.progress = line::replyProgress(answer.request, reply);
-        QCOMPARE(cli::problem(answer, 200), said);
-        QCOMPARE(cli::failureOf(answer), failure);
     }
 };
 

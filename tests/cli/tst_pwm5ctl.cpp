@@ -226,13 +226,13 @@ private slots:
 
         QTest::newRow("all good")
             << QStringList {} << 0
-            << R"("bad_crc":0,"exception":0,"no_reply":0,"ok":3,"other":0,"requests":3)";
+            << R"("bad_crc":0,"exception":0,"no_reply":0,"ok":3,"port":0,"requests":3)";
         QTest::newRow("no reply")
             << QStringList { "--no-reply" } << 1
-            << R"("bad_crc":0,"exception":0,"no_reply":3,"ok":0,"other":0,"requests":3,"round_trip_ms":null)";
+            << R"("bad_crc":0,"exception":0,"no_reply":3,"ok":0,"port":0,"requests":3,"round_trip_ms":null)";
         QTest::newRow("bad CRC")
             << QStringList { "--bad-crc" } << 1
-            << R"("bad_crc":3,"exception":0,"no_reply":0,"ok":0,"other":0,"requests":3,"round_trip_ms":null)";
+            << R"("bad_crc":3,"exception":0,"no_reply":0,"ok":0,"port":0,"requests":3,"round_trip_ms":null)";
     }
 
     void monitorCountsWhatHappened()

@@ -3,7 +3,7 @@
 #include "link/port_settings.h"
 #include "link/probe_outcome.h"
 #include "link/receive_buffer.h"
-#include "link/reply_check.h"
+#include "link/reply.h"
 #include "support/test_crc.h"
 
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "link/complete_reply.h"
+#include "link/reply.h"
 
 #include <QTest>
 
@@ -25,7 +25,7 @@ const QByteArray kWriteAll = hex("01 10 00 01 00 18 30"); // the data does not m
 
 // Replies growing byte by byte towards what a request asks for: when a master may stop waiting,
 // and why a reply can never become good.
-class TestCompleteReply : public QObject {
+class TestReply : public QObject {
     Q_OBJECT
 
 private slots:
@@ -60,6 +60,10 @@ private slots:
             ReplyState::WrongAddress, 8);
         row("write all, answer", kWriteAll, hex("01 10 00 01 00 18 91 C3"), ReplyState::Complete,
             8);
+        row("toggle, an echo of another value", kToggle, hex("01 06 00 11 00 00 D9 CF"),
+            ReplyState::WrongEcho, 8);
+        row("write all, an answer with another count", kWriteAll, hex("01 10 00 01 00 17 D1 C7"),
+            ReplyState::WrongEcho, 8);
         row("exception 02", kReadAll, hex("01 83 02 C0 F1"), ReplyState::Exception, 57, 2);
         row("exception 03, CRC not yet in", kToggle, hex("01 86 03"), ReplyState::Incomplete, 8);
         row("exception 03, whole", kToggle, hex("01 86 03 02 61"), ReplyState::Exception, 8, 3);
@@ -84,5 +88,5 @@ private slots:
     }
 };
 
-QTEST_APPLESS_MAIN(TestCompleteReply)
-#include "tst_complete_reply.moc"
+QTEST_APPLESS_MAIN(TestReply)
+#include "tst_reply.moc"

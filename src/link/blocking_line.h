@@ -1,0 +1,65 @@
+#pragma once
+
+#include "link/port_settings.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+#include <optional>
+
+namespace line {
+
+// The line as a master that may block uses it, the command line's: each call returns when it
+// is done, when the device has gone, or when interrupt() was called from the event loop that
+// the waits run (a signal's notifier).
+class BlockingLine : public QObject {
+    Q_OBJECT
+
+public:
+    enum class Event { Bytes, TimedOut, Lost, Interrupted };
+    struct Arrival {
+        Event event;
+        QByteArray bytes;
+    };
+
+    using QObject::QObject;
+    ~BlockingLine() override;
+
+    // Applies the settings and opens the device; why it cannot be used, or nothing.
+    virtual std::optional<QString> open(const QString& device, const PortSettings& settings) = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+    // The device and why it went away, once it has: "/dev/ttyUSB0: the device is gone (...)".
+    virtual QString lostReason() const = 0;
+
+    // Writes the whole block and returns once the driver has taken it; false when it did not.
+    virtual bool write(const QByteArray& bytes) = 0;
+    // Drops what waits to be read.
+    virtual void discardInput() = 0;
+    // The bytes that arrive within the time, as soon as there are any.
+    virtual Arrival read(std::chrono::nanoseconds within) = 0;
+
+    bool interrupted() const { return interrupted_; }
+
+public slots:
+    // Ends the wait in progress; every later one ends at once, too.
+    void interrupt();
+
+protected:
+    // Called when interrupt() comes during a wait.
+    virtual void wake() = 0;
+
+private:
+    bool interrupted_ = false;
+};
+
+enum class Quiet { Quiet, Babbling, Lost, Interrupted };
+
+// Reads and drops until the line has been silent for the gap, but for no longer than the
+// bound: a device that sends without end must not hold the master for ever.
+Quiet waitForQuiet(
+    BlockingLine& line, std::chrono::nanoseconds gap, std::chrono::nanoseconds bound);
+
+} // namespace line

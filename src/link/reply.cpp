@@ -1,0 +1,128 @@
+#include "reply.h"
+
+#include "modbus/crc16.h"
+#include "modbus/functions.h"
+
+#include <algorithm>
+#include <array>
+
+namespace line {
+
+namespace {
+
+constexpr qsizetype kExceptionSize = 5;
+// Address, function, and the register and value (one register) or count (several) that the
+// answer to a write repeats.
+constexpr qsizetype kEchoedBytes = 6;
+
+std::uint8_t byteAt(const QByteArray& bytes, qsizetype i)
+{
+    return static_cast<std::uint8_t>(bytes[i]);
+}
+
+bool isWrite(std::uint8_t function)
+{
+    return function == modbus::kWriteSingleRegister || function == modbus::kWriteMultipleRegisters;
+}
+
+// Which checks a rule makes beyond the address, the function, the size and the CRC.
+struct Rule {
+    bool exceptions; // an exception reply is read as such, not as another function
+    bool byteCount;
+    bool echo;
+};
+
+constexpr Rule kMaster { true, true, true };
+// The window judges the bytes as they stand at its tick, against the size that arrived.
+constexpr Rule kWindow { false, false, false };
+
+ReplyProgress parse(
+    const QByteArray& request, const QByteArray& received, qsizetype size, const Rule& rule)
+{
+    ReplyProgress progress { ReplyState::Incomplete, size };
+    const auto settle = [&progress](ReplyState state) {
+        progress.state = state;
+        return progress;
+    };
+    if (request.size() < 2 || size == 0)
+        return settle(ReplyState::WrongFunction);
+    if (received.isEmpty())
+        return progress;
+    if (received[0] != request[0])
+        return settle(ReplyState::WrongAddress);
+    if (received.size() < 2)
+        return progress;
+
+    const std::uint8_t function = byteAt(request, 1);
+    if (rule.exceptions && byteAt(received, 1) == (function | modbus::kExceptionFlag)) {
+        if (received.size() < kExceptionSize)
+            return progress;
+        if (received.size() > kExceptionSize)
+            return settle(ReplyState::TooLong);
+        if (!modbus::crcMatches(received))
+            return settle(ReplyState::BadCrc);
+        progress.exceptionCode = byteAt(received, 2);
+        return settle(ReplyState::Exception);
+    }
+    if (byteAt(received, 1) != function)
+        return settle(ReplyState::WrongFunction);
+    if (rule.byteCount && function == modbus::kReadHoldingRegisters && received.size() > 2
+        && byteAt(received, 2) != progress.size - 5)
+        return settle(ReplyState::WrongByteCount);
+    if (received.size() < progress.size)
+        return progress;
+    if (received.size() > progress.size)
+        return settle(ReplyState::TooLong);
+    if (!modbus::crcMatches(received))
+        return settle(ReplyState::BadCrc);
+    if (rule.echo && isWrite(function)
+        && received.first(kEchoedBytes) != request.first(kEchoedBytes))
+        return settle(ReplyState::WrongEcho);
+    return settle(ReplyState::Complete);
+}
+
+} // namespace
+
+qsizetype completeReplySize(const QByteArray& request)
+{
+    if (request.size() < 6)
+        return 0;
+    switch (byteAt(request, 1)) {
+    case modbus::kReadHoldingRegisters:
+        // Address, function, byte count, two bytes a register, CRC.
+        return 5 + 2 * (byteAt(request, 4) << 8 | byteAt(request, 5));
+    case modbus::kWriteSingleRegister:
+    case modbus::kWriteMultipleRegisters:
+        return 8;
+    default:
+        return 0;
+    }
+}
+
+ReplyProgress replyProgress(const QByteArray& request, const QByteArray& received)
+{
+    return parse(request, received, completeReplySize(request), kMaster);
+}
+
+bool isAcceptedLength(qsizetype replyBytes)
+{
+    static constexpr std::array<qsizetype, 9> kAccepted { 57, 33, 31, 21, 19, 17, 15, 8, 7 };
+    return std::ranges::find(kAccepted, replyBytes) != kAccepted.end();
+}
+
+Verdict judgeReply(const QByteArray& sentFrame, const QByteArray& received, qsizetype receivedTotal)
+{
+    if (receivedTotal != received.size() || !isAcceptedLength(received.size()))
+        return Verdict::WrongLength;
+    switch (parse(sentFrame, received, received.size(), kWindow).state) {
+    case ReplyState::Complete:
+        return Verdict::Accepted;
+    case ReplyState::BadCrc:
+        return Verdict::BadCrc;
+    default:
+        // Another address or function code than the request's: the only other ways out.
+        return Verdict::WrongHeader;
+    }
+}
+
+} // namespace line
