@@ -6,7 +6,6 @@
 #include "device/requests.h"
 #include "reading_output.h"
 
-
 #include <vector>
 
 namespace cli {
