@@ -4,6 +4,8 @@
 #include "invocation.h"
 #include "master.h"
 
+#include "device/reply_decoder.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QString>
@@ -52,8 +54,8 @@ QString devicePath(const QString& port);
 // Opens the call's line at the given rate: kDone, or kPortUnusable said on stderr.
 int openLine(const Invocation& call, Master& master, Console& console, int baud);
 
-// The register a one-register read reply carries.
-std::uint16_t firstRegister(const QByteArray& reply);
+// scan and baud read one register back.
+using device::firstRegister;
 
 int readCommand(const Invocation& call, Console& console);
 int setCommand(const Invocation& call, Console& console);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/requests.h"
 #include "link/port_settings.h"
 
 #include <QList>
@@ -11,8 +12,8 @@
 // What one call of pwm5ctl asks for, checked before anything touches the line.
 namespace cli {
 
-// Slave addresses a module may have; 0 is the broadcast address.
-inline constexpr int kMaxAddress = 247;
+// A command addresses one module, so never the broadcast address.
+inline constexpr int kMaxAddress = device::kMaxUnicastAddress;
 
 struct Invocation {
     QString command;

@@ -26,28 +26,4 @@ int openLine(const Invocation& call, Master& master, Console& console, int baud)
     return kDone;
 }
 
-std::uint16_t firstRegister(const QByteArray& reply)
-{
-    // Address, function and byte count come first; the register follows, high byte first.
-    return static_cast<std::uint16_t>(
-        static_cast<std::uint8_t>(reply[3]) << 8 | static_cast<std::uint8_t>(reply[4]));
-}
-
-Command commandNamed(const QString& name)
-{
-    const std::pair<const char*, Command> commands[] = {
-        { "read", readCommand },
-        { "set", setCommand },
-        { "apply", applyCommand },
-        { "address", addressCommand },
-        { "baud", baudCommand },
-        { "scan", scanCommand },
-        { "monitor", monitorCommand },
-    };
-    for (const auto& [known, command] : commands)
-        if (name == QLatin1String(known))
-            return command;
-    return nullptr;
-}
-
 } // namespace cli

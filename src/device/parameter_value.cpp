@@ -96,7 +96,7 @@ TypedValue typedValue(const Parameter& p, QStringView text, Bounds bounds)
 
 QString valueErrorText(const Parameter& p, QStringView text, ValueError error)
 {
-    const QString typed = text.toString();
+    const QString typed = quotedValue(text);
     switch (error) {
     case ValueError::None:
         break;
@@ -112,6 +112,17 @@ QString valueErrorText(const Parameter& p, QStringView text, ValueError error)
             .arg(latin1(p.name), typed, rangeText(p));
     }
     return {};
+}
+
+QString quotedValue(QStringView given)
+{
+    if (given.size() <= kQuotedLength)
+        return given.toString();
+    // A character beyond the basic plane is a pair of UTF-16 units: cut before the pair, never
+    // inside it.
+    const qsizetype cut
+        = given[kQuotedLength - 1].isHighSurrogate() ? kQuotedLength - 1 : kQuotedLength;
+    return given.left(cut).toString() + u'…';
 }
 
 } // namespace device

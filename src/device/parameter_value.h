@@ -50,4 +50,9 @@ TypedValue typedValue(const Parameter& p, QStringView text, Bounds bounds);
 // One line that names the parameter, the text and, for a value beyond a bound, the range.
 QString valueErrorText(const Parameter& p, QStringView text, ValueError error);
 
+// What a person gave, as an error line quotes it: whole up to kQuotedLength characters, else
+// cut there and ended by "…", so that a pasted page of digits does not fill the terminal.
+inline constexpr qsizetype kQuotedLength = 40;
+QString quotedValue(QStringView given);
+
 } // namespace device

@@ -24,17 +24,21 @@ std::size_t carriedRegisters(const QByteArray& reply)
     return static_cast<std::size_t>(byteCount / 2);
 }
 
+// Registers travel high byte first.
+std::uint16_t wordAt(const QByteArray& reply, qsizetype at)
+{
+    return static_cast<std::uint16_t>(
+        static_cast<std::uint8_t>(reply[at]) << 8 | static_cast<std::uint8_t>(reply[at + 1]));
+}
+
 } // namespace
 
 Reading decodedReply(const QByteArray& reply, const ParameterSet& current)
 {
     Reading reading { carriedRegisters(reply), {}, current };
     std::array<std::uint16_t, kRegisterCount> words {};
-    for (std::size_t i = 0; i < reading.carried; ++i) {
-        const auto at = kHeaderSize + 2 * static_cast<qsizetype>(i);
-        words[i] = static_cast<std::uint16_t>(
-            static_cast<std::uint8_t>(reply[at]) << 8 | static_cast<std::uint8_t>(reply[at + 1]));
-    }
+    for (std::size_t i = 0; i < reading.carried; ++i)
+        words[i] = wordAt(reply, kHeaderSize + 2 * static_cast<qsizetype>(i));
     for (const Parameter& p : kParameters)
         if (reading.carries(p.id))
             reading.values[indexOf(p.id)] = unitsOf(p, std::span(words).subspan(p.address));
@@ -49,6 +53,11 @@ Reading decodedReply(const QByteArray& reply, const ParameterSet& current)
         if (reading.carries(id))
             stateOf(set, id) = static_cast<std::int16_t>(units(id));
     return reading;
+}
+
+std::uint16_t firstRegister(const QByteArray& reply)
+{
+    return wordAt(reply, kHeaderSize);
 }
 
 } // namespace device

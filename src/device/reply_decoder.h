@@ -6,6 +6,7 @@
 #include <QByteArray>
 
 #include <cstddef>
+#include <cstdint>
 
 namespace device {
 
@@ -31,5 +32,8 @@ struct Reading {
 // current. Values that overflow the signed fields keep their bit pattern there, so an output
 // above 32767 counts as off, while values holds them unsigned.
 Reading decodedReply(const QByteArray& reply, const ParameterSet& current);
+
+// The first register a whole read reply carries, as a one-register read returns it.
+std::uint16_t firstRegister(const QByteArray& reply);
 
 } // namespace device

@@ -79,7 +79,7 @@ std::optional<std::uint8_t> slaveAddress(const QString& text)
         if (c.unicode() < u'0' || c.unicode() > u'9')
             return std::nullopt;
         value = value * 10 + static_cast<unsigned>(c.unicode() - u'0');
-        if (value > 255)
+        if (value > kMaxSentAddress)
             return std::nullopt;
     }
     return static_cast<std::uint8_t>(value);

@@ -20,6 +20,14 @@ using modbus::kWriteSingleRegister;
 // Slave 0 is the broadcast address; the address change is sent there.
 inline constexpr std::uint8_t kBroadcastAddress = 0x00;
 
+// Two ranges of slave addresses for two front ends. The window sends whatever address byte the
+// operator picks, the broadcast address included: 0 to 255. The command line addresses one
+// module and expects its answer, so it takes the Modbus unicast addresses only: 1 to 247, since
+// 0 is the broadcast, which no module answers, and 248 to 255 are reserved.
+inline constexpr int kMaxSentAddress = 255;
+inline constexpr int kMinUnicastAddress = 1;
+inline constexpr int kMaxUnicastAddress = 247;
+
 // Reads count registers from first on.
 QByteArray readRequest(std::uint8_t slave, std::uint16_t first, std::uint16_t count);
 
@@ -41,7 +49,7 @@ QByteArray writeRequest(std::uint8_t slave, const Parameter& p, Units units);
 QByteArray addressChangeRequest(std::uint8_t newAddress);
 
 // The address typed into an address combo: decimal digits only (no blanks, no sign) whose value
-// is 0 to 255. Anything else, the empty text included, cannot be sent.
+// is 0 to kMaxSentAddress. Anything else, the empty text included, cannot be sent.
 std::optional<std::uint8_t> slaveAddress(const QString& text);
 
 // The code of a Combo6 text by exact comparison with kBaudRates; any other text keeps previous.

@@ -2,17 +2,75 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace line {
+
+namespace {
+
+// A whole number of plain digits, at most nine of them so that it fits a qint32.
+std::optional<qint32> plainNumber(QStringView text, qint32 lowest, qint32 highest)
+{
+    if (text.isEmpty() || text.size() > 9)
+        return std::nullopt;
+    qint32 value = 0;
+    for (const QChar c : text) {
+        // QChar::isDigit would also take other scripts' digits.
+        if (c.unicode() < u'0' || c.unicode() > u'9')
+            return std::nullopt;
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    if (value < lowest || value > highest)
+        return std::nullopt;
+    return value;
+}
+
+template <typename Matches> std::optional<Parity> parityWhere(Matches matches)
+{
+    const auto found = std::ranges::find_if(kParities, matches);
+    return found == kParities.end() ? std::nullopt : std::optional(*found);
+}
+
+} // namespace
+
+std::optional<Parity> parityOfLetter(char letter)
+{
+    return parityWhere([letter](const Parity& p) { return p.letter == letter; });
+}
+
+std::optional<Parity> parityOfWindowText(QStringView text)
+{
+    return parityWhere([text](const Parity& p) {
+        return text == QStringView(p.windowText.data(), qsizetype(p.windowText.size()));
+    });
+}
+
+std::optional<Parity> parityOfWord(QStringView word)
+{
+    return parityWhere([word](const Parity& p) {
+        return word == QLatin1String(p.word.data(), qsizetype(p.word.size()));
+    });
+}
+
+std::optional<qint32> baudRate(QStringView text)
+{
+    return plainNumber(text, 1, 999'999'999);
+}
+
+std::optional<int> dataBits(QStringView text)
+{
+    return plainNumber(text, 6, 8);
+}
+
+std::optional<int> stopBits(QStringView text)
+{
+    return plainNumber(text, 1, 2);
+}
 
 QString parityLetter(const QString& parityText, const QString& previous)
 {
-    if (parityText == QStringLiteral("无校验"))
-        return QStringLiteral("N");
-    if (parityText == QStringLiteral("奇校验"))
-        return QStringLiteral("O");
-    if (parityText == QStringLiteral("偶校验"))
-        return QStringLiteral("E");
-    return previous;
+    const auto parity = parityOfWindowText(parityText);
+    return parity ? QString(QLatin1Char(parity->letter)) : previous;
 }
 
 QString settingsString(const QString& baud, const QString& parityLetter, const QString& dataBits,
@@ -21,49 +79,19 @@ QString settingsString(const QString& baud, const QString& parityLetter, const Q
     return QStringList { baud, parityLetter, dataBits, stopBits }.join(QLatin1Char(','));
 }
 
-namespace {
-
-// A positive whole number of plain digits: no sign, no blanks, no exponent.
-std::optional<qint32> positiveNumber(const QString& text)
-{
-    if (text.isEmpty() || text.size() > 9)
-        return std::nullopt;
-    for (const QChar c : text)
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return std::nullopt;
-    const qint32 value = text.toInt();
-    return value > 0 ? std::optional(value) : std::nullopt;
-}
-
-} // namespace
-
 std::optional<PortSettings> parseSettings(const QString& settings)
 {
     const QStringList parts = settings.split(QLatin1Char(','));
     if (parts.size() != 4)
         return std::nullopt;
-
-    PortSettings result;
-    const auto baud = positiveNumber(parts[0]);
-    if (!baud)
+    const auto baud = baudRate(parts[0]);
+    const auto parity
+        = parts[1].size() == 1 ? parityOfLetter(parts[1][0].toLatin1()) : std::nullopt;
+    const auto data = dataBits(parts[2]);
+    const auto stops = stopBits(parts[3]);
+    if (!baud || !parity || !data || !stops)
         return std::nullopt;
-    result.baud = *baud;
-
-    if (parts[1] != QLatin1String("N") && parts[1] != QLatin1String("O")
-        && parts[1] != QLatin1String("E"))
-        return std::nullopt;
-    result.parity = parts[1].at(0).toLatin1();
-
-    const auto dataBits = positiveNumber(parts[2]);
-    if (!dataBits || *dataBits < 5 || *dataBits > 8)
-        return std::nullopt;
-    result.dataBits = *dataBits;
-
-    const auto stopBits = positiveNumber(parts[3]);
-    if (!stopBits || *stopBits > 2)
-        return std::nullopt;
-    result.stopBits = *stopBits;
-    return result;
+    return PortSettings { *baud, parity->letter, *data, *stops };
 }
 
 } // namespace line

@@ -32,17 +32,22 @@ private slots:
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("wrong"); // empty: the call runs
-        QTest::addColumn<QString>(
-            "line"); // port, baud, parity, address, timeout of a call that runs
+        // port, baud, parity, data bits, stop bits, address, timeout of a call that runs
+        QTest::addColumn<QString>("line");
 
+        const QString digits(100, u'9');
+        const QString cut = QString(40, u'9') + u'…';
         QTest::newRow("the settings file fills in") << QStringList { "read" } << ""
-                                                    << "COM3 19200 N 1 200";
+                                                    << "COM3 19200 N 8 1 1 200";
         QTest::newRow("options after the command") << QStringList { "read", "-p", "/dev/ttyUSB0",
-            "-b", "4800", "--parity", "even", "-a", "247", "-t", "0" }
-                                                   << ""
-                                                   << "/dev/ttyUSB0 4800 E 247 0";
+            "-b", "4800", "--parity", "even", "--data-bits", "7", "--stop-bits", "2", "-a", "247",
+            "-t", "0" } << ""
+                                                   << "/dev/ttyUSB0 4800 E 7 2 247 0";
         QTest::newRow("scan waits less") << QStringList { "scan" } << ""
-                                         << "COM3 19200 N 1 25";
+                                         << "COM3 19200 N 8 1 1 25";
+        QTest::newRow("odd parity, 6 bits")
+            << QStringList { "read", "--parity", "odd", "--data-bits", "6" } << ""
+            << "COM3 19200 O 6 1 1 200";
         QTest::newRow("no command") << QStringList {} << "no command; pwm5ctl --help lists them"
                                     << "";
         QTest::newRow("an unknown option")
@@ -51,6 +56,33 @@ private slots:
         QTest::newRow("another command's option")
             << QStringList { "read", "--clamp" } << "--clamp goes with set only"
             << "";
+        QTest::newRow("an option of two other commands")
+            << QStringList { "set", "--no-verify", "key_lock=on" }
+            << "--no-verify goes with address and baud only"
+            << "";
+        QTest::newRow("a scan option for monitor")
+            << QStringList { "monitor", "--bauds", "9600" } << "--bauds goes with scan only"
+            << "";
+        QTest::newRow("a long command is cut")
+            << QStringList { digits } << "unknown command " + cut << "";
+        QTest::newRow("a long rate is cut")
+            << QStringList { "read", "-b", digits } << "baud rate " + cut + " is not a rate"
+            << "";
+        QTest::newRow("a rate with a blank")
+            << QStringList { "read", "-b", "9600 " } << "baud rate 9600  is not a rate"
+            << "";
+        QTest::newRow("a long address is cut")
+            << QStringList { "read", "-a", digits } << "address " + cut + " is not 1 to 247"
+            << "";
+        QTest::newRow("5 data bits")
+            << QStringList { "read", "--data-bits", "5" } << "data bits 5 are not 8, 7 or 6"
+            << "";
+        QTest::newRow("3 stop bits")
+            << QStringList { "read", "--stop-bits", "3" } << "stop bits 3 are not 1 or 2"
+            << "";
+        QTest::newRow("a long count is cut") << QStringList { "monitor", "--count", digits }
+                                             << "--count: " + cut + " is not a number of reads"
+                                             << "";
         QTest::newRow("address 248")
             << QStringList { "read", "-a", "248" } << "address 248 is not 1 to 247"
             << "";
@@ -80,10 +112,12 @@ private slots:
         if (!wrong.isEmpty())
             return;
         const cli::Invocation& call = parsed.invocation;
-        QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5")
+        QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
                      .arg(call.port)
                      .arg(call.line.baud)
                      .arg(QChar::fromLatin1(call.line.parity))
+                     .arg(call.line.dataBits)
+                     .arg(call.line.stopBits)
                      .arg(call.address)
                      .arg(call.timeoutMs),
             line);

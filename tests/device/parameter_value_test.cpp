@@ -93,6 +93,9 @@ private slots:
             << "baud_rate"
             << "1200"
             << "baud_rate: 1200 is not one of 4800, 9600, 19200, 38400, 57600, 115200";
+        QTest::newRow("a long text is cut")
+            << "ch3.duty" << QString(45, u'x') + "1"
+            << "ch3.duty: \"" + QString(40, u'x') + "…\" is not a number";
         QTest::newRow("measured") << "supply_voltage"
                                   << "12"
                                   << "supply_voltage is measured by the module and cannot be set";
@@ -105,6 +108,31 @@ private slots:
         QFETCH(QString, said);
         const Parameter& p = *parameterNamed(name.toStdString());
         QCOMPARE(valueErrorText(p, text, typedValue(p, text, Bounds::Strict).error), said);
+    }
+
+    void quoted_data()
+    {
+        QTest::addColumn<QString>("given");
+        QTest::addColumn<QString>("quoted");
+
+        const QString forty(40, u'7');
+        // U+1F600 is two UTF-16 units; half of it is no character.
+        const QString face = QString::fromUtf8("\xF0\x9F\x98\x80");
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("40 characters stay whole") << forty << forty;
+        QTest::newRow("41 are cut to 40") << forty + u'8' << forty + u'…';
+        QTest::newRow("a pair across the cut goes whole")
+            << forty.left(39) + face << forty.left(39) + u'…';
+        QTest::newRow("a pair before the cut stays")
+            << forty.left(38) + face + u'8' << forty.left(38) + face + u'…';
+    }
+
+    void quoted()
+    {
+        QFETCH(QString, given);
+        QFETCH(QString, quoted);
+        QCOMPARE(quotedValue(given), quoted);
     }
 };
 

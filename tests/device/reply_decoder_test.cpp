@@ -199,6 +199,21 @@ private slots:
         after.frequency[0] = ch1Frequency;
         QVERIFY(decoded.parameters == after);
     }
+
+    // A one-register read, as scan and the baud check take it: high byte first, unsigned.
+    void firstRegister_data()
+    {
+        QTest::addColumn<int>("value");
+        QTest::newRow("0x04D2") << 0x04D2;
+        QTest::newRow("0x00FF") << 0x00FF;
+        QTest::newRow("0xFF00") << 0xFF00;
+    }
+
+    void firstRegister()
+    {
+        QFETCH(int, value);
+        QCOMPARE(int(device::firstRegister(readReply({ value }))), value);
+    }
 };
 
 QTEST_APPLESS_MAIN(ReplyDecoderTest)

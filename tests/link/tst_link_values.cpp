@@ -132,6 +132,9 @@ private slots:
         QTest::newRow("huge baud") << "99999999999,N,8,1" << false << 0 << 'N' << 0 << 0;
         QTest::newRow("no parity letter yet") << "9600,,8,1" << false << 0 << 'N' << 0 << 0;
         QTest::newRow("four bits") << "9600,N,4,1" << false << 0 << 'N' << 0 << 0;
+        QTest::newRow("five bits") << "9600,N,5,1" << false << 0 << 'N' << 0 << 0;
+        QTest::newRow("a parity word") << "9600,None,8,1" << false << 0 << 'N' << 0 << 0;
+        QTest::newRow("a lower-case letter") << "9600,e,8,1" << false << 0 << 'N' << 0 << 0;
         QTest::newRow("three stops") << "9600,N,8,3" << false << 0 << 'N' << 0 << 0;
     }
 
@@ -160,6 +163,35 @@ private slots:
         QCOMPARE(
             line::parityLetter(QStringLiteral("无"), QStringLiteral("O")), QStringLiteral("O"));
         QCOMPARE(line::settingsString("9600", "N", "8", "1"), QStringLiteral("9600,N,8,1"));
+    }
+
+    // Each parity by each of its names, and the names of no parity.
+    void parities_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<char>("letter"); // 0: no parity has the name
+
+        QTest::newRow("none") << "none" << 'N';
+        QTest::newRow("odd") << "odd" << 'O';
+        QTest::newRow("even") << "even" << 'E';
+        QTest::newRow("无校验") << "无校验" << 'N';
+        QTest::newRow("奇校验") << "奇校验" << 'O';
+        QTest::newRow("偶校验") << "偶校验" << 'E';
+        QTest::newRow("mark") << "mark" << '\0';
+        QTest::newRow("Even") << "Even" << '\0';
+        QTest::newRow("empty") << "" << '\0';
+    }
+
+    void parities()
+    {
+        QFETCH(QString, name);
+        QFETCH(char, letter);
+        // The window's texts are Chinese, the command line's words are not.
+        const bool windowText = !name.isEmpty() && name.at(0) > u'z';
+        const auto parity = windowText ? line::parityOfWindowText(name) : line::parityOfWord(name);
+        QCOMPARE(parity ? parity->letter : '\0', letter);
+        if (parity)
+            QCOMPARE(line::parityOfLetter(letter)->word, parity->word);
     }
 
     void systemPortOrder()

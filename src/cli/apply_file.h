@@ -1,0 +1,32 @@
+#pragma once
+
+#include "result.h"
+
+#include "device/register_map.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <vector>
+
+// The file apply writes to the module: the form read --json prints.
+namespace cli {
+
+// A parameter and the value to write, checked.
+struct Assignment {
+    const device::Parameter* parameter;
+    device::Units units;
+};
+
+// apply writes what may be set but the baud-rate code, which has a command of its own.
+bool writable(const device::Parameter& p);
+
+// The bytes of the file at path, or of stdin for "-". Fails with "PATH: why".
+Result<QByteArray> applyFileContent(const QString& path);
+
+// Every value the file gives, checked as set checks it but never clamped, in the order of the
+// file's keys; or what is wrong with the file. An assignment is refused, not skipped: an
+// unknown key, a value of the wrong type or beyond its range, more than five channels.
+Result<std::vector<Assignment>> applyFileAssignments(const QByteArray& content);
+
+} // namespace cli

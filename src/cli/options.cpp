@@ -1,0 +1,148 @@
+#include "options.h"
+
+#include "device/parameter_value.h"
+
+namespace cli {
+
+namespace {
+
+const QString kCommands = QStringLiteral(R"(
+Commands:
+  read                 Read all 26 registers in one request and print every parameter.
+  set NAME=VALUE ...   Change parameters, one request each, in the order given:
+                       pwm_voltage, channel, key_lock, chN.frequency, chN.duty,
+                       chN.output (N = 1 to 5). Numbers are rounded as the window
+                       rounds them; on/off values are on, off, true, false, 1, 0. A
+                       value beyond its range is refused, unless --clamp.
+  apply FILE           Write the parameters of a file in the form read --json prints
+                       (- for stdin), in one request of registers 0x0001 to 0x0017.
+                       Absent keys keep the module's values; address, baud_rate,
+                       baud_code and supply_voltage are ignored.
+  address NEW          Give the module the slave address NEW (1 to 247). Sent to the
+                       broadcast address 0: EVERY module on the line takes it. Then
+                       reads at NEW to confirm, unless --no-verify.
+  baud RATE            Give the module the baud rate RATE, one of
+                       %1;
+                       then reopen at RATE and confirm with a read, unless
+                       --no-verify.
+  scan                 Look for modules: read register 0x0000 at each address and
+                       rate (--bauds, --addresses); stop at the first, unless --all.
+  monitor              Read all every --interval MS until Ctrl+C or --count N, print
+                       what changed, and statistics at the end.
+
+Replies: complete at the length the request implies, or as a 5-byte exception reply,
+starting with the request's address and function, with a valid CRC. Bytes waiting
+before a request are discarded; after an unanswered request, the next one to the same
+slave waits for a quiet line, so a late reply never passes for the next one's.
+
+Port and rate not given come from com.txt in the working directory (the window's
+settings), else COM1 and 9600. COMn is a file or link named COMn in the working
+directory, else the n-th serial port of the system.
+
+Exit status: 0 done; 1 the module did not answer or answered wrongly (also: a scan
+found nothing, a monitor had a failed read); 2 the command line is wrong, nothing was
+sent; 3 the port could not be used.)");
+
+QString text(std::string_view view)
+{
+    return QString::fromLatin1(view.data(), static_cast<qsizetype>(view.size()));
+}
+
+// "address baud" as "address, baud" or "address and baud".
+QString commandList(const Option& option, const QString& separator)
+{
+    return text(option.commands).replace(u' ', separator);
+}
+
+QCommandLineOption qtOption(const Option& option)
+{
+    QStringList names { text(option.longName) };
+    if (!option.shortName.empty())
+        names.prepend(text(option.shortName));
+    QCommandLineOption qt(names, helpLine(option), text(option.valueName));
+    if (!option.defaultValue.empty())
+        qt.setDefaultValue(text(option.defaultValue));
+    return qt;
+}
+
+} // namespace
+
+QString helpLine(const Option& option)
+{
+    QString help = text(option.help);
+    if (!option.commands.empty())
+        help.prepend(commandList(option, QStringLiteral(", ")) + QStringLiteral(": "));
+    if (!option.defaultValue.empty())
+        help += QStringLiteral(" (default %1)").arg(text(option.defaultValue));
+    return help + u'.';
+}
+
+std::optional<QString> refusal(const Option& option, const QString& command)
+{
+    if (option.commands.empty() || text(option.commands).split(u' ').contains(command))
+        return std::nullopt;
+    return QStringLiteral("--%1 goes with %2 only")
+        .arg(text(option.longName), commandList(option, QStringLiteral(" and ")));
+}
+
+OptionParser::OptionParser()
+{
+    parser_.setApplicationDescription(
+        QStringLiteral("The five-channel PWM module's own Modbus RTU master, for scripts."));
+    for (const Option& option : kOptions)
+        options_.push_back(qtOption(option));
+    parser_.addOptions({ options_.begin(), options_.end() });
+    parser_.addPositionalArgument(QStringLiteral("COMMAND"),
+        QStringLiteral("read, set, apply, address, baud, scan or monitor."),
+        QStringLiteral("COMMAND [ARGUMENTS]"));
+}
+
+std::optional<QString> OptionParser::parse(const QStringList& arguments)
+{
+    if (parser_.parse(arguments))
+        return std::nullopt;
+    // Qt words it as a sentence ("Unknown option 'x'."); the other messages are not.
+    QString said = parser_.errorText();
+    said[0] = said[0].toLower();
+    if (said.endsWith(u'.'))
+        said.chop(1);
+    return said;
+}
+
+bool OptionParser::isSet(OptionId id) const
+{
+    return parser_.isSet(options_[static_cast<std::size_t>(id)]);
+}
+
+QString OptionParser::value(OptionId id) const
+{
+    return parser_.value(options_[static_cast<std::size_t>(id)]);
+}
+
+QStringList OptionParser::positional() const
+{
+    return parser_.positionalArguments();
+}
+
+std::optional<QString> OptionParser::refusalFor(const QString& command) const
+{
+    for (const Option& option : kOptions)
+        if (isSet(option.id))
+            if (auto refused = refusal(option, command))
+                return refused;
+    return std::nullopt;
+}
+
+QString OptionParser::helpText() const
+{
+    // Qt's usage line names the program by the path it was called with.
+    QString usage = parser_.helpText();
+    const qsizetype name = usage.indexOf(u' ') + 1;
+    const qsizetype options = usage.indexOf(QStringLiteral(" [options]"));
+    if (name > 0 && options > name)
+        usage.replace(name, options - name, QStringLiteral("pwm5ctl"));
+    const device::Parameter& baudRate = device::parameter(device::ParameterId::BaudRate);
+    return usage + kCommands.arg(device::rangeText(baudRate)) + u'\n';
+}
+
+} // namespace cli

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+#include <utility>
+
+namespace cli {
+
+// A value, or the line that says why there is none: std::expected<T, QString> as C++23 has it.
+template <typename T> class Result {
+public:
+    Result(T value)
+        : value_(std::move(value))
+    {
+    }
+    static Result failure(QString why)
+    {
+        Result result;
+        result.why_ = std::move(why);
+        return result;
+    }
+
+    explicit operator bool() const { return value_.has_value(); }
+    const T& operator*() const { return *value_; }
+    const T* operator->() const { return &*value_; }
+    const QString& error() const { return why_; }
+
+private:
+    Result() = default;
+
+    std::optional<T> value_;
+    QString why_;
+};
+
+} // namespace cli

@@ -1,0 +1,97 @@
+#include "cli/apply_file.h"
+
+#include "device/parameter_value.h"
+
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+// What apply makes of a file before it touches the line: the assignments, or the one line that
+// says what is wrong.
+class TestApplyFile : public QObject {
+    Q_OBJECT
+
+private slots:
+    void assignments_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("expected"); // "name=units ..." or what is wrong
+
+        QTest::newRow("a file as read --json prints")
+            << QByteArray(R"({"address":7,"baud_code":1,"baud_rate":9600,"channel":2,)"
+                          R"("channels":[{"duty":25.55,"frequency":150000,"output":true},{},)"
+                          R"({"output":false}],"key_lock":false,"pwm_voltage":12.3,)"
+                          R"("supply_voltage":12.34})")
+            << "channel=2 ch1.duty=256 ch1.frequency=150000 ch1.output=1 ch3.output=0 "
+               "key_lock=0 pwm_voltage=123";
+        QTest::newRow("only ignored keys") << QByteArray(
+            R"({"address":300,"baud_rate":"fast","baud_code":null,)"
+            R"("supply_voltage":-1})") << "";
+        QTest::newRow("an unknown key") << QByteArray(R"({"volts":5})") << "unknown key volts";
+        QTest::newRow("an unknown key in a channel")
+            << QByteArray(R"({"channels":[{},{"dutty":5}]})") << "unknown key channels[1].dutty";
+        QTest::newRow("a channel's key at the top")
+            << QByteArray(R"({"duty":5})") << "unknown key duty";
+        QTest::newRow("a long unknown key is cut") << QByteArray(
+            "{\"" + QByteArray(100, 'k') + "\":1}") << "unknown key " + QString(40, u'k') + u'…';
+        QTest::newRow("a switch as a number")
+            << QByteArray(R"({"key_lock":1})") << "key_lock is not true or false";
+        QTest::newRow("a number as text") << QByteArray(R"({"channels":[{"frequency":"1000"}]})")
+                                          << "channels[0].frequency is not a number";
+        QTest::newRow("beyond its range") << QByteArray(R"({"pwm_voltage":24.04})")
+                                          << "pwm_voltage: 24.04 is outside 1.0 to 24.0 V";
+        QTest::newRow("a huge number is cut")
+            << QByteArray(R"({"channels":[{"duty":1e300}]})")
+            << "ch1.duty: 1" + QString(39, u'0') + "… is outside 0.0 to 100.0 %";
+        QTest::newRow("channels not a list") << QByteArray(R"({"channels":{"duty":5}})")
+                                             << "channels is not a list of at most 5 channels";
+        QTest::newRow("six channels") << QByteArray(R"({"channels":[{},{},{},{},{},{}]})")
+                                      << "channels is not a list of at most 5 channels";
+        QTest::newRow("a channel not an object")
+            << QByteArray(R"({"channels":[{},5]})") << "channels[1] is not an object";
+        QTest::newRow("a list") << QByteArray("[1,2]")
+                                << "not a JSON object as read --json prints (no object)";
+        QTest::newRow("cut short")
+            << QByteArray(R"({"pwm_voltage":)")
+            << "not a JSON object as read --json prints (unterminated object)";
+    }
+
+    void assignments()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, expected);
+        const auto assignments = cli::applyFileAssignments(file);
+        QStringList got;
+        if (assignments)
+            for (const cli::Assignment& a : *assignments)
+                got << device::latin1(a.parameter->name) + u'=' + QString::number(a.units);
+        QCOMPARE(assignments ? got.join(u' ') : assignments.error(), expected);
+    }
+
+    void content_data()
+    {
+        QTest::addColumn<QString>("name"); // inside a scratch folder; empty: the path itself
+        QTest::addColumn<QString>("said");
+
+        QTest::newRow("an empty path") << ""
+                                       << "apply needs one FILE (- for stdin)";
+        QTest::newRow("no such file") << "absent.json"
+                                      << "%1: No such file or directory";
+    }
+
+    // Refused with the message alone: nothing from Qt on stderr.
+    void content()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, said);
+        QTemporaryDir dir;
+        const QString path = name.isEmpty() ? name : dir.filePath(name);
+        QTest::failOnWarning(QRegularExpression(QStringLiteral(".*")));
+        const auto content = cli::applyFileContent(path);
+        QVERIFY(!content);
+        QCOMPARE(content.error(), said.contains(u'%') ? said.arg(path) : said);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestApplyFile)
+#include "tst_apply_file.moc"
