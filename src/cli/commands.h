@@ -55,7 +55,6 @@ QString devicePath(const QString& port);
 int openLine(const Invocation& call, Master& master, Console& console, int baud);
 
 // scan and baud read one register back.
-using device::firstRegister;
 
 int readCommand(const Invocation& call, Console& console);
 int setCommand(const Invocation& call, Console& console);

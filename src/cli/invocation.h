@@ -12,9 +12,6 @@
 // What one call of pwm5ctl asks for, checked before anything touches the line.
 namespace cli {
 
-// A command addresses one module, so never the broadcast address.
-inline constexpr int kMaxAddress = device::kMaxUnicastAddress;
-
 struct Invocation {
     QString command;
     QStringList arguments;

@@ -25,10 +25,12 @@ int addressCommand(const Invocation& call, Console& console)
 {
     if (call.arguments.size() != 1)
         return console.fail(kWrongCall, QStringLiteral("address needs the NEW address"));
-    const auto newAddress = wholeNumber(call.arguments.front(), 1, kMaxAddress);
+    const auto newAddress = wholeNumber(
+        call.arguments.front(), device::kMinUnicastAddress, device::kMaxUnicastAddress);
     if (!newAddress)
-        return console.fail(
-            kWrongCall, QStringLiteral("address %1 is not 1 to 247").arg(call.arguments.front()));
+        return console.fail(kWrongCall,
+            QStringLiteral("address %1 is not 1 to 247")
+                .arg(device::quotedValue(call.arguments.front())));
 
     Master master(call.timeoutMs, call.verbose, console.err);
     if (const int status = openLine(call, master, console, call.line.baud))
@@ -74,10 +76,10 @@ int baudCommand(const Invocation& call, Console& console)
         const Answer check = master.ask(device::readRequest(slave, baudRate.address, 1));
         if (!check.ok())
             return console.fail(check, QStringLiteral("no answer at %1 baud").arg(rate));
-        if (firstRegister(check.reply) != code.units)
+        if (device::firstRegister(check.reply) != code.units)
             return console.fail(kModuleFault,
                 QStringLiteral("the module reports baud-rate code %1, not %2")
-                    .arg(firstRegister(check.reply))
+                    .arg(device::firstRegister(check.reply))
                     .arg(code.units));
     }
     print(console, call, QStringLiteral("baud_rate"), device::kBaudRates[code.units]);

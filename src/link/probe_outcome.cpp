@@ -37,7 +37,8 @@ QString probeReason(QSerialPort::SerialPortError error, const QString& systemTex
                 .arg(group.isEmpty() || group == QLatin1String("root")
                         ? QStringLiteral("usually dialout")
                         : group);
-        return QStringLiteral("in use by another program (%1)").arg(reason);
+        // Qt words a lock held by another program as a permission error; it is none.
+        return QStringLiteral("in use by another program");
     default:
         return reason.isEmpty() ? QStringLiteral("unknown error") : reason;
     }

@@ -12,13 +12,6 @@ namespace {
 // Buffer size of the line, in bytes.
 constexpr qint64 kBufferSize = 1024;
 
-QSerialPort::Parity parity(char letter)
-{
-    return letter == 'O' ? QSerialPort::OddParity
-        : letter == 'E'  ? QSerialPort::EvenParity
-                         : QSerialPort::NoParity;
-}
-
 // Whether this user may read and write the device; a lock held by another program leaves
 // that unchanged.
 bool accessible(const QString& device)
@@ -42,7 +35,8 @@ void setUpPort(QSerialPort& port, const QString& device, const PortSettings& set
     port.setPortName(resolvedDevice(device));
     port.setBaudRate(settings.baud);
     port.setDataBits(static_cast<QSerialPort::DataBits>(settings.dataBits));
-    port.setParity(parity(settings.parity));
+    const auto parity = parityOfLetter(settings.parity);
+    port.setParity(parity ? parity->serial : QSerialPort::NoParity);
     port.setStopBits(settings.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
     port.setFlowControl(QSerialPort::NoFlowControl);
     port.setReadBufferSize(kBufferSize);

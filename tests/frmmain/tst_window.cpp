@@ -224,7 +224,7 @@ private slots:
         QTest::newRow("dangling link")
             << "dangling" << QStringLiteral("串口不存在！") << "no such device";
         QTest::newRow("held by another process")
-            << "held" << QStringLiteral("串口已打开！") << "in use by another program (";
+            << "held" << QStringLiteral("串口已打开！") << "in use by another program";
         QTest::newRow("typed baud") << "badbaud" << QStringLiteral("参数设置错误！") << "";
         QTest::newRow("not a serial device")
             << "devnull" << QStringLiteral("其它错误") << "inappropriate ioctl for device";

@@ -262,7 +262,7 @@ private slots:
             O::Missing, "no such device");
         row("locked by another program", QSerialPort::PermissionError, true,
             "Permission error while locking the device", "dialout", O::Busy,
-            "in use by another program (permission error while locking the device)");
+            "in use by another program");
         row("permission denied", QSerialPort::PermissionError, false, "Permission denied",
             "dialout", O::OtherFailure,
             "permission denied (the user is not in the group that owns the device, dialout)");
