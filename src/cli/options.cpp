@@ -31,17 +31,22 @@ Commands:
                        what changed, and statistics at the end.
 
 Replies: complete at the length the request implies, or as a 5-byte exception reply,
-starting with the request's address and function, with a valid CRC. Bytes waiting
-before a request are discarded; after an unanswered request, the next one to the same
-slave waits for a quiet line, so a late reply never passes for the next one's.
+starting with the request's address and function, with a valid CRC; a write's reply
+echoes it. Bytes waiting before a request are discarded. At open, and after a refused
+or cut frame, a request waits until the line has been quiet for 3.5 characters (at
+least 16 ms); after an unanswered request, the next one to the same slave, and the
+end of the program, wait until the line has been quiet for the timeout, so a late
+reply never passes for the next one's, in this call or the next.
 
 Port and rate not given come from com.txt in the working directory (the window's
 settings), else COM1 and 9600. COMn is a file or link named COMn in the working
 directory, else the n-th serial port of the system.
 
 Exit status: 0 done; 1 the module did not answer or answered wrongly (also: a scan
-found nothing, a monitor had a failed read); 2 the command line is wrong, nothing was
-sent; 3 the port could not be used.)");
+found nothing, a monitor had a failed read, standard output could not be written); 2
+the command line is wrong, nothing was sent; 3 the port could not be used or the
+device went away. Ctrl+C, SIGTERM and a closed pipe end any command at once, with the
+port closed and what was done so far printed: exit 130, 143 and 141.)");
 
 QString text(std::string_view view)
 {
