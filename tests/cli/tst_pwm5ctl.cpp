@@ -1,9 +1,9 @@
+#include "support/pwm5ctl_runner.h"
 #include "support/sim_process.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -11,43 +11,6 @@
 // test's own: what it sends (its -v trace), what it prints, and its exit status.
 
 namespace {
-
-struct Run {
-    int exitCode = -1;
-    QStringList out; // stdout, line by line
-    QStringList sent; // the frames of the "send:" lines
-    QString error; // stderr but the frame trace
-};
-
-// Bound of one call; a passing call ends far sooner.
-constexpr int kCallMs = 60000;
-
-Run pwm5ctl(const QString& dir, const QStringList& args, const QByteArray& input = {})
-{
-    QProcess process;
-    process.setWorkingDirectory(dir);
-    process.start(QStringLiteral(PWM5CTL_PATH), QStringList { "-p", "COM1", "-v" } + args);
-    process.write(input);
-    process.closeWriteChannel();
-    Run run;
-    if (!process.waitForFinished(kCallMs)) {
-        process.kill();
-        process.waitForFinished();
-        run.error = QStringLiteral("(did not finish)");
-        return run;
-    }
-    run.exitCode = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-    QStringList errors;
-    for (const QString& line : QString::fromUtf8(process.readAllStandardError()).split(u'\n')) {
-        if (line.startsWith(QLatin1String("send: ")))
-            run.sent << line.mid(6);
-        else if (!line.isEmpty() && !line.startsWith(QLatin1String("recv: ")))
-            errors << line;
-    }
-    run.error = errors.join(u'\n');
-    return run;
-}
 
 QJsonObject json(const Run& run)
 {
