@@ -217,7 +217,7 @@ private slots:
         QVERIFY2(run.exitCode == exitCode, ending(run));
         QVERIFY(!QFile::exists(lockFileOf(pty)));
         if (args.contains("monitor"))
-            QVERIFY2(!run.out.isEmpty() && !statisticsOf(run.out.back()).isEmpty(),
+            QVERIFY2(!run.out.isEmpty() && run.out.back().startsWith("requests "),
                 qPrintable(run.out.join(u'\n')));
         if (args.contains("scan")) {
             QCOMPARE(run.out.size(), 1);
