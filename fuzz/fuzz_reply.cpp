@@ -226,7 +226,9 @@ void checkProgress(const QByteArray& sentFrame, const QByteArray& arrived)
     else if (arrived.size() == size)
         state = !fuzzcheck::endsWithCrc(arrived) ? ReplyState::BadCrc
             : exception                          ? ReplyState::Exception
-                                                 : ReplyState::Complete;
+            // The answer to a write repeats its address, function, register and value or count.
+            : !read && arrived.first(6) != sentFrame.first(6) ? ReplyState::WrongEcho
+                                                              : ReplyState::Complete;
     require(progress.state == state, "the reply's progress follows its first wrong byte or size");
     require(state != ReplyState::Exception || progress.exceptionCode == byteAt(arrived, 2),
         "an exception reply tells its code");

@@ -71,9 +71,16 @@ bool SerialLine::write(const QByteArray& bytes)
         askForInput();
         return true;
     }
+    // A device that vanished under the write is gone, however Qt words it.
+    const bool gone = !port_.isOpen() || meansGone(port_.error());
     if (lostReason_.isEmpty())
-        lostReason_ = QStringLiteral("%1: the port did not take the request (%2)")
-                          .arg(device_, lowerFirst(port_.errorString()));
+        lostReason_ = QStringLiteral("%1: %2 (%3)")
+                          .arg(device_,
+                              gone ? QStringLiteral("the device is gone")
+                                   : QStringLiteral("the port did not take the request"),
+                              lowerFirst(port_.errorString()));
+    if (port_.isOpen() && gone)
+        port_.close();
     return false;
 }
 
