@@ -21,7 +21,14 @@ struct Assignment {
 // apply writes what may be set but the baud-rate code, which has a command of its own.
 bool writable(const device::Parameter& p);
 
-// The bytes of the file at path, or of stdin for "-". Fails with "PATH: why".
+// A profile is a few hundred bytes; an endless input (/dev/zero, yes |) is refused at this size
+// before it fills the memory.
+inline constexpr qsizetype kApplyInputLimit = qsizetype { 1 } << 20;
+// How long a device or a FIFO may take to give its whole content.
+inline constexpr int kApplyInputSeconds = 5;
+
+// The bytes of the file at path, or of stdin for "-", at most kApplyInputLimit of them. Fails
+// with "PATH: why".
 Result<QByteArray> applyFileContent(const QString& path);
 
 // Every value the file gives, checked as set checks it but never clamped, in the order of the

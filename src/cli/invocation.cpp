@@ -48,10 +48,19 @@ Wrong takeCommand(const OptionParser& given, Invocation& call)
 // file.
 Wrong takeLine(const OptionParser& given, Invocation& call)
 {
-    const line::StoredPort stored = line::loadStoredPort(QString::fromLatin1(line::kSettingsFile));
-    call.port = given.isSet(OptionId::Port) ? given.value(OptionId::Port)
-                                            : QStringLiteral("COM%1").arg(stored.portNumber);
-    const QString rate = given.isSet(OptionId::Baud) ? given.value(OptionId::Baud) : stored.baud;
+    const bool portGiven = given.isSet(OptionId::Port);
+    const bool baudGiven = given.isSet(OptionId::Baud);
+    // Given both, the file is not even opened: whatever it is cannot stop the call.
+    const line::LoadedPort loaded = portGiven && baudGiven
+        ? line::LoadedPort {}
+        : line::loadStoredPort(QString::fromLatin1(line::kSettingsFile));
+    for (const QString& note : { loaded.fileNote, portGiven ? QString() : loaded.portNote,
+             baudGiven ? QString() : loaded.baudNote })
+        if (!note.isEmpty())
+            call.notes.append(note);
+    call.port = portGiven ? given.value(OptionId::Port)
+                          : QStringLiteral("COM%1").arg(loaded.stored.portNumber);
+    const QString rate = baudGiven ? given.value(OptionId::Baud) : loaded.stored.baud;
     const auto baud = line::baudRate(rate);
     if (!baud)
         return said("baud rate %1 is not a rate", rate);
@@ -191,7 +200,7 @@ Parsed parsedInvocation(const QStringList& arguments)
     for (const auto take :
         { takeCommand, takeLine, takeSlave, takeSwitches, takeScan, takeMonitor })
         if (const Wrong why = take(given, call))
-            return wrong(*why);
+            return { Parsed::Outcome::Wrong, call, *why };
     return { Parsed::Outcome::Run, call, {} };
 }
 

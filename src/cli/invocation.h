@@ -17,6 +17,7 @@ struct Invocation {
     QStringList arguments;
 
     QString port; // as given ("COM3", "/dev/ttyUSB0"), or from the settings file
+    QStringList notes; // what of the settings file was used in place of a bad value, one line each
     line::PortSettings line;
     int address = 1;
     int timeoutMs = 200;

@@ -22,7 +22,8 @@ int openLine(const Invocation& call, Master& master, Console& console, int baud)
     line::PortSettings settings = call.line;
     settings.baud = baud;
     if (const auto why = master.open(device, settings))
-        return console.fail(kPortUnusable, QStringLiteral("%1: %2").arg(device, *why));
+        return console.fail(
+            kPortUnusable, QStringLiteral("%1: %2").arg(line::deviceLabel(device), *why));
     return kDone;
 }
 

@@ -53,6 +53,8 @@ int main(int argc, char* argv[])
     cli::Console console { out, err };
 
     const cli::Parsed parsed = cli::parsedInvocation(QCoreApplication::arguments());
+    for (const QString& note : parsed.invocation.notes)
+        err << "pwm5ctl: " << note << Qt::endl;
     int status = cli::kDone;
     switch (parsed.outcome) {
     case cli::Parsed::Outcome::Help:

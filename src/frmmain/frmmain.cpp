@@ -1,5 +1,6 @@
 #include "frmmain.h"
 
+#include "device/parameter_value.h"
 #include "device/requests.h"
 #include "device/write_all.h"
 #include "link/exchange.h"
@@ -118,7 +119,11 @@ void frmmain::connectCommands()
 
 void frmmain::startUp()
 {
-    const line::StoredPort stored = line::loadStoredPort(QString::fromLatin1(line::kSettingsFile));
+    const line::LoadedPort loaded = line::loadStoredPort(QString::fromLatin1(line::kSettingsFile));
+    for (const QString& note : { loaded.fileNote, loaded.portNote, loaded.baudNote })
+        if (!note.isEmpty())
+            std::fprintf(stderr, "pwm5: %s\n", qPrintable(note));
+    const line::StoredPort& stored = loaded.stored;
     Combo1->setCurrentIndex(stored.portNumber - 1);
     Combo1->setEditText(QStringLiteral("COM%1").arg(stored.portNumber));
     Combo2->setEditText(stored.baud);
@@ -159,7 +164,8 @@ QString frmmain::portTip(const QString& device) const
     if (device.isEmpty())
         return message::kPortMissing;
     const auto failure = openFailures_.constFind(device);
-    return failure == openFailures_.cend() ? device : device + QStringLiteral(": ") + *failure;
+    const QString label = line::deviceLabel(device);
+    return failure == openFailures_.cend() ? label : label + QStringLiteral(": ") + *failure;
 }
 
 QString frmmain::sendTrace() const
@@ -223,7 +229,7 @@ void frmmain::openSequence()
 // The message boxes name no device and no cause; the terminal and the port list do.
 void frmmain::sayWhyNotOpen(int n, const QString& device)
 {
-    const QString name = device.isEmpty() ? Combo1->currentText() : device;
+    const QString name = device.isEmpty() ? Combo1->currentText() : line::deviceLabel(device);
     const QString why = port_->failure();
     std::fprintf(stderr, "pwm5: %s: %s\n", qPrintable(name), qPrintable(why));
     if (device.isEmpty() || n < 1 || n > Combo1->count())
@@ -382,9 +388,17 @@ void frmmain::openWebPage()
 
 void frmmain::closeEvent(QCloseEvent* event)
 {
+    // A typed text that is no rate would greet the next start with a note; the default does not.
+    QString baud = Combo2->currentText();
+    if (!line::baudRate(baud)) {
+        std::fprintf(stderr, "pwm5: baud rate \"%s\" is not a rate; storing %s in %s\n",
+            qPrintable(device::quotedValue(baud)), qPrintable(line::StoredPort {}.baud),
+            line::kSettingsFile);
+        baud = line::StoredPort {}.baud;
+    }
     QString error;
     if (!line::storeStoredPort(
-            QString::fromLatin1(line::kSettingsFile), portNumber(), Combo2->currentText(), &error))
+            QString::fromLatin1(line::kSettingsFile), portNumber(), baud, &error))
         std::fprintf(
             stderr, "pwm5: could not store %s: %s\n", line::kSettingsFile, qPrintable(error));
     closeSequence();

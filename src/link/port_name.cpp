@@ -87,6 +87,15 @@ QString resolvePort(int n)
 #endif
 }
 
+QString deviceLabel(const QString& device)
+{
+    const QFileInfo info(device);
+    if (!info.isSymLink())
+        return device;
+    const QString name = info.absolutePath() == QDir::currentPath() ? info.fileName() : device;
+    return QStringLiteral("%1 -> %2").arg(name, info.symLinkTarget());
+}
+
 QString resolvedDevice(const QString& path)
 {
 #ifdef Q_OS_UNIX

@@ -18,6 +18,11 @@ QString resolvePort(int n, const QDir& workingDir, const QStringList& orderedPor
 // The same against the current directory and the ports the system reports now.
 QString resolvePort(int n);
 
+// The device as a message names it: a link (a COMn that points nowhere) by its name and where it
+// points, "COM3 -> /dev/serial/by-id/usb-...", so that the operator sees which adapter is
+// missing; any other path as it is.
+QString deviceLabel(const QString& device);
+
 // The device a path names, with links followed and "." and ".." taken out, so that every
 // spelling of one device comes to one name (and to one lock file); the path as it is when it
 // names nothing, and on Windows.

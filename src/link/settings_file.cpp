@@ -1,5 +1,10 @@
 #include "settings_file.h"
 
+#include "file_kind.h"
+#include "port_settings.h"
+
+#include "device/parameter_value.h"
+
 #include <QFile>
 #include <QList>
 #include <QSaveFile>
@@ -10,7 +15,6 @@ namespace {
 
 // Two short lines are all there is to read; a huge file is not read whole.
 constexpr qint64 kReadLimit = 4096;
-constexpr qsizetype kMaxBaudText = 16;
 
 QByteArray withoutLineEnd(QByteArray line)
 {
@@ -19,30 +23,50 @@ QByteArray withoutLineEnd(QByteArray line)
     return line;
 }
 
-bool isPlainText(const QByteArray& text)
+// A line as a note quotes it: bytes that are no printable ASCII as \xNN, so that a file cannot
+// send control sequences to the terminal.
+QString quoted(const QByteArray& text)
 {
-    return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+    QString shown;
+    for (const char c : text)
+        shown += c >= 0x20 && c < 0x7F
+            ? QString(QLatin1Char(c))
+            : QStringLiteral("\\x%1").arg(static_cast<unsigned char>(c), 2, 16, QLatin1Char('0'));
+    return QStringLiteral("\"%1\"").arg(device::quotedValue(shown));
+}
+
+// What stands at path in place of a regular file: "is a FIFO", "links to /dev/x, which is a
+// character device".
+QString notRegular(const QString& path, FileKind kind)
+{
+    const QString target = linkTarget(path);
+    return (target.isEmpty() ? QStringLiteral("is %1")
+                             : QStringLiteral("links to %1, which is %2").arg(target))
+               .arg(kindText(kind))
+        + QStringLiteral(", not a regular file");
 }
 
 } // namespace
 
-StoredPort parseStoredPort(const QByteArray& content)
+LoadedPort parseStoredPort(const QByteArray& content)
 {
-    StoredPort stored;
+    LoadedPort loaded;
     const QList<QByteArray> lines = content.left(kReadLimit).split('\n');
-    if (lines.isEmpty() || content.isEmpty())
-        return stored;
-
     const QByteArray port = withoutLineEnd(lines.at(0)).trimmed();
-    stored.portNumber
-        = (port.size() == 1 && port.at(0) >= '0' && port.at(0) <= '9') ? port.at(0) - '0' : 0;
+    if (port.size() == 1 && port.at(0) >= '0' && port.at(0) <= '9')
+        loaded.stored.portNumber = port.at(0) - '0';
+    else if (!port.isEmpty())
+        loaded.portNote = QStringLiteral("port %1 is not 0 to 9; using COM%2")
+                              .arg(quoted(port))
+                              .arg(loaded.stored.portNumber);
 
-    if (lines.size() > 1) {
-        const QByteArray baud = withoutLineEnd(lines.at(1));
-        if (!baud.isEmpty() && baud.size() <= kMaxBaudText && isPlainText(baud))
-            stored.baud = QString::fromLatin1(baud);
-    }
-    return stored;
+    const QByteArray baud = lines.size() > 1 ? withoutLineEnd(lines.at(1)) : QByteArray();
+    if (baudRate(QString::fromLatin1(baud)))
+        loaded.stored.baud = QString::fromLatin1(baud);
+    else if (!baud.isEmpty())
+        loaded.baudNote = QStringLiteral("baud rate %1 is not a rate; using %2")
+                              .arg(quoted(baud), loaded.stored.baud);
+    return loaded;
 }
 
 QByteArray formatStoredPort(int portNumber, const QString& baud)
@@ -50,16 +74,35 @@ QByteArray formatStoredPort(int portNumber, const QString& baud)
     return QByteArray::number(portNumber) + "\r\n" + baud.toLocal8Bit() + "\r\n";
 }
 
-StoredPort loadStoredPort(const QString& path)
+LoadedPort loadStoredPort(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    const FileKind kind = openForReading(path, file);
+    if (kind == FileKind::Missing && linkTarget(path).isEmpty())
         return {};
-    return parseStoredPort(file.read(kReadLimit));
+    if (kind != FileKind::Regular) {
+        LoadedPort loaded;
+        loaded.fileNote = path + u' ' + notRegular(path, kind) + QStringLiteral("; it is not read");
+        return loaded;
+    }
+    LoadedPort loaded = parseStoredPort(file.read(kReadLimit));
+    for (QString* note : { &loaded.portNote, &loaded.baudNote })
+        if (!note->isEmpty())
+            note->prepend(path + QStringLiteral(": "));
+    return loaded;
 }
 
 bool storeStoredPort(const QString& path, int portNumber, const QString& baud, QString* error)
 {
+    // A link is followed to a regular file only: never over a device, or to make a new file
+    // wherever a planted link points.
+    if (const FileKind kind = kindAt(path);
+        kind != FileKind::Regular && (kind != FileKind::Missing || !linkTarget(path).isEmpty())) {
+        if (error)
+            *error = QStringLiteral("it ") + notRegular(path, kind)
+                + QStringLiteral("; it is left as it is");
+        return false;
+    }
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly) && file.write(formatStoredPort(portNumber, baud)) >= 0
         && file.commit())

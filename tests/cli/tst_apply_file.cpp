@@ -49,6 +49,18 @@ private slots:
                                       << "channels is not a list of at most 5 channels";
         QTest::newRow("a channel not an object")
             << QByteArray(R"({"channels":[{},5]})") << "channels[1] is not an object";
+        QTest::newRow("a key twice, the bad value first")
+            << QByteArray(R"({"pwm_voltage":99,"pwm_voltage":6})")
+            << "key pwm_voltage is given twice; a file gives each value once";
+        QTest::newRow("a key twice, the bad value last")
+            << QByteArray(R"({"pwm_voltage":6,"pwm_voltage":99})")
+            << "key pwm_voltage is given twice; a file gives each value once";
+        QTest::newRow("a key twice in a channel, one spelt with an escape")
+            << QByteArray("{\"channels\":[{},{\"duty\":5,\"du\\u0074y\":6}]}")
+            << "key channels[1].duty is given twice; a file gives each value once";
+        QTest::newRow("the same key in two channels and in a text")
+            << QByteArray("{\"channels\":[{\"duty\":5},{\"duty\":6}],\"x\\\",\":1}")
+            << "unknown key x\",";
         QTest::newRow("a list") << QByteArray("[1,2]")
                                 << "not a JSON object as read --json prints (no object)";
         QTest::newRow("cut short")
@@ -77,6 +89,8 @@ private slots:
                                        << "apply needs one FILE (- for stdin)";
         QTest::newRow("no such file") << "absent.json"
                                       << "%1: No such file or directory";
+        QTest::newRow("a folder") << "."
+                                  << "%1: is a folder";
     }
 
     // Refused with the message alone: nothing from Qt on stderr.

@@ -1,10 +1,13 @@
+#include "planted_file.h"
 #include "pty_pair.h"
 #include "support/write_all_frame.h"
 #include "window_fixture.h"
 
+#include <QFileInfo>
 #include <QTest>
 
 #include <array>
+#include <map>
 
 namespace {
 
@@ -124,21 +127,44 @@ private slots:
         QCOMPARE(pty.read(57, 5000).toHex(' '), sent.toHex(' '));
     }
 
+    // The window starts whole on any com.txt, and leaves only usable values and regular files.
     void settingsFileFaults_data()
     {
-        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QByteArray>("content"); // or "<kind>" for a planted file
         QTest::addColumn<QString>("port");
         QTest::addColumn<QString>("baud");
+        QTest::addColumn<QString>("typedBaud"); // typed into Combo2 before closing, if any
+        QTest::addColumn<QByteArray>("stored"); // empty: com.txt is left as it is
         QTest::newRow("empty") << QByteArray("") << "COM1"
-                               << "9600";
+                               << "9600"
+                               << "" << QByteArray("1\r\n9600\r\n");
         QTest::newRow("one line") << QByteArray("4\r\n") << "COM4"
-                                  << "9600";
-        QTest::newRow("binary junk") << QByteArray("\x00\x01\x02\xff\r\n\x7f\x80", 8) << "COM0"
-                                     << "9600";
-        QTest::newRow("10 MB") << QByteArray(10 << 20, 'x') << "COM0"
-                               << "9600";
-        QTest::newRow("directory") << QByteArray("<dir>") << "COM1"
-                                   << "9600";
+                                  << "9600"
+                                  << "" << QByteArray("4\r\n9600\r\n");
+        QTest::newRow("words") << QByteArray("hello\nworld") << "COM1"
+                               << "9600"
+                               << "" << QByteArray("1\r\n9600\r\n");
+        QTest::newRow("binary junk") << QByteArray("\x00\x01\x02\xff\r\n\x7f\x80", 8) << "COM1"
+                                     << "9600"
+                                     << "" << QByteArray("1\r\n9600\r\n");
+        QTest::newRow("10 MB") << QByteArray(10 << 20, 'x') << "COM1"
+                               << "9600"
+                               << "" << QByteArray("1\r\n9600\r\n");
+        QTest::newRow("a typed rate") << QByteArray("3\r\n19200\r\n") << "COM3"
+                                      << "19200"
+                                      << "1200" << QByteArray("3\r\n1200\r\n");
+        QTest::newRow("a typed word is no rate") << QByteArray("3\r\n19200\r\n") << "COM3"
+                                                 << "19200"
+                                                 << "fast" << QByteArray("3\r\n9600\r\n");
+        QTest::newRow("folder") << QByteArray("<folder>") << "COM1"
+                                << "9600"
+                                << "" << QByteArray();
+        QTest::newRow("FIFO") << QByteArray("<fifo>") << "COM1"
+                              << "9600"
+                              << "" << QByteArray();
+        QTest::newRow("link to a device node") << QByteArray("<device link>") << "COM1"
+                                               << "9600"
+                                               << "" << QByteArray();
     }
 
     void settingsFileFaults()
@@ -146,22 +172,35 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(QString, port);
         QFETCH(QString, baud);
+        QFETCH(QString, typedBaud);
+        QFETCH(QByteArray, stored);
         WindowFixture f;
-        if (content == "<dir>")
-            QVERIFY(QDir(f.dir.path()).mkdir(QStringLiteral("com.txt")));
-        else
+        const QString path = f.dir.filePath(QStringLiteral("com.txt"));
+        const std::map<QByteArray, testsupport::Planted> planted {
+            { "<folder>", testsupport::Planted::Folder },
+            { "<fifo>", testsupport::Planted::Fifo },
+            { "<device link>", testsupport::Planted::LinkToNullDevice },
+        };
+        if (const auto kind = planted.find(content); kind != planted.end()) {
+            if (!testsupport::plant(kind->second, path))
+                QSKIP("this machine makes no such file here (a device node needs root)");
+        } else {
             f.writeSettings(content);
+        }
         frmmain& w = f.start();
         QCOMPARE(f.combo("Combo1")->currentText(), port);
         QCOMPARE(f.combo("Combo2")->currentText(), baud);
         QCOMPARE(f.combo("Combo_Addr(2)")->count(), 255);
         QCOMPARE(f.field("Text14")->text(), QStringLiteral("50.0"));
         QVERIFY(f.messages->texts.isEmpty());
+        if (!typedBaud.isEmpty())
+            f.combo("Combo2")->setEditText(typedBaud);
         // Closing is never refused, also when the file cannot be written.
         QVERIFY(w.close());
-        if (content != "<dir>")
-            QCOMPARE(
-                f.settings(), QStringLiteral("%1\r\n%2\r\n").arg(port.mid(3), baud).toLatin1());
+        if (!stored.isEmpty())
+            QCOMPARE(f.settings(), stored);
+        else
+            QVERIFY(!QFileInfo(path).isFile() || QFileInfo(path).isSymLink());
     }
 };
 

@@ -94,7 +94,7 @@ private slots:
         QTest::newRow("LF endings") << QByteArray("9\n4800\n") << "COM9" << 8 << "4800";
         QTest::newRow("no port") << QByteArray("0\r\n9600\r\n") << "COM0" << -1 << "9600";
         QTest::newRow("missing file") << QByteArray() << "COM1" << 0 << "9600";
-        QTest::newRow("junk") << QByteArray("\xff\xfe\x00\x01", 4) << "COM0" << -1 << "9600";
+        QTest::newRow("junk") << QByteArray("\xff\xfe\x00\x01", 4) << "COM1" << 0 << "9600";
     }
 
     void startUpFromTheSettingsFile()
@@ -261,7 +261,8 @@ private slots:
         QCOMPARE(f.messages->texts, QStringList { message });
         verifyClosed(f);
 
-        const QString device = setup == "dangling" ? f.dir.filePath("COM2")
+        // A link that points nowhere is named with where it points: the adapter that is missing.
+        const QString device = setup == "dangling" ? "COM2 -> " + f.dir.filePath("gone")
             : setup == "devnull"                   ? QStringLiteral("/dev/null")
             : setup == "noselection"               ? QStringLiteral("COM")
                                                    : pty.slavePath();

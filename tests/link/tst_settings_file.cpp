@@ -16,21 +16,40 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<int>("port");
         QTest::addColumn<QString>("baud");
-        QTest::newRow("CR LF") << QByteArray("3\r\n19200\r\n") << 3 << "19200";
-        QTest::newRow("LF") << QByteArray("5\n115200\n") << 5 << "115200";
-        QTest::newRow("no final line end") << QByteArray("2\r\n4800") << 2 << "4800";
-        QTest::newRow("third line ignored")
-            << QByteArray("4\r\n38400\r\nextra\r\n") << 4 << "38400";
-        QTest::newRow("no port") << QByteArray("0\r\n9600\r\n") << 0 << "9600";
-        QTest::newRow("empty file") << QByteArray() << 1 << "9600";
-        QTest::newRow("one line") << QByteArray("7\r\n") << 7 << "9600";
-        QTest::newRow("port 12 is no list entry") << QByteArray("12\r\n9600\r\n") << 0 << "9600";
-        QTest::newRow("port not a number") << QByteArray("COM3\r\n9600\r\n") << 0 << "9600";
-        QTest::newRow("negative port") << QByteArray("-1\r\n9600\r\n") << 0 << "9600";
-        QTest::newRow("empty baud line") << QByteArray("3\r\n\r\n") << 3 << "9600";
-        QTest::newRow("typed baud kept") << QByteArray("3\r\n1200\r\n") << 3 << "1200";
-        QTest::newRow("binary junk") << QByteArray("\x01\xff\x00\n\x80\x7f\x02", 7) << 0 << "9600";
-        QTest::newRow("10 MB line") << QByteArray(10 << 20, '9') << 0 << "9600";
+        QTest::addColumn<QString>("notes"); // what could not be used, port then baud
+        QTest::newRow("CR LF") << QByteArray("3\r\n19200\r\n") << 3 << "19200"
+                               << "";
+        QTest::newRow("LF") << QByteArray("5\n115200\n") << 5 << "115200"
+                            << "";
+        QTest::newRow("no final line end") << QByteArray("2\r\n4800") << 2 << "4800"
+                                           << "";
+        QTest::newRow("third line ignored") << QByteArray("4\r\n38400\r\nextra\r\n") << 4 << "38400"
+                                            << "";
+        QTest::newRow("no port") << QByteArray("0\r\n9600\r\n") << 0 << "9600"
+                                 << "";
+        QTest::newRow("empty file") << QByteArray() << 1 << "9600"
+                                    << "";
+        QTest::newRow("one line") << QByteArray("7\r\n") << 7 << "9600"
+                                  << "";
+        QTest::newRow("empty baud line") << QByteArray("3\r\n\r\n") << 3 << "9600"
+                                         << "";
+        QTest::newRow("typed baud kept") << QByteArray("3\r\n1200\r\n") << 3 << "1200"
+                                         << "";
+        QTest::newRow("port 12 is no list entry") << QByteArray("12\r\n9600\r\n") << 1 << "9600"
+                                                  << "port \"12\" is not 0 to 9; using COM1";
+        QTest::newRow("port not a number") << QByteArray("COM3\r\n9600\r\n") << 1 << "9600"
+                                           << "port \"COM3\" is not 0 to 9; using COM1";
+        QTest::newRow("words") << QByteArray("hello\nworld") << 1 << "9600"
+                               << "port \"hello\" is not 0 to 9; using COM1 | "
+                                  "baud rate \"world\" is not a rate; using 9600";
+        QTest::newRow("baud with a blank") << QByteArray("3\r\n9600 \r\n") << 3 << "9600"
+                                           << "baud rate \"9600 \" is not a rate; using 9600";
+        QTest::newRow("binary junk") << QByteArray("\x01\xff\x00\n\x80\x1b[2J", 9) << 1 << "9600"
+                                     << "port \"\\x01\\xff\\x00\" is not 0 to 9; using COM1 | "
+                                        "baud rate \"\\x80\\x1b[2J\" is not a rate; using 9600";
+        QTest::newRow("10 MB line")
+            << QByteArray(10 << 20, '9') << 1 << "9600"
+            << "port \"" + QString(40, u'9') + "…\" is not 0 to 9; using COM1";
     }
 
     void parse()
@@ -38,7 +57,13 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(int, port);
         QFETCH(QString, baud);
-        QCOMPARE(parseStoredPort(content), (StoredPort { port, baud }));
+        QFETCH(QString, notes);
+        const LoadedPort loaded = parseStoredPort(content);
+        QCOMPARE(loaded.stored, (StoredPort { port, baud }));
+        QStringList said { loaded.portNote, loaded.baudNote };
+        said.removeAll(QString());
+        QCOMPARE(said.join(QStringLiteral(" | ")), notes);
+        QVERIFY(loaded.fileNote.isEmpty());
     }
 
     void storeWritesExactlyTwoLines()
@@ -54,7 +79,7 @@ private slots:
         QFile stored(path);
         QVERIFY(stored.open(QIODevice::ReadOnly));
         QCOMPARE(stored.readAll(), QByteArray("5\r\n115200\r\n"));
-        QCOMPARE(loadStoredPort(path), (StoredPort { 5, QStringLiteral("115200") }));
+        QCOMPARE(loadStoredPort(path).stored, (StoredPort { 5, QStringLiteral("115200") }));
     }
 
     void storeCreatesAMissingFile()
@@ -62,7 +87,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("com.txt"));
         QVERIFY(storeStoredPort(path, 0, QStringLiteral("9600"), nullptr));
-        QCOMPARE(loadStoredPort(path), (StoredPort { 0, QStringLiteral("9600") }));
+        QCOMPARE(loadStoredPort(path).stored, (StoredPort { 0, QStringLiteral("9600") }));
     }
 
     void failedStoreLeavesTheOldFileWhole()
@@ -81,7 +106,7 @@ private slots:
         if (stored)
             QSKIP("running as root: a read-only folder does not stop the store");
         QVERIFY(!error.isEmpty());
-        QCOMPARE(loadStoredPort(path), (StoredPort { 3, QStringLiteral("19200") }));
+        QCOMPARE(loadStoredPort(path).stored, (StoredPort { 3, QStringLiteral("19200") }));
     }
 
     // A folder that refuses new files even to root: the store fails and the old file stays.
@@ -104,8 +129,8 @@ private slots:
     {
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("com.txt")));
-        QCOMPARE(loadStoredPort(dir.filePath(QStringLiteral("com.txt"))), StoredPort {});
-        QCOMPARE(loadStoredPort(dir.filePath(QStringLiteral("absent.txt"))), StoredPort {});
+        QCOMPARE(loadStoredPort(dir.filePath(QStringLiteral("com.txt"))).stored, StoredPort {});
+        QCOMPARE(loadStoredPort(dir.filePath(QStringLiteral("absent.txt"))).stored, StoredPort {});
         QString error;
         QVERIFY(!storeStoredPort(dir.filePath(QStringLiteral("com.txt")), 1, "9600", &error));
     }
