@@ -9,18 +9,33 @@ PWM5_PACKAGES=(cmake g++ ninja-build pkg-config qt6-base-dev qt6-serialport-dev 
 PWM5_TEST_PACKAGES=(clang-format clang-14 libclang-rt-14-dev xvfb xauth desktop-file-utils
   groff-base lintian)
 
+# Where apt's output goes: a first run would otherwise bury the one line that says what it
+# installs under a thousand lines of dpkg.
+PWM5_PACKAGES_LOG=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/packages.log
+
 ensure_packages() {
   local missing=()
   for p in "${PWM5_PACKAGES[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
-  echo "Installing: ${missing[*]}"
+  local install=(apt-get install -y --no-install-recommends "${missing[@]}")
   local sudo=()
-  [ "$(id -u)" -ne 0 ] && sudo=(sudo)
-  "${sudo[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
-    "${missing[@]}"
+  if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null; then
+      echo "Missing packages and no sudo to install them; as root, run:" >&2
+      echo "  apt-get update && ${install[*]}" >&2
+      exit 1
+    fi
+    sudo=(sudo)
+  fi
+  echo "Installing: ${missing[*]}"
+  mkdir -p "$(dirname "$PWM5_PACKAGES_LOG")"
+  if ! { "${sudo[@]}" apt-get update && DEBIAN_FRONTEND=noninteractive "${sudo[@]}" "${install[@]}"; } \
+    >"$PWM5_PACKAGES_LOG" 2>&1; then
+    echo "Installing failed; apt's output is in $PWM5_PACKAGES_LOG" >&2
+    exit 1
+  fi
 }
 
 # configure_and_build DIR CMAKE_ARGS...

@@ -1,6 +1,7 @@
 #include "frmmain/command_line.h"
 #include "frmmain/frmmain.h"
 #include "frmmain/parent_console.h"
+#include "frmmain/runtime_dir.h"
 #include "frmmain/startup_messages.h"
 #include "frmmain/stop_signals.h"
 
@@ -22,6 +23,7 @@ int main(int argc, char* argv[])
         return refused ? 2 : 0;
     }
 
+    providePrivateRuntimeDir();
     std::unique_ptr<QApplication> app;
     {
         const StartupMessages heldUntilTheDisplayIsUp;

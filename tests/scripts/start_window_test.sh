@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Ending ./run's window session with SIGINT or SIGTERM closes the window as its close button
 # does: the settings file is written, the window and the simulator are gone, and so is the
-# simulator's COM1 link.
+# simulator's COM1 link. It starts without a warning outside a login session too.
 #   start_window_test.sh START_WINDOW BUILD_DIR
 set -euo pipefail
 start_window=$1 build=$2
@@ -35,7 +35,9 @@ catches() {
 for signal in INT TERM; do
   dir=$scratch/$signal
   mkdir "$dir"
-  (cd "$dir" && QT_QPA_PLATFORM=offscreen exec "$start_window" "$build" --sim >"$dir/log" 2>&1) &
+  # Outside a login session, as root on a console: no XDG_RUNTIME_DIR.
+  (cd "$dir" && QT_QPA_PLATFORM=offscreen exec env -u XDG_RUNTIME_DIR "$start_window" "$build" \
+    --sim >"$dir/log" 2>&1) &
   session=$!
   window=""
   # Until the window has taken over SIGTERM: a signal before that would only kill it.
@@ -57,5 +59,6 @@ for signal in INT TERM; do
   [ "$(od -An -c "$dir/com.txt" | tr -s ' ')" = " 1 \\r \\n 9 6 0 0 \\r \\n" ] ||
     fail "$signal: com.txt holds '$(cat -A "$dir/com.txt" 2>/dev/null)'"
   [ ! -e "$dir/COM1" ] && [ ! -L "$dir/COM1" ] || fail "$signal: the COM1 link is still there"
+  ! grep -q XDG_RUNTIME_DIR "$dir/log" || fail "$signal: a warning at start: $(cat "$dir/log")"
 done
 echo "start-window stops cleanly on SIGINT and SIGTERM"
