@@ -211,13 +211,14 @@ completion=$root/usr/share/bash-completion/completions/pwm5ctl
 mkdir "$scratch/completion"
 touch "$scratch/completion/a.json"
 completions=(
-  "pwm5ctl |address apply baud monitor read scan set"
+  "pwm5ctl |address apply baud monitor read scan set verify"
   "pwm5ctl -p COM1 --parity |even none odd"
   "pwm5ctl -b 9600 set ch5.o|ch5.output="
   "pwm5ctl set ch1.duty = 5 key_lock = |off on"
   "pwm5ctl scan --bauds 9600,3|9600,38400"
   "pwm5ctl --json baud 1|115200 19200"
   "pwm5ctl apply |- a.json"
+  "pwm5ctl verify |- a.json"
   "pwm5ctl monitor --c|--count"
 )
 for row in "${completions[@]}"; do

@@ -13,15 +13,37 @@
 #include <QLocale>
 #include <QSet>
 
+#include <algorithm>
+#include <array>
+#include <set>
+
 namespace cli {
 
 namespace {
 
 using Assignments = std::vector<Assignment>;
 
-// apply leaves these as they are: the module measures the supply, and the address and the
-// baud rate have commands of their own.
-const QStringList kIgnoredKeys { "address", "baud_rate", "baud_code", "supply_voltage" };
+// Keys of a read --json line that a profile holds but apply does not write, and why.
+struct IgnoredKey {
+    const char* key;
+    const char* why;
+};
+constexpr std::array<IgnoredKey, 4> kIgnoredKeys { {
+    { "address", "the address command changes it" },
+    { "baud_rate", "the baud command changes it" },
+    { "baud_code", "the baud command changes it" },
+    { "supply_voltage", "the module measures it" },
+} };
+
+// Keys of a read --json line that are about the reading, not the module: passed over silently.
+const QStringList kReadingKeys { "ok", "time" };
+
+const IgnoredKey* ignoredKey(const QString& key)
+{
+    const auto found = std::ranges::find_if(
+        kIgnoredKeys, [&key](const IgnoredKey& k) { return key == QLatin1String(k.key); });
+    return found == kIgnoredKeys.end() ? nullptr : &*found;
+}
 
 // A value of a read --json file, as its text would be typed: numbers as the shortest decimal
 // that reads back as the same double, switches as true or false.
@@ -35,12 +57,14 @@ std::optional<QString> typedText(const device::Parameter& p, const QJsonValue& v
     return QString::number(value.toDouble(), 'f', QLocale::FloatingPointShortest);
 }
 
-// The parameter at a place of the file, if apply writes it.
+// The parameter at a place of the file, if apply writes it: a key of the nested form
+// (channel 0 to 4 in "channels", -1 at the top), or a script name at the top ("ch1.duty").
 const device::Parameter* writtenAt(int channel, const QString& key)
 {
     for (const device::Parameter& p : device::kParameters) {
         const JsonPlace place = jsonPlace(p);
-        if (place.channel == channel && place.key == key)
+        if ((place.channel == channel && place.key == key)
+            || (channel < 0 && device::latin1(p.name) == key))
             return writable(p) ? &p : nullptr;
     }
     return nullptr;
@@ -64,7 +88,10 @@ Result<Assignment> assignmentAt(int channel, const QString& key, const QJsonValu
     const device::TypedValue typed = device::typedValue(*p, *text, device::Bounds::Strict);
     if (!typed)
         return Result<Assignment>::failure(device::valueErrorText(*p, *text, typed.error));
-    return Assignment { p, typed.units };
+    // 12.34 V is written as 12.3 V, as the window rounds it; the output names both.
+    const bool exact
+        = !value.isDouble() || jsonValue(*p, typed.units).toDouble() == value.toDouble();
+    return Assignment { p, typed.units, exact ? QString() : *text };
 }
 
 // The values of "channels": a list of at most five objects, channel 1 first.
@@ -166,7 +193,7 @@ Result<QByteArray> applyFileContent(const QString& path)
 {
     // QFile would open no file and warn on stderr.
     if (path.isEmpty())
-        return Result<QByteArray>::failure(QStringLiteral("apply needs one FILE (- for stdin)"));
+        return Result<QByteArray>::failure(QStringLiteral("no FILE given (- for stdin)"));
     const bool fromStdin = path == u"-";
     const QString name = fromStdin ? QStringLiteral("stdin") : path;
     QFile file;
@@ -193,7 +220,7 @@ Result<QByteArray> applyFileContent(const QString& path)
         return read.bytes;
     case ReadEnd::TooLong:
         return Result<QByteArray>::failure(
-            QStringLiteral("%1: longer than %2 MiB, the most apply reads")
+            QStringLiteral("%1: longer than %2 MiB, the most a FILE may hold")
                 .arg(name)
                 .arg(kApplyInputLimit >> 20));
     case ReadEnd::TimedOut:
@@ -209,34 +236,63 @@ Result<QByteArray> applyFileContent(const QString& path)
         QStringLiteral("%1: %2").arg(name, qt_error_string(read.error)));
 }
 
-Result<Assignments> applyFileAssignments(const QByteArray& content)
+namespace {
+
+// The values of one object of the file: the top, or the "changed" object that apply and set
+// print, which holds script names only.
+std::optional<QString> takeObject(const QJsonObject& object, bool top, Profile& profile)
+{
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        const QString& key = it.key();
+        if (top && kReadingKeys.contains(key))
+            continue;
+        if (const IgnoredKey* ignored = ignoredKey(key)) {
+            profile.ignored
+                << QStringLiteral("%1 is ignored: %2").arg(key, QLatin1String(ignored->why));
+            continue;
+        }
+        if (top && key == u"channels") {
+            if (const auto wrong = takeChannels(it.value(), profile.assignments))
+                return wrong;
+            continue;
+        }
+        if (top && key == u"changed" && it.value().isObject()) {
+            if (const auto wrong = takeObject(it.value().toObject(), false, profile))
+                return wrong;
+            continue;
+        }
+        const auto assignment = assignmentAt(-1, key, it.value());
+        if (!assignment)
+            return assignment.error();
+        profile.assignments.push_back(*assignment);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+Result<Profile> applyFileProfile(const QByteArray& content)
 {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(content, &error);
     if (!document.isObject())
-        return Result<Assignments>::failure(
+        return Result<Profile>::failure(
             QStringLiteral("not a JSON object as read --json prints (%1)")
                 .arg(error.error == QJsonParseError::NoError ? QStringLiteral("no object")
                                                              : error.errorString()));
     if (const auto key = twiceGivenKey(content))
-        return Result<Assignments>::failure(
+        return Result<Profile>::failure(
             QStringLiteral("key %1 is given twice; a file gives each value once").arg(*key));
-    Assignments assignments;
-    const QJsonObject file = document.object();
-    for (auto it = file.begin(); it != file.end(); ++it) {
-        if (kIgnoredKeys.contains(it.key()))
-            continue;
-        if (it.key() == u"channels") {
-            if (const auto wrong = takeChannels(it.value(), assignments))
-                return Result<Assignments>::failure(*wrong);
-            continue;
-        }
-        const auto assignment = assignmentAt(-1, it.key(), it.value());
-        if (!assignment)
-            return Result<Assignments>::failure(assignment.error());
-        assignments.push_back(*assignment);
-    }
-    return assignments;
+    Profile profile;
+    if (const auto wrong = takeObject(document.object(), true, profile))
+        return Result<Profile>::failure(*wrong);
+    // The same parameter in two forms: ch1.duty and channels[0].duty.
+    std::set<device::ParameterId> given;
+    for (const Assignment& a : profile.assignments)
+        if (!given.insert(a.parameter->id).second)
+            return Result<Profile>::failure(
+                QStringLiteral("%1 is given twice; a file gives each value once")
+                    .arg(device::latin1(a.parameter->name)));
+    return profile;
 }
-
 } // namespace cli

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -16,6 +17,14 @@ namespace cli {
 struct Assignment {
     const device::Parameter* parameter;
     device::Units units;
+    QString rounded; // the file's value when the module cannot hold it exactly ("12.34")
+};
+
+// What a file gives: the values to write, and a line for each key it holds that apply does not
+// write ("address is ignored: the address command changes it").
+struct Profile {
+    std::vector<Assignment> assignments;
+    QStringList ignored;
 };
 
 // apply writes what may be set but the baud-rate code, which has a command of its own.
@@ -31,9 +40,11 @@ inline constexpr int kApplyInputSeconds = 5;
 // with "PATH: why".
 Result<QByteArray> applyFileContent(const QString& path);
 
-// Every value the file gives, checked as set checks it but never clamped, in the order of the
-// file's keys; or what is wrong with the file. An assignment is refused, not skipped: an
-// unknown key, a value of the wrong type or beyond its range, more than five channels.
-Result<std::vector<Assignment>> applyFileAssignments(const QByteArray& content);
+// Every value the file gives, checked as set checks it but never clamped; or what is wrong with
+// the file. It takes the nested form read --json prints (a line of several modules' output
+// too), script names at the top ("ch1.duty": 25.5), and the "changed" object apply prints.
+// An assignment is refused, not skipped: an unknown key, a value of the wrong type or beyond
+// its range, more than five channels, a parameter given twice.
+Result<Profile> applyFileProfile(const QByteArray& content);
 
 } // namespace cli

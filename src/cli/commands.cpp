@@ -10,6 +10,7 @@ Command commandNamed(const QString& name)
         { "read", readCommand },
         { "set", setCommand },
         { "apply", applyCommand },
+        { "verify", verifyCommand },
         { "address", addressCommand },
         { "baud", baudCommand },
         { "scan", scanCommand },

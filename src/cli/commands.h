@@ -59,6 +59,7 @@ int openLine(const Invocation& call, Master& master, Console& console, int baud)
 int readCommand(const Invocation& call, Console& console);
 int setCommand(const Invocation& call, Console& console);
 int applyCommand(const Invocation& call, Console& console);
+int verifyCommand(const Invocation& call, Console& console);
 int addressCommand(const Invocation& call, Console& console);
 int baudCommand(const Invocation& call, Console& console);
 int scanCommand(const Invocation& call, Console& console);

@@ -14,10 +14,15 @@ Commands:
                        chN.output (N = 1 to 5). Numbers are rounded as the window
                        rounds them; on/off values are on, off, true, false, 1, 0. A
                        value beyond its range is refused, unless --clamp.
-  apply FILE           Write the parameters of a file in the form read --json prints
-                       (- for stdin), in one request of registers 0x0001 to 0x0017.
-                       Absent keys keep the module's values; address, baud_rate,
-                       baud_code and supply_voltage are ignored.
+  apply FILE           Write the parameters of a file (- for stdin) in one request of
+                       registers 0x0001 to 0x0017: the form read --json prints, script
+                       names ("ch1.duty": 25.5), or the changed object apply and set
+                       print. Absent keys keep the module's values; address,
+                       baud_rate, baud_code and supply_voltage are ignored. Values are
+                       rounded as the window rounds them; nothing is written when the
+                       module holds every value already.
+  verify FILE          Read the module and print each value that differs from the
+                       file's (the same forms, rounded the same way); exit 1 if any.
   address NEW          Give the module the slave address NEW (1 to 247). Sent to the
                        broadcast address 0: EVERY module on the line takes it. Then
                        reads at NEW to confirm, unless --no-verify.
@@ -98,7 +103,7 @@ OptionParser::OptionParser()
         options_.push_back(qtOption(option));
     parser_.addOptions({ options_.begin(), options_.end() });
     parser_.addPositionalArgument(QStringLiteral("COMMAND"),
-        QStringLiteral("read, set, apply, address, baud, scan or monitor."),
+        QStringLiteral("read, set, apply, verify, address, baud, scan or monitor."),
         QStringLiteral("COMMAND [ARGUMENTS]"));
 }
 

@@ -6,6 +6,7 @@
 #include "device/requests.h"
 #include "reading_output.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace cli {
@@ -69,7 +70,7 @@ int setCommand(const Invocation& call, Console& console)
             *p, text, call.clamp ? device::Bounds::Clamp : device::Bounds::Strict);
         if (!typed)
             return console.fail(kWrongCall, device::valueErrorText(*p, text, typed.error));
-        assignments.push_back({ p, typed.units });
+        assignments.push_back({ p, typed.units, {} });
     }
 
     Master master(call.timeoutMs, call.verbose, console.err);
@@ -92,27 +93,65 @@ int setCommand(const Invocation& call, Console& console)
     return kDone;
 }
 
-int applyCommand(const Invocation& call, Console& console)
+namespace {
+
+// The profile of apply's or verify's one FILE; the keys it passes over are said on stderr. On
+// failure it has said why and status holds the exit status.
+std::optional<Profile> profileOfCall(const Invocation& call, Console& console, int& status)
 {
-    if (call.arguments.size() != 1)
-        return console.fail(kWrongCall, QStringLiteral("apply needs one FILE (- for stdin)"));
+    const QString needs = QStringLiteral("%1 needs one FILE (- for stdin)").arg(call.command);
+    if (call.arguments.size() != 1 || call.arguments.front().isEmpty()) {
+        status = console.fail(kWrongCall, needs);
+        return std::nullopt;
+    }
     const QString path = call.arguments.front();
     const auto content = applyFileContent(path);
-    if (!content)
-        return console.fail(kWrongCall, content.error());
-    const auto assignments = applyFileAssignments(*content);
-    if (!assignments)
-        return console.fail(kWrongCall, QStringLiteral("%1: %2").arg(path, assignments.error()));
+    if (!content) {
+        status = console.fail(kWrongCall, content.error());
+        return std::nullopt;
+    }
+    const auto profile = applyFileProfile(*content);
+    if (!profile) {
+        status = console.fail(kWrongCall, QStringLiteral("%1: %2").arg(path, profile.error()));
+        return std::nullopt;
+    }
+    for (const QString& ignored : profile->ignored)
+        console.err << "pwm5ctl: " << ignored << Qt::endl;
+    return *profile;
+}
+
+// "12.3 V (12.34 rounded)": what the module holds, and the file's value when it differs.
+QString heldValue(const Assignment& a)
+{
+    const QString shown = shownValue(*a.parameter, a.units);
+    return a.rounded.isEmpty() ? shown : QStringLiteral("%1 (%2 rounded)").arg(shown, a.rounded);
+}
+
+} // namespace
+
+int applyCommand(const Invocation& call, Console& console)
+{
+    int status = kDone;
+    const auto profile = profileOfCall(call, console, status);
+    if (!profile)
+        return status;
 
     // What the file leaves out keeps the module's value.
     Master master(call.timeoutMs, call.verbose, console.err);
-    int status = kDone;
     const auto reading = openAndRead(call, master, console, status);
     if (!reading)
         return status;
     device::ParameterValues values = reading->values;
-    for (const Assignment& a : *assignments)
+    for (const Assignment& a : profile->assignments)
         values[device::indexOf(a.parameter->id)] = a.units;
+    if (values == reading->values) {
+        if (call.json)
+            console.print(QJsonObject { { QStringLiteral("changed"), QJsonObject {} } });
+        else
+            console.out << "the module holds every value of " << call.arguments.front()
+                        << " already; nothing written" << Qt::endl;
+        return kDone;
+    }
     // Every register of the write-all block but the module's baud-rate code, which stays.
     const device::WrittenRegisters registers = device::writtenRegisters(values);
     const std::size_t count
@@ -131,16 +170,56 @@ int applyCommand(const Invocation& call, Console& console)
         if (before == after || !writable(p))
             continue;
         const QString name = device::latin1(p.name);
+        const auto given = std::ranges::find(profile->assignments, &p, &Assignment::parameter);
         if (call.json)
             changed.insert(name, jsonValue(p, after));
         else
             console.out << line(
-                name, shownValue(p, before) + QStringLiteral(" -> ") + shownValue(p, after))
+                name, shownValue(p, before) + QStringLiteral(" -> ") + heldValue(*given))
                         << Qt::endl;
     }
     if (call.json)
         console.print(QJsonObject { { QStringLiteral("changed"), changed } });
     return kDone;
+}
+
+int verifyCommand(const Invocation& call, Console& console)
+{
+    int status = kDone;
+    const auto profile = profileOfCall(call, console, status);
+    if (!profile)
+        return status;
+    Master master(call.timeoutMs, call.verbose, console.err);
+    const auto reading = openAndRead(call, master, console, status);
+    if (!reading)
+        return status;
+
+    QJsonObject differences;
+    QStringList lines;
+    for (const device::ParameterId id : printOrder()) {
+        const auto a = std::ranges::find(
+            profile->assignments, id, [](const Assignment& given) { return given.parameter->id; });
+        if (a == profile->assignments.end())
+            continue;
+        const device::Parameter& p = *a->parameter;
+        const device::Units held = reading->values[device::indexOf(id)];
+        if (held == a->units)
+            continue;
+        const QString name = device::latin1(p.name);
+        differences.insert(name,
+            QJsonObject { { QStringLiteral("file"), jsonValue(p, a->units) },
+                { QStringLiteral("module"), jsonValue(p, held) } });
+        lines << QStringLiteral("%1: file %2, module %3")
+                     .arg(name, heldValue(*a), shownValue(p, held));
+    }
+    if (call.json)
+        console.print(QJsonObject { { QStringLiteral("address"), call.address },
+            { QStringLiteral("ok"), true }, { QStringLiteral("differences"), differences } });
+    else if (lines.isEmpty())
+        console.out << "the module holds every value of " << call.arguments.front() << Qt::endl;
+    else
+        console.out << lines.join(u'\n') << Qt::endl;
+    return lines.isEmpty() ? kDone : kModuleFault;
 }
 
 } // namespace cli

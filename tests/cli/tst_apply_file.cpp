@@ -22,11 +22,27 @@ private slots:
                           R"("channels":[{"duty":25.55,"frequency":150000,"output":true},{},)"
                           R"({"output":false}],"key_lock":false,"pwm_voltage":12.3,)"
                           R"("supply_voltage":12.34})")
-            << "channel=2 ch1.duty=256 ch1.frequency=150000 ch1.output=1 ch3.output=0 "
-               "key_lock=0 pwm_voltage=123";
-        QTest::newRow("only ignored keys") << QByteArray(
-            R"({"address":300,"baud_rate":"fast","baud_code":null,)"
-            R"("supply_voltage":-1})") << "";
+            << "channel=2 ch1.duty=256~25.55 ch1.frequency=150000 ch1.output=1 ch3.output=0 "
+               "key_lock=0 pwm_voltage=123 | address is ignored: the address command changes it "
+               "| baud_code is ignored: the baud command changes it | baud_rate is ignored: the "
+               "baud command changes it | supply_voltage is ignored: the module measures it";
+        QTest::newRow("only ignored keys")
+            << QByteArray(R"({"baud_rate":"fast","baud_code":null,"ok":true,"time":"x"})")
+            << "| baud_code is ignored: the baud command changes it | baud_rate is ignored: the "
+               "baud command changes it";
+        QTest::newRow("script names, as set prints them")
+            << QByteArray(R"({"ch2.duty":25.5,"ch5.output":true,"pwm_voltage":12.34})")
+            << "ch2.duty=255 ch5.output=1 pwm_voltage=123~12.34";
+        QTest::newRow("the changed object apply prints")
+            << QByteArray(R"({"changed":{"ch1.frequency":1000,"key_lock":true}})")
+            << "ch1.frequency=1000 key_lock=1";
+        QTest::newRow("a nested key in the changed object")
+            << QByteArray(R"({"changed":{"channels":[]}})") << "unknown key channels";
+        QTest::newRow("one parameter in two forms")
+            << QByteArray(R"({"ch1.duty":5,"channels":[{"duty":6}]})")
+            << "ch1.duty is given twice; a file gives each value once";
+        QTest::newRow("a failed module's line holds no profile") << QByteArray(
+            R"({"address":1,"ok":false,"failure":"no_reply"})") << "unknown key failure";
         QTest::newRow("an unknown key") << QByteArray(R"({"volts":5})") << "unknown key volts";
         QTest::newRow("an unknown key in a channel")
             << QByteArray(R"({"channels":[{},{"dutty":5}]})") << "unknown key channels[1].dutty";
@@ -72,12 +88,16 @@ private slots:
     {
         QFETCH(QByteArray, file);
         QFETCH(QString, expected);
-        const auto assignments = cli::applyFileAssignments(file);
+        const auto profile = cli::applyFileProfile(file);
         QStringList got;
-        if (assignments)
-            for (const cli::Assignment& a : *assignments)
-                got << device::latin1(a.parameter->name) + u'=' + QString::number(a.units);
-        QCOMPARE(assignments ? got.join(u' ') : assignments.error(), expected);
+        if (profile) {
+            for (const cli::Assignment& a : profile->assignments)
+                got << device::latin1(a.parameter->name) + u'=' + QString::number(a.units)
+                        + (a.rounded.isEmpty() ? QString() : u'~' + a.rounded);
+            for (const QString& ignored : profile->ignored)
+                got << u'|' + QStringLiteral(" ") + ignored;
+        }
+        QCOMPARE(profile ? got.join(u' ') : profile.error(), expected);
     }
 
     void content_data()
@@ -86,7 +106,7 @@ private slots:
         QTest::addColumn<QString>("said");
 
         QTest::newRow("an empty path") << ""
-                                       << "apply needs one FILE (- for stdin)";
+                                       << "no FILE given (- for stdin)";
         QTest::newRow("no such file") << "absent.json"
                                       << "%1: No such file or directory";
         QTest::newRow("a folder") << "."

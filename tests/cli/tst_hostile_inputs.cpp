@@ -29,10 +29,10 @@ private slots:
         const QByteArray endless(cli::kApplyInputLimit + 1, ' ');
         QTest::newRow("apply of a device that never ends")
             << "zero" << QByteArray("<zero>") << QStringList { "apply", "%1/zero" } << QByteArray()
-            << 2 << "pwm5ctl: %1/zero: longer than 1 MiB, the most apply reads" << 0;
+            << 2 << "pwm5ctl: %1/zero: longer than 1 MiB, the most a FILE may hold" << 0;
         QTest::newRow("apply of an endless stdin")
             << "" << QByteArray() << QStringList { "apply", "-" } << endless << 2
-            << "pwm5ctl: stdin: longer than 1 MiB, the most apply reads" << 0;
+            << "pwm5ctl: stdin: longer than 1 MiB, the most a FILE may hold" << 0;
         QTest::newRow("apply of a FIFO that no one writes to")
             << "profile" << QByteArray("<fifo>") << QStringList { "apply", "%1/profile" }
             << QByteArray() << 2 << "pwm5ctl: %1/profile (a FIFO) did not end within 5 s" << 0;

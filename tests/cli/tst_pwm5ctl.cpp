@@ -132,7 +132,11 @@ private slots:
 
         const Run applied
             = pwm5ctl(dir.path(), { "apply", "-", "--json" }, saved.out.front().toUtf8());
-        QCOMPARE(applied.error, QString());
+        QCOMPARE(applied.error,
+            "pwm5ctl: address is ignored: the address command changes it\n"
+            "pwm5ctl: baud_code is ignored: the baud command changes it\n"
+            "pwm5ctl: baud_rate is ignored: the baud command changes it\n"
+            "pwm5ctl: supply_voltage is ignored: the module measures it");
         QCOMPARE(applied.exitCode, 0);
         // One read, then registers 0x0001 to 0x0017 in one request.
         QCOMPARE(applied.sent.size(), 2);
@@ -155,6 +159,61 @@ private slots:
             QCOMPARE(refused.sent, QStringList());
             QCOMPARE(refused.error, QStringLiteral("pwm5ctl: -: ") + said);
         }
+    }
+
+    // apply and verify against the simulator's start values (5.0 V, every duty 50.0 %): what is
+    // written, what is said, and nothing written that the module holds already.
+    void profiles_data()
+    {
+        QTest::addColumn<QStringList>("args"); // the file is stdin
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("out");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<int>("sent");
+
+        const QByteArray rounded(R"({"pwm_voltage":12.34,"ch1.duty":25.55})");
+        QTest::newRow("apply names what it rounded")
+            << QStringList { "apply", "-" } << rounded << 0
+            << QStringList { "pwm_voltage     5.0 V -> 12.3 V (12.34 rounded)",
+                   "ch1.duty        50.0 % -> 25.6 % (25.55 rounded)" }
+            << "" << 2;
+        QTest::newRow("apply of what the module holds writes nothing")
+            << QStringList { "apply", "-" } << QByteArray(R"({"changed":{"ch3.duty":50.04}})") << 0
+            << QStringList { "the module holds every value of - already; nothing written" } << ""
+            << 1;
+        QTest::newRow("verify prints each difference")
+            << QStringList { "verify", "-" } << rounded << 1
+            << QStringList { "pwm_voltage: file 12.3 V (12.34 rounded), module 5.0 V",
+                   "ch1.duty: file 25.6 % (25.55 rounded), module 50.0 %" }
+            << "" << 1;
+        QTest::newRow("verify --json of a match, ignored keys said")
+            << QStringList { "verify", "-", "--json" }
+            << QByteArray(R"({"address":1,"ok":true,"channels":[{"duty":50}]})") << 0
+            << QStringList { R"({"address":1,"differences":{},"ok":true})" }
+            << "pwm5ctl: address is ignored: the address command changes it" << 1;
+        QTest::newRow("verify --json of a difference")
+            << QStringList { "verify", "-", "--json" } << QByteArray(R"({"key_lock":true})") << 1
+            << QStringList { R"({"address":1,"differences":{"key_lock":{"file":true,"module":false}},"ok":true})" }
+            << "" << 1;
+        QTest::newRow("verify refuses a value beyond its range before sending")
+            << QStringList { "verify", "-" } << QByteArray(R"({"ch2.duty":100.1})") << 2
+            << QStringList {} << "pwm5ctl: -: ch2.duty: 100.1 is outside 0.0 to 100.0 %" << 0;
+        QTest::newRow("verify needs a file")
+            << QStringList { "verify" } << QByteArray() << 2 << QStringList {}
+            << "pwm5ctl: verify needs one FILE (- for stdin)" << 0;
+    }
+
+    void profiles()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, file);
+        QVERIFY(startSim({}));
+        const Run run = pwm5ctl(dir.path(), args, file);
+        QTEST(run.error, "error");
+        QTEST(run.out, "out");
+        QTEST(run.exitCode, "exitCode");
+        QTEST(static_cast<int>(run.sent.size()), "sent");
     }
 
     // A module moved to another address and rate is lost to the defaults, and found by a scan.
