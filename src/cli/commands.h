@@ -54,6 +54,13 @@ QString devicePath(const QString& port);
 // Opens the call's line at the given rate: kDone, or kPortUnusable said on stderr.
 int openLine(const Invocation& call, Master& master, Console& console, int baud);
 
+// Reads one module whole: its reading, or nothing, said by failModule, with status set.
+std::optional<device::Reading> readModule(
+    const Invocation& call, Master& master, Console& console, int address, int& status);
+
+// "module 2" ahead of a module's text lines when the call serves several.
+void printModuleHeader(const Invocation& call, Console& console, int address);
+
 // scan and baud read one register back.
 
 int readCommand(const Invocation& call, Console& console);

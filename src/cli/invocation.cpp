@@ -17,6 +17,9 @@ namespace {
 constexpr int kDefaultTimeoutMs = 200;
 constexpr int kScanTimeoutMs = 25;
 
+// The commands that serve each module of an address list.
+const QStringList kListCommands { "read", "set", "apply", "verify", "monitor" };
+
 // What is wrong with the command line, or nothing.
 using Wrong = std::optional<QString>;
 
@@ -82,10 +85,20 @@ Wrong takeLine(const OptionParser& given, Invocation& call)
 Wrong takeSlave(const OptionParser& given, Invocation& call)
 {
     const QString address = given.value(OptionId::Address);
-    const auto slave = wholeNumber(address, device::kMinUnicastAddress, device::kMaxUnicastAddress);
-    if (!slave)
-        return said("address %1 is not 1 to 247", address);
-    call.address = *slave;
+    const bool list = address.contains(u',') || address.indexOf(u'-') > 0;
+    const auto modules = list ? addressList(address, Repeats::Refused)
+        : wholeNumber(address, device::kMinUnicastAddress, device::kMaxUnicastAddress)
+        ? std::optional(QList<int> { address.toInt() })
+        : std::nullopt;
+    if (!modules)
+        return list
+            ? said("address list %1 is not addresses 1 to 247, each once, ranges upwards", address)
+            : said("address %1 is not 1 to 247", address);
+    if (list && !kListCommands.contains(call.command))
+        return QStringLiteral("%1 takes one address, not the list %2")
+            .arg(call.command, device::quotedValue(address));
+    call.modules = *modules;
+    call.address = modules->front();
     const QString timeout = given.value(OptionId::Timeout);
     const int defaultTimeout = call.command == u"scan" ? kScanTimeoutMs : kDefaultTimeoutMs;
     const auto waitMs = given.isSet(OptionId::Timeout) ? wholeNumber(timeout, 0, 60'000)
@@ -165,7 +178,7 @@ std::optional<int> wholeNumber(const QString& text, int lowest, int highest)
     return value;
 }
 
-std::optional<QList<int>> addressList(const QString& text)
+std::optional<QList<int>> addressList(const QString& text, Repeats repeats)
 {
     QList<int> addresses;
     for (const QString& part : text.split(u',')) {
@@ -178,9 +191,12 @@ std::optional<QList<int>> addressList(const QString& text)
             = wholeNumber(ends.back(), device::kMinUnicastAddress, device::kMaxUnicastAddress);
         if (!first || !last || *last < *first)
             return std::nullopt;
-        for (int a = *first; a <= *last; ++a)
+        for (int a = *first; a <= *last; ++a) {
+            if (addresses.contains(a) && repeats == Repeats::Refused)
+                return std::nullopt;
             if (!addresses.contains(a))
                 addresses << a;
+        }
     }
     return addresses;
 }

@@ -19,7 +19,8 @@ struct Invocation {
     QString port; // as given ("COM3", "/dev/ttyUSB0"), or from the settings file
     QStringList notes; // what of the settings file was used in place of a bad value, one line each
     line::PortSettings line;
-    int address = 1;
+    int address = 1; // the first of modules
+    QList<int> modules { 1 }; // -a 1-4,17: read, set, apply, verify and monitor serve each
     int timeoutMs = 200;
     bool json = false;
     bool verbose = false;
@@ -48,7 +49,8 @@ Parsed parsedInvocation(const QStringList& arguments);
 std::optional<int> wholeNumber(const QString& text, int lowest, int highest);
 
 // "1-10,17,20-22": each address once, in the order given; nullopt when a part is no address
-// 1 to 247 or a range runs backwards.
-std::optional<QList<int>> addressList(const QString& text);
+// 1 to 247 or a range runs backwards. Given Repeats::Refused, also when an address comes twice.
+enum class Repeats { Merged, Refused };
+std::optional<QList<int>> addressList(const QString& text, Repeats repeats = Repeats::Merged);
 
 } // namespace cli

@@ -87,6 +87,26 @@ QStringList readingLines(int address, const device::Reading& reading)
     return lines;
 }
 
+QStringList readingColumns(const std::vector<ModuleReading>& readings)
+{
+    constexpr int kColumn = 15;
+    QString addresses;
+    for (const ModuleReading& m : readings)
+        addresses += QString::number(m.address).leftJustified(kColumn);
+    QStringList lines { line(QStringLiteral("address"), addresses.trimmed()) };
+    for (const device::ParameterId id : printOrder()) {
+        const device::Parameter& p = device::parameter(id);
+        QString values;
+        for (const ModuleReading& m : readings)
+            values += (m.reading.carries(id) ? shownValue(p, m.reading.values[device::indexOf(id)])
+                                             : QStringLiteral("-"))
+                          .leftJustified(kColumn - 1)
+                + u' ';
+        lines << line(device::latin1(p.name), values.trimmed());
+    }
+    return lines;
+}
+
 JsonPlace jsonPlace(const device::Parameter& p)
 {
     const int channel = channelOf(p.name);

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <array>
+#include <vector>
 
 // A module's parameters as pwm5ctl prints them.
 namespace cli {
@@ -26,6 +27,14 @@ QString line(const QString& name, const QString& value);
 
 // Every parameter of a whole read, address first.
 QStringList readingLines(int address, const device::Reading& reading);
+
+// The readings of several modules side by side, a column per module, address first: four fit
+// in 80 columns.
+struct ModuleReading {
+    int address;
+    device::Reading reading;
+};
+QStringList readingColumns(const std::vector<ModuleReading>& readings);
 
 // {"address":1,"baud_rate":9600,"baud_code":1,...,"channels":[{"frequency":...},...]}: the
 // form apply takes back.

@@ -77,6 +77,26 @@ private slots:
         QTest::newRow("a port that is not there")
             << QStringList {} << QStringList { "read", "-p", "/nonexistent/ttyX" } << 3
             << QStringList {} << "pwm5ctl: /nonexistent/ttyX: no such device" << QStringList {};
+        QTest::newRow("a list of modules, one silent, in one call")
+            << QStringList {} << QStringList { "read", "-a", "2,1" } << 1
+            << QStringList { "address         1", "ch5.output      off" }
+            << "pwm5ctl: module 2: no reply within 200 ms"
+            << QStringList { "02 03 00 00 00 1A C4 32", "01 03 00 00 00 1A C4 01" };
+        for (const auto& [list, said] : {
+                 std::pair { "1,1",
+                     "address list 1,1 is not addresses 1 to 247, each once, ranges upwards" },
+                 std::pair { "5-3",
+                     "address list 5-3 is not addresses 1 to 247, each once, ranges upwards" },
+             })
+            QTest::newRow(qPrintable(QStringLiteral("-a %1 is refused").arg(list)))
+                << QStringList {} << QStringList { "read", "-a", list } << 2 << QStringList {}
+                << QStringLiteral("pwm5ctl: ") + said << QStringList {};
+        for (const char* command : { "address", "baud", "scan" })
+            QTest::newRow(qPrintable(QStringLiteral("%1 takes no list").arg(command)))
+                << QStringList {} << QStringList { command, "19200", "-a", "1-2" } << 2
+                << QStringList {}
+                << QStringLiteral("pwm5ctl: %1 takes one address, not the list 1-2").arg(command)
+                << QStringList {};
         QTest::newRow("no reply") << QStringList { "--no-reply" } << QStringList { "read" } << 1
                                   << QStringList {} << "pwm5ctl: no reply within 200 ms" << readAll;
         QTest::newRow("a late reply is none")

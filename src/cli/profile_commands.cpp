@@ -1,0 +1,180 @@
+// apply and verify: a profile written to, or compared with, each module of the call.
+
+#include "apply_file.h"
+#include "commands.h"
+#include "device/parameter_value.h"
+#include "device/requests.h"
+#include "device/write_all.h"
+#include "modules.h"
+#include "reading_output.h"
+
+#include <algorithm>
+
+namespace cli {
+
+namespace {
+
+// The profile of apply's or verify's one FILE; the keys it passes over are said on stderr. On
+// failure it has said why and status holds the exit status.
+std::optional<Profile> profileOfCall(const Invocation& call, Console& console, int& status)
+{
+    if (call.arguments.size() != 1 || call.arguments.front().isEmpty()) {
+        status = console.fail(
+            kWrongCall, QStringLiteral("%1 needs one FILE (- for stdin)").arg(call.command));
+        return std::nullopt;
+    }
+    const QString path = call.arguments.front();
+    const auto content = applyFileContent(path);
+    if (!content) {
+        status = console.fail(kWrongCall, content.error());
+        return std::nullopt;
+    }
+    const auto profile = applyFileProfile(*content);
+    if (!profile) {
+        status = console.fail(kWrongCall, QStringLiteral("%1: %2").arg(path, profile.error()));
+        return std::nullopt;
+    }
+    for (const QString& ignored : profile->ignored)
+        console.err << "pwm5ctl: " << ignored << Qt::endl;
+    status = kDone;
+    return *profile;
+}
+
+// "12.3 V (12.34 rounded)": what the module holds, and the file's value when it differs.
+QString heldValue(const Assignment& a)
+{
+    const QString shown = shownValue(*a.parameter, a.units);
+    return a.rounded.isEmpty() ? shown : QStringLiteral("%1 (%2 rounded)").arg(shown, a.rounded);
+}
+
+const Assignment* assignmentOf(const Profile& profile, device::ParameterId id)
+{
+    const auto found = std::ranges::find_if(
+        profile.assignments, [id](const Assignment& a) { return a.parameter->id == id; });
+    return found == profile.assignments.end() ? nullptr : &*found;
+}
+
+// {"address":2,"ok":true} ahead of a module's own keys when the call serves several.
+QJsonObject moduleObject(const Invocation& call, int address)
+{
+    if (!severalModules(call))
+        return {};
+    return { { QStringLiteral("address"), address }, { QStringLiteral("ok"), true } };
+}
+
+int applyTo(
+    const Invocation& call, Master& master, Console& console, const Profile& profile, int address)
+{
+    printModuleHeader(call, console, address);
+    int status = kDone;
+    // What the file leaves out keeps the module's value.
+    const auto reading = readModule(call, master, console, address, status);
+    if (!reading)
+        return status;
+    device::ParameterValues values = reading->values;
+    for (const Assignment& a : profile.assignments)
+        values[device::indexOf(a.parameter->id)] = a.units;
+    QJsonObject object = moduleObject(call, address);
+    if (values == reading->values) {
+        if (call.json) {
+            object.insert(QStringLiteral("changed"), QJsonObject {});
+            console.print(object);
+        } else {
+            console.out << "the module holds every value of " << call.arguments.front()
+                        << " already; nothing written" << Qt::endl;
+        }
+        return kDone;
+    }
+    // Every register of the write-all block but the module's baud-rate code, which stays.
+    const device::WrittenRegisters registers = device::writtenRegisters(values);
+    const std::size_t count
+        = device::parameter(device::ParameterId::BaudRate).address - device::kFirstWrittenRegister;
+    const Answer answer
+        = master.ask(device::writeRegistersRequest(static_cast<std::uint8_t>(address),
+            device::kFirstWrittenRegister, std::span(registers).first(count)));
+    if (!answer.ok())
+        return failModule(call, console, address, answer);
+
+    QJsonObject changed;
+    for (const device::ParameterId id : printOrder()) {
+        const device::Parameter& p = device::parameter(id);
+        const device::Units before = reading->values[device::indexOf(id)];
+        const device::Units after = values[device::indexOf(id)];
+        if (before == after || !writable(p))
+            continue;
+        const QString name = device::latin1(p.name);
+        if (call.json)
+            changed.insert(name, jsonValue(p, after));
+        else
+            console.out << line(name,
+                shownValue(p, before) + QStringLiteral(" -> ")
+                    + heldValue(*assignmentOf(profile, id)))
+                        << Qt::endl;
+    }
+    if (call.json) {
+        object.insert(QStringLiteral("changed"), changed);
+        console.print(object);
+    }
+    return kDone;
+}
+
+int verify(
+    const Invocation& call, Master& master, Console& console, const Profile& profile, int address)
+{
+    int status = kDone;
+    const auto reading = readModule(call, master, console, address, status);
+    if (!reading)
+        return status;
+    QJsonObject differences;
+    QStringList lines;
+    for (const device::ParameterId id : printOrder()) {
+        const Assignment* a = assignmentOf(profile, id);
+        const device::Units held = reading->values[device::indexOf(id)];
+        if (!a || held == a->units)
+            continue;
+        const device::Parameter& p = *a->parameter;
+        const QString name = device::latin1(p.name);
+        differences.insert(name,
+            QJsonObject { { QStringLiteral("file"), jsonValue(p, a->units) },
+                { QStringLiteral("module"), jsonValue(p, held) } });
+        lines << QStringLiteral("%1: file %2, module %3")
+                     .arg(name, heldValue(*a), shownValue(p, held));
+    }
+    if (call.json) {
+        console.print(QJsonObject { { QStringLiteral("address"), address },
+            { QStringLiteral("ok"), true }, { QStringLiteral("differences"), differences } });
+    } else {
+        printModuleHeader(call, console, address);
+        if (lines.isEmpty())
+            console.out << "the module holds every value of " << call.arguments.front() << Qt::endl;
+        else
+            console.out << lines.join(u'\n') << Qt::endl;
+    }
+    return lines.isEmpty() ? kDone : kModuleFault;
+}
+
+} // namespace
+
+int applyCommand(const Invocation& call, Console& console)
+{
+    int status = kDone;
+    const auto profile = profileOfCall(call, console, status);
+    if (!profile)
+        return status;
+    Master master(call.timeoutMs, call.verbose, console.err);
+    return serveModules(call, master, console,
+        [&](int address) { return applyTo(call, master, console, *profile, address); });
+}
+
+int verifyCommand(const Invocation& call, Console& console)
+{
+    int status = kDone;
+    const auto profile = profileOfCall(call, console, status);
+    if (!profile)
+        return status;
+    Master master(call.timeoutMs, call.verbose, console.err);
+    return serveModules(call, master, console,
+        [&](int address) { return verify(call, master, console, *profile, address); });
+}
+
+} // namespace cli
