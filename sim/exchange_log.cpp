@@ -18,6 +18,23 @@ std::string hexText(std::span<const std::uint8_t> bytes)
     return text;
 }
 
+std::string moduleNames(std::span<const int> addresses)
+{
+    std::string names;
+    for (std::size_t i = 0; i < addresses.size();) {
+        std::size_t last = i;
+        while (last + 1 < addresses.size() && addresses[last + 1] == addresses[last] + 1)
+            ++last;
+        if (last - i < 2)
+            last = i;
+        names += (names.empty() ? "" : ", ") + std::to_string(addresses[i]);
+        if (last > i)
+            names += "-" + std::to_string(addresses[last]);
+        i = last + 1;
+    }
+    return (addresses.size() == 1 ? "slave " : "slaves ") + names;
+}
+
 void printLine(const std::string& text)
 {
     std::fputs(text.c_str(), stdout);

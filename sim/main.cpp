@@ -1,6 +1,7 @@
 // pwm5-sim: the five-channel PWM module as a Modbus RTU slave on a pseudo-terminal.
 
 #include <cstdio>
+#include <vector>
 
 #include "exchange_log.h"
 #include "options.h"
@@ -27,28 +28,34 @@ int main(int argc, char** argv)
     const sim::Options& options = parsed.options;
     sim::installSignalHandlers();
 
-    sim::RegisterFile registers(options.supplyCentivolts, options.slaveAddress);
+    std::vector<sim::RegisterFile> modules;
+    for (int address : options.addresses)
+        modules.emplace_back(options.supplyCentivolts, address, options.baudRate);
     sim::PtyLine line;
     const std::string linkName = "COM" + std::to_string(options.port);
     std::string error;
-    if (!line.open(linkName, registers.baudRate(), error)) {
+    if (!line.open(linkName, options.baudRate, error)) {
         std::fprintf(stderr, "pwm5-sim: %s\n", error.c_str());
         return 1;
     }
-    sim::Server server(options, line, registers);
+    sim::Server server(options, line, modules);
     if (!server.ok()) {
         std::fprintf(stderr, "pwm5-sim: cannot set up libmodbus\n");
         return 1;
     }
 
-    sim::printLine("ready " + linkName + " -> " + line.slavePath() + ", slave "
-        + std::to_string(registers.slaveAddress()) + " at " + std::to_string(registers.baudRate())
+    sim::printLine("ready " + linkName + " -> " + line.slavePath() + ", "
+        + sim::moduleNames(options.addresses) + " at " + std::to_string(options.baudRate)
         + " baud");
+    const auto printTables = [&modules] {
+        for (const sim::RegisterFile& module : modules)
+            sim::printLine(module.table());
+    };
     while (!sim::stopRequested()) {
         server.serveOnce();
         if (sim::takeTableRequest())
-            sim::printLine(registers.table());
+            printTables();
     }
-    sim::printLine(registers.table());
+    printTables();
     return 0;
 }

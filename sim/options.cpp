@@ -1,9 +1,12 @@
 #include "options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <getopt.h>
 #include <optional>
 #include <string_view>
+
+#include "register_file.h"
 
 namespace sim {
 
@@ -34,6 +37,52 @@ std::optional<std::vector<std::uint8_t>> hexBytes(std::string_view text)
     return bytes;
 }
 
+// Modbus reserves 0 for broadcast and 248 to 255; libmodbus serves 1 to 247 only.
+constexpr int kFirstAddress = 1;
+constexpr int kLastAddress = 247;
+// RS-485 transceivers of 1/8 unit load let 256 of them share one line.
+constexpr std::size_t kMaxModules = 256;
+
+// "1,2,17", "1-8" or both: each entry an address or a range A-B with A <= B. Fills `addresses`
+// and returns an empty text; on failure leaves it empty and says what is wrong ("" when the
+// value is no list at all).
+std::string addressList(std::string_view text, std::vector<int>& addresses)
+{
+    addresses.clear();
+    const auto fail = [&addresses](std::string why) {
+        addresses.clear();
+        return why;
+    };
+    for (std::size_t from = 0; from <= text.size();) {
+        const std::size_t comma = std::min(text.find(',', from), text.size());
+        const std::string_view entry = text.substr(from, comma - from);
+        from = comma + 1;
+        const std::size_t dash = entry.find('-');
+        const auto first = wholeNumber(entry.substr(0, dash), kFirstAddress, kLastAddress);
+        const auto last = dash == std::string_view::npos
+            ? first
+            : wholeNumber(entry.substr(dash + 1), kFirstAddress, kLastAddress);
+        if (!first || !last)
+            return fail("");
+        if (*last < *first)
+            return fail("--address: the range " + std::string(entry) + " runs backwards");
+        if (addresses.size() + static_cast<std::size_t>(*last - *first + 1) > kMaxModules)
+            return fail(
+                "--address: a line carries at most " + std::to_string(kMaxModules) + " modules");
+        for (int address = *first; address <= *last; ++address)
+            addresses.push_back(address);
+    }
+    return "";
+}
+
+std::optional<int> baudRate(std::string_view text)
+{
+    const auto rate = wholeNumber(text, 0, kBaudRates.back());
+    if (rate && std::find(kBaudRates.begin(), kBaudRates.end(), *rate) != kBaudRates.end())
+        return rate;
+    return std::nullopt;
+}
+
 // What getopt_long returns for each long option. They lie above every character, so that its
 // optopt after a complaint tells one of our long options from an unknown short one (a
 // character) and from an unknown long one (0).
@@ -42,6 +91,7 @@ enum Code : int {
     kVersion,
     kPort,
     kAddress,
+    kBaud,
     kVin,
     kDelay,
     kLate,
@@ -56,6 +106,7 @@ enum Code : int {
 constexpr option kLongOptions[] = {
     { "port", required_argument, nullptr, kPort },
     { "address", required_argument, nullptr, kAddress },
+    { "baud", required_argument, nullptr, kBaud },
     { "vin", required_argument, nullptr, kVin },
     { "delay", required_argument, nullptr, kDelay },
     { "late", required_argument, nullptr, kLate },
@@ -85,8 +136,6 @@ struct NumberOption {
 
 constexpr NumberOption kNumbers[] = {
     { kPort, 1, 255, [](Options& o, int n) { o.port = n; } },
-    // Modbus reserves 0 for broadcast and 248 to 255; libmodbus serves 1 to 247 only.
-    { kAddress, 1, 247, [](Options& o, int n) { o.slaveAddress = n; } },
     { kVin, 0, 0xFFFF,
         [](Options& o, int n) { o.supplyCentivolts = static_cast<std::uint16_t>(n); } },
     { kDelay, 0, 60000, [](Options& o, int n) { o.delayMs = n; } },
@@ -116,6 +165,14 @@ std::string valueError(int code)
     if (const NumberOption* n = numberOption(code))
         return longName(code) + " needs a whole number from " + std::to_string(n->min) + " to "
             + std::to_string(n->max);
+    if (code == kAddress)
+        return "--address needs addresses 1 to 247 or ranges of them, as 1,2,17 or 1-8";
+    if (code == kBaud) {
+        std::string rates;
+        for (int rate : kBaudRates)
+            rates += (rates.empty() ? "" : ", ") + std::to_string(rate);
+        return "--baud needs one of " + rates;
+    }
     return longName(code) + " needs hex bytes, for example FF00A5";
 }
 
@@ -177,6 +234,18 @@ ParsedOptions parseOptions(int argc, const char* const* argv)
             else
                 parsed.error = valueError(code);
             break;
+        case kAddress: {
+            const std::string why = addressList(optarg, o.addresses);
+            if (o.addresses.empty())
+                parsed.error = why.empty() ? valueError(code) : why;
+            break;
+        }
+        case kBaud:
+            if (const auto rate = baudRate(optarg))
+                o.baudRate = *rate;
+            else
+                parsed.error = valueError(code);
+            break;
         case ':':
             parsed.error = valueError(optopt);
             break;
@@ -202,16 +271,21 @@ std::string usageText()
     return R"(usage: pwm5-sim [options]
 
 Simulates the five-channel PWM module as a Modbus RTU slave on a pseudo-terminal,
-linked as COM<n> in the working directory. Stop it with Ctrl+C; SIGUSR1 prints
-the registers. A value goes after its option as "--port 2" or "--port=2".
+linked as COM<n> in the working directory: one module, or several sharing the
+line as on RS-485. Stop it with Ctrl+C; SIGUSR1 prints every module's registers.
+A value goes after its option as "--port 2" or "--port=2".
 
   --port N            link name COM<N> (1-255, default 1)
-  --address N         slave address at start (1-247, default 1)
+  --address LIST      one module per address, as 1,2,17 or 1-8 or both
+                      (1-247, default 1); an address given twice plays two
+                      modules, whose replies collide
+  --baud RATE         the rate every module starts at: 4800, 9600, 19200,
+                      38400, 57600 or 115200 (default 9600)
   --vin N             supply voltage in 0.01 V (0-65535, default 1234)
   --delay MS          response delay before a reply (0-60000, default 5)
   --silent-broadcast  apply writes to address 0 without answering them
                       (default: answer with the echo, from address 0)
-faults, applied to every reply:
+faults, applied to every module's reply:
   --no-reply          apply requests but never answer
   --bad-crc           corrupt the last CRC byte
   --split N           send a reply in N pieces, 10 ms apart (1-256)

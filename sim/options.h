@@ -8,7 +8,10 @@ namespace sim {
 
 struct Options {
     int port = 1; // the line is linked as COM<port> in the working directory
-    int slaveAddress = 1;
+    // One module per entry, in the order given; an address may come twice, and then two
+    // modules answer together.
+    std::vector<int> addresses { 1 };
+    int baudRate = 9600; // every module's rate at start
     std::uint16_t supplyCentivolts = 1234;
     int delayMs = 5; // from the end of a request to the first reply byte
     bool silentBroadcast = false;

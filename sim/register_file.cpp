@@ -1,5 +1,6 @@
 #include "register_file.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace sim {
@@ -57,12 +58,15 @@ bool isFrequency(int reg)
 
 } // namespace
 
-RegisterFile::RegisterFile(std::uint16_t supplyCentivolts, int slaveAddress)
+RegisterFile::RegisterFile(std::uint16_t supplyCentivolts, int slaveAddress, int baudRate)
     : slaveAddress_(slaveAddress)
 {
     for (int reg = 0; reg < kRegisterCount; ++reg)
         registers_[reg] = kRegisters[reg].startValue;
     registers_[0] = supplyCentivolts;
+    const auto code = std::find(kBaudRates.begin(), kBaudRates.end(), baudRate);
+    if (code != kBaudRates.end())
+        registers_[kBaudCodeRegister] = static_cast<std::uint16_t>(code - kBaudRates.begin());
 }
 
 WriteOutcome RegisterFile::write(int start, std::span<const std::uint16_t> values)

@@ -23,7 +23,8 @@ enum class WriteOutcome {
 // voltage, a write sets the slave address.
 class RegisterFile {
 public:
-    RegisterFile(std::uint16_t supplyCentivolts, int slaveAddress);
+    // `baudRate` is one of kBaudRates; register 0x0018 starts with its code.
+    RegisterFile(std::uint16_t supplyCentivolts, int slaveAddress, int baudRate);
 
     // The registers as a read returns them.
     const std::array<std::uint16_t, kRegisterCount>& readable() const { return registers_; }

@@ -1,7 +1,5 @@
 #include "request_fields.h"
 
-#include <algorithm>
-
 #include <modbus.h>
 
 namespace sim {
@@ -45,17 +43,33 @@ std::optional<WriteRequest> writeOf(std::span<const std::uint8_t> request)
     }
 }
 
-std::size_t frameLength(std::span<const std::uint8_t> buffer)
+std::size_t requestLength(std::span<const std::uint8_t> head)
 {
-    std::size_t length = 2;
-    if (buffer.size() >= 2 && buffer[1] >= MODBUS_FC_READ_COILS
-        && buffer[1] <= MODBUS_FC_WRITE_SINGLE_REGISTER)
-        length = kFixedLength;
-    else if (buffer.size() > 6
-        && (buffer[1] == MODBUS_FC_WRITE_MULTIPLE_COILS
-            || buffer[1] == MODBUS_FC_WRITE_MULTIPLE_REGISTERS))
-        length = kMultipleHeader + buffer[6] + kCrcLength;
-    return std::min(length, buffer.size());
+    constexpr std::size_t kHeader = 2; // address and function code
+    if (head.size() < kHeader)
+        return kHeader;
+    std::size_t fixed = 0; // after the function code
+    std::size_t countAt = 0; // where a byte count for the data lies; 0 for none
+    switch (head[1]) {
+    case MODBUS_FC_WRITE_MULTIPLE_COILS:
+    case MODBUS_FC_WRITE_MULTIPLE_REGISTERS:
+        fixed = 5;
+        countAt = 6;
+        break;
+    case MODBUS_FC_MASK_WRITE_REGISTER:
+        fixed = 6;
+        break;
+    case MODBUS_FC_WRITE_AND_READ_REGISTERS:
+        fixed = 9;
+        countAt = 10;
+        break;
+    default:
+        // 0x01 to 0x06 carry two words; 0x07, 0x11 and the unknown ones nothing.
+        fixed = head[1] <= MODBUS_FC_WRITE_SINGLE_REGISTER ? 4 : 0;
+    }
+    if (head.size() < kHeader + fixed)
+        return kHeader + fixed;
+    return kHeader + fixed + (countAt > 0 ? head[countAt] : 0) + kCrcLength;
 }
 
 } // namespace sim

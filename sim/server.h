@@ -3,6 +3,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include <modbus.h>
 
@@ -13,12 +14,15 @@
 
 namespace sim {
 
-// The module's side of the exchanges: libmodbus receives each request and checks its address
-// and CRC, the register file judges and applies writes, and libmodbus builds the reply, which
-// leaves after the response delay at the pace of the line.
+// The modules' side of the exchanges, for every module on the line. Each request is taken off
+// the line whole, as its header tells its length; the modules it is for (its address, or all of
+// them for a broadcast) hear it only when their rate is the line's. Each one that hears it
+// applies it to its own register file, which judges the writes, and libmodbus builds its reply.
+// The replies leave after the response delay at the pace of the line, as a collision when there
+// is more than one.
 class Server {
 public:
-    Server(const Options& options, PtyLine& line, RegisterFile& registers);
+    Server(const Options& options, PtyLine& line, std::vector<RegisterFile>& modules);
     ~Server();
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
@@ -29,17 +33,23 @@ public:
     void serveOnce();
 
 private:
+    // One module's reply to a request it heard, with a note for the trace; or no reply and why.
+    struct Answer {
+        Bytes reply;
+        std::string why;
+    };
+
     // Returns the trace of what was sent, or "none: " and why not.
-    std::string handle(std::span<const std::uint8_t> request);
-    std::string send(const Bytes& reply, const LineSettings& line);
+    std::string handle(std::span<const std::uint8_t> request, std::span<RegisterFile*> modules);
+    Answer answer(RegisterFile& module, std::span<const std::uint8_t> request);
+    std::string send(const std::vector<Bytes>& replies, const LineSettings& line);
 
     const Options& options_;
     PtyLine& line_;
-    RegisterFile& registers_;
-    modbus_t* ctx_ = nullptr;
+    std::vector<RegisterFile>& modules_;
+    modbus_t* ctx_ = nullptr; // builds the replies; any module's, as a reply takes its address
+                              // from the request
     std::unique_ptr<ReplyBuilder> builder_;
-    // After a frame for another slave libmodbus spends its next receive on that slave's reply.
-    bool skipReceive_ = false;
 };
 
 } // namespace sim

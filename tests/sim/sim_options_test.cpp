@@ -31,7 +31,7 @@ QString summary(const sim::ParsedOptions& p)
     const sim::Options& o = p.options;
     const sim::Options d;
     const std::tuple<const char*, int, int> numbers[] { { "port", o.port, d.port },
-        { "address", o.slaveAddress, d.slaveAddress },
+        { "address", o.addresses.front(), d.addresses.front() }, { "baud", o.baudRate, d.baudRate },
         { "vin", o.supplyCentivolts, d.supplyCentivolts }, { "delay", o.delayMs, d.delayMs },
         { "late", o.lateMs, d.lateMs }, { "split", o.split, d.split } };
     const std::pair<const char*, bool> switches[] { { "silent-broadcast", o.silentBroadcast },
@@ -82,11 +82,12 @@ private slots:
         QTest::newRow("empty joined") << QStringList { "--port=" } << portRange;
         QTest::newRow("empty hex") << QStringList { "--garbage=" } << hexNeeded;
         QTest::newRow("missing at end") << QStringList { "--vin", "5", "--port" } << portRange;
-        QTest::newRow("above") << QStringList { "--address=248" }
-                               << "--address needs a whole number from 1 to 247";
+        QTest::newRow("above") << QStringList {
+            "--address=248"
+        } << "--address needs addresses 1 to 247 or ranges of them, as 1,2,17 or 1-8";
         QTest::newRow("not whole")
             << QStringList { "--delay=5ms" } << "--delay needs a whole number from 0 to 60000";
-        QTest::newRow("unknown joined") << QStringList { "--baud=9600" } << "unknown option --baud";
+        QTest::newRow("unknown joined") << QStringList { "--rate=9600" } << "unknown option --rate";
         QTest::newRow("unknown short") << QStringList { "-x" } << "unknown option -x";
         QTest::newRow("ambiguous") << QStringList { "--s=2" } << "ambiguous option --s";
         QTest::newRow("switch with value")

@@ -87,7 +87,7 @@ private slots:
     void badCommandLine_data()
     {
         QTest::addColumn<QStringList>("args");
-        QTest::newRow("unknown option") << QStringList { "--baud", "9600" };
+        QTest::newRow("unknown option") << QStringList { "--rate", "9600" };
         QTest::newRow("address 248") << QStringList { "--address", "248" };
         QTest::newRow("odd hex") << QStringList { "--garbage", "F" };
     }
