@@ -47,8 +47,8 @@ private:
     const Options& options_;
     PtyLine& line_;
     std::vector<RegisterFile>& modules_;
-    modbus_t* ctx_ = nullptr; // builds the replies; any module's, as a reply takes its address
-                              // from the request
+    // Builds every module's replies: a reply takes its address from the request.
+    modbus_t* ctx_ = nullptr;
     std::unique_ptr<ReplyBuilder> builder_;
 };
 
