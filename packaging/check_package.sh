@@ -219,7 +219,7 @@ completions=(
   "pwm5ctl --json baud 1|115200 19200"
   "pwm5ctl apply |- a.json"
   "pwm5ctl verify |- a.json"
-  "pwm5ctl monitor --c|--count"
+  "pwm5ctl monitor --c|--count --csv"
 )
 for row in "${completions[@]}"; do
   IFS='|' read -r line expected <<<"$row"

@@ -116,6 +116,9 @@ Wrong takeSwitches(const OptionParser& given, Invocation& call)
     call.verbose = given.isSet(OptionId::Verbose);
     call.clamp = given.isSet(OptionId::Clamp);
     call.verify = !given.isSet(OptionId::NoVerify);
+    call.csv = given.isSet(OptionId::Csv);
+    if (call.csv && call.json)
+        return QStringLiteral("--csv and --json do not go together");
     return std::nullopt;
 }
 

@@ -32,8 +32,15 @@ Commands:
                        --no-verify.
   scan                 Look for modules: read register 0x0000 at each address and
                        rate (--bauds, --addresses); stop at the first, unless --all.
-  monitor              Read all every --interval MS until Ctrl+C or --count N, print
-                       what changed, and statistics at the end.
+  monitor              Read all every --interval MS until Ctrl+C or --count N rounds:
+                       each module's first reading whole, then what changed (--json:
+                       every reading; --csv: a row per module per round), and
+                       statistics per module at the end.
+
+-a takes a list (1-4,17) for read, set, apply, verify and monitor: one call serves the
+modules in that order, and a module that fails does not stop the others. Several
+modules print a column (read) or a block each; --json prints one line per module, with
+"address" and "ok", and "failure" and "error" for a module that failed.
 
 Replies: complete at the length the request implies, or as a 5-byte exception reply,
 starting with the request's address and function, with a valid CRC; a write's reply
