@@ -100,7 +100,8 @@ Wrong takeSlave(const OptionParser& given, Invocation& call)
     call.modules = *modules;
     call.address = modules->front();
     const QString timeout = given.value(OptionId::Timeout);
-    const int defaultTimeout = call.command == u"scan" ? kScanTimeoutMs : kDefaultTimeoutMs;
+    const bool probing = call.command == u"scan" || call.command == u"adopt";
+    const int defaultTimeout = probing ? kScanTimeoutMs : kDefaultTimeoutMs;
     const auto waitMs = given.isSet(OptionId::Timeout) ? wholeNumber(timeout, 0, 60'000)
                                                        : std::optional(defaultTimeout);
     if (!waitMs)
@@ -165,6 +166,16 @@ Wrong takeMonitor(const OptionParser& given, Invocation& call)
     return std::nullopt;
 }
 
+Wrong takeAdopt(const OptionParser& given, Invocation& call)
+{
+    const QString settle = given.value(OptionId::Settle);
+    const auto ms = wholeNumber(settle, 0, 10'000);
+    if (!ms)
+        return said("--settle: %1 is not a time in ms", settle);
+    call.settleMs = *ms;
+    return std::nullopt;
+}
+
 Parsed wrong(const QString& text)
 {
     return { Parsed::Outcome::Wrong, {}, text };
@@ -217,7 +228,7 @@ Parsed parsedInvocation(const QStringList& arguments)
 
     Invocation call;
     for (const auto take :
-        { takeCommand, takeLine, takeSlave, takeSwitches, takeScan, takeMonitor })
+        { takeCommand, takeLine, takeSlave, takeSwitches, takeScan, takeMonitor, takeAdopt })
         if (const Wrong why = take(given, call))
             return { Parsed::Outcome::Wrong, call, *why };
     return { Parsed::Outcome::Run, call, {} };

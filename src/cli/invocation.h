@@ -33,6 +33,7 @@ struct Invocation {
     int intervalMs = 1000; // monitor
     int count = 0; // monitor: rounds; 0 until Ctrl+C
     bool csv = false; // monitor
+    int settleMs = 10; // adopt
 };
 
 struct Parsed {

@@ -34,6 +34,7 @@ enum class OptionId {
     Interval,
     Count,
     Csv,
+    Settle,
 };
 
 struct Option {
@@ -77,6 +78,8 @@ inline constexpr auto kOptions = std::to_array<Option>({
         "monitor" },
     { OptionId::Csv, "", "csv", "",
         "one CSV row per module per round on stdout, statistics on stderr", "", "monitor" },
+    { OptionId::Settle, "", "settle", "MS",
+        "ms to wait after each broadcast, beyond the frame and an echo of it", "10", "adopt" },
 });
 
 constexpr bool inIdOrder()

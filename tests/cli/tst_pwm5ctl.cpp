@@ -313,6 +313,74 @@ private slots:
         QVERIFY2(matches(errors, err), qPrintable(run.error));
     }
 
+    // adopt against the simulator, which starts at address 1 and 9600 baud: six broadcasts, a
+    // read at NEW at each rate, and with a RATE the baud write and its confirming read.
+    void adopt_data()
+    {
+        QTest::addColumn<QStringList>("simOptions");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("out");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<int>("sent");
+
+        const QString all = QStringLiteral("; every module on the line now has address 17");
+        QTest::newRow("a new address")
+            << QStringList {} << QStringList { "adopt", "17" } << 0
+            << QStringList { "adopted: address 17 at 9600 baud" } << "" << 12;
+        QTest::newRow("and a new rate")
+            << QStringList {} << QStringList { "adopt", "247", "115200", "--json" } << 0
+            << QStringList {} << "" << 14;
+        QTest::newRow("nothing answers")
+            << QStringList { "--no-reply" } << QStringList { "adopt", "17" } << 1 << QStringList {}
+            << "pwm5ctl: no module answers at address 17 at any rate" << 12;
+        QTest::newRow("a garbled answer is two modules")
+            << QStringList { "--bad-crc" } << QStringList { "adopt", "17", "--json" } << 1
+            << QStringList { "{\"error\":\"bad CRC at 9600 baud: more than one module answered "
+                             "together"
+                   + all + "\",\"ok\":false}" }
+            << "pwm5ctl: bad CRC at 9600 baud: more than one module answered together" + all << 12;
+        QTest::newRow("a rate the module lacks")
+            << QStringList {} << QStringList { "adopt", "17", "1200" } << 2 << QStringList {}
+            << "pwm5ctl: baud_rate: 1200 is not one of 4800, 9600, 19200, 38400, 57600, 115200"
+            << 0;
+        QTest::newRow("no address")
+            << QStringList {} << QStringList { "adopt" } << 2 << QStringList {}
+            << "pwm5ctl: adopt needs NEW and may take a RATE" << 0;
+        QTest::newRow("the broadcast address")
+            << QStringList {} << QStringList { "adopt", "0" } << 2 << QStringList {}
+            << "pwm5ctl: address 0 is not 1 to 247" << 0;
+    }
+
+    void adopt()
+    {
+        QFETCH(QStringList, simOptions);
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, out);
+        QFETCH(int, sent);
+        QVERIFY(startSim(simOptions));
+        const Run run = pwm5ctl(dir.path(), args);
+        QTEST(run.error, "error");
+        QTEST(run.exitCode, "exitCode");
+        if (args.contains("--json") && run.exitCode == 0) {
+            const QJsonObject adopted = json(run);
+            QCOMPARE(adopted.value("address").toInt(), args[1].toInt());
+            QCOMPARE(adopted.value("baud_rate").toInt(), args[2].toInt());
+            QVERIFY(adopted.value("ok").toBool());
+            QVERIFY(adopted.value("seconds").toDouble() > 0);
+            // The module is where adopt says.
+            const Run read = pwm5ctl(dir.path(), { "read", "-a", args[1], "-b", args[2] });
+            QCOMPARE(read.exitCode, 0);
+        } else {
+            QCOMPARE(run.out, out);
+        }
+        QCOMPARE(run.sent.size(), sent);
+        if (sent > 0)
+            QCOMPARE(run.sent.mid(0, 6), QStringList(6, run.sent.front()));
+        if (sent > 0)
+            QVERIFY(run.sent.front().startsWith("00 06 00 00 00 "));
+    }
+
     // A module moved to another address and rate is lost to the defaults, and found by a scan.
     void scanFindsAMovedModule()
     {
