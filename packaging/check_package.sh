@@ -211,7 +211,7 @@ completion=$root/usr/share/bash-completion/completions/pwm5ctl
 mkdir "$scratch/completion"
 touch "$scratch/completion/a.json"
 completions=(
-  "pwm5ctl |address apply baud monitor read scan set verify"
+  "pwm5ctl |address adopt apply baud monitor read scan set verify"
   "pwm5ctl -p COM1 --parity |even none odd"
   "pwm5ctl -b 9600 set ch5.o|ch5.output="
   "pwm5ctl set ch1.duty = 5 key_lock = |off on"
@@ -219,7 +219,8 @@ completions=(
   "pwm5ctl --json baud 1|115200 19200"
   "pwm5ctl apply |- a.json"
   "pwm5ctl verify |- a.json"
-  "pwm5ctl monitor --c|--count"
+  "pwm5ctl monitor --c|--count --csv"
+  "pwm5ctl adopt 17 11|115200"
 )
 for row in "${completions[@]}"; do
   IFS='|' read -r line expected <<<"$row"

@@ -14,6 +14,7 @@ Command commandNamed(const QString& name)
         { "address", addressCommand },
         { "baud", baudCommand },
         { "scan", scanCommand },
+        { "adopt", adoptCommand },
         { "monitor", monitorCommand },
     };
     for (const auto& [known, command] : commands)

@@ -70,6 +70,7 @@ int verifyCommand(const Invocation& call, Console& console);
 int addressCommand(const Invocation& call, Console& console);
 int baudCommand(const Invocation& call, Console& console);
 int scanCommand(const Invocation& call, Console& console);
+int adoptCommand(const Invocation& call, Console& console);
 int monitorCommand(const Invocation& call, Console& console);
 
 } // namespace cli

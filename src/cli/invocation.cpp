@@ -100,7 +100,8 @@ Wrong takeSlave(const OptionParser& given, Invocation& call)
     call.modules = *modules;
     call.address = modules->front();
     const QString timeout = given.value(OptionId::Timeout);
-    const int defaultTimeout = call.command == u"scan" ? kScanTimeoutMs : kDefaultTimeoutMs;
+    const bool probing = call.command == u"scan" || call.command == u"adopt";
+    const int defaultTimeout = probing ? kScanTimeoutMs : kDefaultTimeoutMs;
     const auto waitMs = given.isSet(OptionId::Timeout) ? wholeNumber(timeout, 0, 60'000)
                                                        : std::optional(defaultTimeout);
     if (!waitMs)
@@ -116,6 +117,9 @@ Wrong takeSwitches(const OptionParser& given, Invocation& call)
     call.verbose = given.isSet(OptionId::Verbose);
     call.clamp = given.isSet(OptionId::Clamp);
     call.verify = !given.isSet(OptionId::NoVerify);
+    call.csv = given.isSet(OptionId::Csv);
+    if (call.csv && call.json)
+        return QStringLiteral("--csv and --json do not go together");
     return std::nullopt;
 }
 
@@ -159,6 +163,16 @@ Wrong takeMonitor(const OptionParser& given, Invocation& call)
     if (!reads)
         return said("--count: %1 is not a number of reads", count);
     call.count = *reads;
+    return std::nullopt;
+}
+
+Wrong takeAdopt(const OptionParser& given, Invocation& call)
+{
+    const QString settle = given.value(OptionId::Settle);
+    const auto ms = wholeNumber(settle, 0, 10'000);
+    if (!ms)
+        return said("--settle: %1 is not a time in ms", settle);
+    call.settleMs = *ms;
     return std::nullopt;
 }
 
@@ -214,7 +228,7 @@ Parsed parsedInvocation(const QStringList& arguments)
 
     Invocation call;
     for (const auto take :
-        { takeCommand, takeLine, takeSlave, takeSwitches, takeScan, takeMonitor })
+        { takeCommand, takeLine, takeSlave, takeSwitches, takeScan, takeMonitor, takeAdopt })
         if (const Wrong why = take(given, call))
             return { Parsed::Outcome::Wrong, call, *why };
     return { Parsed::Outcome::Run, call, {} };

@@ -31,7 +31,9 @@ struct Invocation {
     QList<int> addresses; // scan
     bool all = false; // scan
     int intervalMs = 1000; // monitor
-    int count = 0; // monitor; 0 until Ctrl+C
+    int count = 0; // monitor: rounds; 0 until Ctrl+C
+    bool csv = false; // monitor
+    int settleMs = 10; // adopt
 };
 
 struct Parsed {

@@ -166,6 +166,21 @@ void Master::conclude(Answer& answer, int slave)
     }
 }
 
+bool Master::broadcast(const QByteArray& request, int settleMs)
+{
+    const QByteArray frame = modbus::framed(request);
+    settle(request[0]);
+    line_->discardInput();
+    if (verbose_)
+        err_ << "send: " << line::hexTrace(frame).trimmed() << Qt::endl;
+    if (line_->interrupted() || !line_->write(frame))
+        return false;
+    // The frame itself, and an echo of it as some modules send: both are over by then.
+    const auto onTheLine
+        = std::chrono::ceil<milliseconds>(line::transferTime(settings_, 2 * frame.size()));
+    return pause(static_cast<int>(onTheLine.count()) + settleMs);
+}
+
 bool Master::pause(int ms)
 {
     QElapsedTimer clock;

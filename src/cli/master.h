@@ -48,6 +48,11 @@ public:
     // left. A reply that has begun gets its transfer time on top.
     Answer ask(const QByteArray& request);
 
+    // Sends a request that wants no answer (a broadcast), then drops whatever arrives while it
+    // and an echo of it are on the line and for settleMs after; false when a stop signal ended
+    // the wait.
+    bool broadcast(const QByteArray& request, int settleMs);
+
     // Waits, dropping whatever arrives; false when a stop signal ended the wait.
     bool pause(int ms);
 

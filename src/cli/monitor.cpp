@@ -1,8 +1,10 @@
 // monitor: the module read again and again, with what changed and how the line fared.
 
+#include "apply_file.h"
 #include "commands.h"
 #include "device/parameter_value.h"
 #include "device/requests.h"
+#include "modules.h"
 #include "reading_output.h"
 
 #include <QDateTime>
@@ -95,16 +97,79 @@ QString statisticsLine(const Statistics& s)
     return text;
 }
 
-void printStatistics(const Invocation& call, Console& console, const Statistics& s)
+// One module's share of a monitor: what its reads came to, and its last good reading.
+struct Watched {
+    int address;
+    Statistics statistics;
+    std::optional<device::Reading> last;
+};
+
+void printStatistics(const Invocation& call, Console& console, const Watched& m)
 {
     if (call.json)
-        console.print(QJsonObject { { QStringLiteral("statistics"), statisticsJson(s) } });
+        console.print(QJsonObject { { QStringLiteral("address"), m.address },
+            { QStringLiteral("statistics"), statisticsJson(m.statistics) } });
+    else if (call.csv || severalModules(call))
+        (call.csv ? console.err : console.out)
+            << "module " << m.address << ": " << statisticsLine(m.statistics) << Qt::endl;
     else
-        console.out << statisticsLine(s) << Qt::endl;
+        console.out << statisticsLine(m.statistics) << Qt::endl;
 }
 
-// "ch1.output on  ch1.duty 25.6 %": what differs from the last good read, or everything.
-QString changes(const device::Reading& reading, const std::optional<device::Reading>& last)
+// ISO 8601 with the UTC offset, to the millisecond: "2026-12-09T20:31:00.123+01:00".
+QString timeNow()
+{
+    // Qt writes "Z" for UTC; the offset is written out in every zone alike.
+    const QDateTime now = QDateTime::currentDateTime();
+    const int offset = now.offsetFromUtc() / 60;
+    return now.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"))
+        + QStringLiteral("%1%2:%3")
+              .arg(QLatin1Char(offset < 0 ? '-' : '+'))
+              .arg(std::abs(offset) / 60, 2, 10, QLatin1Char('0'))
+              .arg(std::abs(offset) % 60, 2, 10, QLatin1Char('0'));
+}
+
+// The parameters of a CSV row after time, address and ok: the supply, then what apply writes.
+const std::vector<device::ParameterId>& csvParameters()
+{
+    static const auto ids = [] {
+        std::vector<device::ParameterId> list { device::ParameterId::SupplyVoltage };
+        for (const device::ParameterId id : printOrder())
+            if (writable(device::parameter(id)))
+                list.push_back(id);
+        return list;
+    }();
+    return ids;
+}
+
+QString csvHeader()
+{
+    QStringList columns { "time", "address", "ok" };
+    for (const device::ParameterId id : csvParameters())
+        columns << device::latin1(device::parameter(id).name);
+    return columns.join(u',');
+}
+
+QString csvRow(const QString& time, int address, const std::optional<device::Reading>& reading)
+{
+    QStringList cells { time, QString::number(address),
+        reading ? QStringLiteral("true") : QStringLiteral("false") };
+    for (const device::ParameterId id : csvParameters()) {
+        if (!reading) {
+            cells << QString();
+            continue;
+        }
+        const device::Parameter& p = device::parameter(id);
+        const device::Units units = reading->values[device::indexOf(id)];
+        cells << (p.kind == device::Kind::Switch
+                ? QString::fromLatin1(units == 1 ? "true" : "false")
+                : device::valueText(p, units));
+    }
+    return cells.join(u',');
+}
+
+// What differs from the last good reading, or everything: "ch1.output on  ch1.duty 25.6 %".
+QStringList changes(const device::Reading& reading, const std::optional<device::Reading>& last)
 {
     QStringList changed;
     for (const device::ParameterId id : printOrder()) {
@@ -113,32 +178,41 @@ QString changes(const device::Reading& reading, const std::optional<device::Read
             changed << device::latin1(device::parameter(id).name) + u' '
                     + shownValue(device::parameter(id), units);
     }
-    return changed.isEmpty() ? QStringLiteral("unchanged") : changed.join(QStringLiteral("  "));
+    return changed;
 }
 
-// One reading, or what went wrong with it.
-void printReading(const Invocation& call, Console& console, const Answer& answer,
-    std::optional<device::Reading>& last)
+// One module's reading of a round, or what went wrong with it.
+void printReading(const Invocation& call, Console& console, const Answer& answer, Watched& m)
 {
-    const QString time = QDateTime::currentDateTime().toString(Qt::ISODateWithMs);
+    const QString time = timeNow();
+    const QString module
+        = severalModules(call) ? QStringLiteral("module %1  ").arg(m.address) : QString();
     if (!answer.ok()) {
-        if (call.json)
-            console.print(QJsonObject { { QStringLiteral("time"), time },
-                { QStringLiteral("ok"), false }, { QStringLiteral("error"), answer.error } });
-        else
-            console.out << time << "  " << answer.error << Qt::endl;
+        if (call.csv) {
+            console.out << csvRow(time, m.address, std::nullopt) << Qt::endl;
+            console.err << "pwm5ctl: " << time << "  " << module << answer.error << Qt::endl;
+        } else if (call.json) {
+            QJsonObject object = failureJson(m.address, answer);
+            object.insert(QStringLiteral("time"), time);
+            console.print(object);
+        } else {
+            console.out << time << "  " << module << answer.error << Qt::endl;
+        }
         return;
     }
     const device::Reading reading = device::decodedReply(answer.reply, {});
-    if (call.json) {
-        QJsonObject object = readingJson(call.address, reading);
+    if (call.csv) {
+        console.out << csvRow(time, m.address, reading) << Qt::endl;
+    } else if (call.json) {
+        QJsonObject object = readingJson(m.address, reading);
         object.insert(QStringLiteral("time"), time);
         object.insert(QStringLiteral("ok"), true);
         console.print(object);
-    } else {
-        console.out << time << "  " << changes(reading, last) << Qt::endl;
+    } else if (const QStringList changed = changes(reading, m.last); !changed.isEmpty()) {
+        // A round where nothing changed says nothing.
+        console.out << time << "  " << module << changed.join(QStringLiteral("  ")) << Qt::endl;
     }
-    last = reading;
+    m.last = reading;
 }
 
 } // namespace
@@ -151,30 +225,42 @@ int monitorCommand(const Invocation& call, Console& console)
     if (const int status = openLine(call, master, console, call.line.baud))
         return status;
 
-    Statistics statistics;
-    std::optional<device::Reading> last;
+    std::vector<Watched> modules;
+    for (const int address : call.modules)
+        modules.push_back({ address, {}, {} });
+    if (call.csv)
+        console.out << csvHeader() << Qt::endl;
     std::optional<Answer> lost;
+    bool stopped = false;
     QElapsedTimer period;
-    for (int n = 0; call.count == 0 || n < call.count; ++n) {
+    for (int n = 0; (call.count == 0 || n < call.count) && !stopped && !lost; ++n) {
         if (n > 0 && !master.pause(call.intervalMs - static_cast<int>(period.elapsed())))
             break;
         period.start();
-        const Answer answer
-            = master.ask(device::readAllRequest(static_cast<std::uint8_t>(call.address)));
-        if (answer.interrupted)
-            break;
-        statistics.count(answer);
-        printReading(call, console, answer, last);
-        // A device that has gone does not come back by itself.
-        if (answer.failure == line::Failure::Port) {
-            lost = answer;
-            break;
+        for (Watched& m : modules) {
+            const Answer answer
+                = master.ask(device::readAllRequest(static_cast<std::uint8_t>(m.address)));
+            if (answer.interrupted) {
+                stopped = true;
+                break;
+            }
+            m.statistics.count(answer);
+            printReading(call, console, answer, m);
+            // A device that has gone does not come back by itself.
+            if (answer.failure == line::Failure::Port) {
+                lost = answer;
+                break;
+            }
         }
     }
-    printStatistics(call, console, statistics);
+    bool allOk = true;
+    for (const Watched& m : modules) {
+        printStatistics(call, console, m);
+        allOk = allOk && m.statistics.ok == m.statistics.requests;
+    }
     if (lost)
         return console.fail(*lost);
-    return statistics.ok == statistics.requests ? kDone : kModuleFault;
+    return allOk ? kDone : kModuleFault;
 }
 
 } // namespace cli

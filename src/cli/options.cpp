@@ -32,8 +32,20 @@ Commands:
                        --no-verify.
   scan                 Look for modules: read register 0x0000 at each address and
                        rate (--bauds, --addresses); stop at the first, unless --all.
-  monitor              Read all every --interval MS until Ctrl+C or --count N, print
-                       what changed, and statistics at the end.
+  adopt NEW [RATE]     Find a lone new module at any address and rate in about a
+                       second: broadcast address NEW at each of the six rates (EVERY
+                       module on the line takes it), then read at NEW at each rate;
+                       with RATE, give it that rate as baud does. More than one
+                       module answering is a failure: they all have NEW then.
+  monitor              Read all every --interval MS until Ctrl+C or --count N rounds:
+                       each module's first reading whole, then what changed (--json:
+                       every reading; --csv: a row per module per round), and
+                       statistics per module at the end.
+
+-a takes a list (1-4,17) for read, set, apply, verify and monitor: one call serves the
+modules in that order, and a module that fails does not stop the others. Several
+modules print a column (read) or a block each; --json prints one line per module, with
+"address" and "ok", and "failure" and "error" for a module that failed.
 
 Replies: complete at the length the request implies, or as a 5-byte exception reply,
 starting with the request's address and function, with a valid CRC; a write's reply
@@ -103,7 +115,7 @@ OptionParser::OptionParser()
         options_.push_back(qtOption(option));
     parser_.addOptions({ options_.begin(), options_.end() });
     parser_.addPositionalArgument(QStringLiteral("COMMAND"),
-        QStringLiteral("read, set, apply, verify, address, baud, scan or monitor."),
+        QStringLiteral("read, set, apply, verify, address, baud, scan, adopt or monitor."),
         QStringLiteral("COMMAND [ARGUMENTS]"));
 }
 

@@ -33,6 +33,8 @@ enum class OptionId {
     All,
     Interval,
     Count,
+    Csv,
+    Settle,
 };
 
 struct Option {
@@ -51,7 +53,10 @@ inline constexpr auto kOptions = std::to_array<Option>({
     { OptionId::Parity, "", "parity", "PARITY", "none, odd or even", "none", "" },
     { OptionId::DataBits, "", "data-bits", "BITS", "8, 7 or 6", "8", "" },
     { OptionId::StopBits, "", "stop-bits", "BITS", "1 or 2", "1", "" },
-    { OptionId::Address, "a", "address", "N", "The module's slave address, 1 to 247", "1", "" },
+    { OptionId::Address, "a", "address", "N",
+        "The module's slave address, 1 to 247; for read, set, apply, verify and monitor a list "
+        "such as 1-4,17",
+        "1", "" },
     { OptionId::Timeout, "t", "timeout", "MS",
         "How long the module may take to begin its reply after the request has left, in ms "
         "(default 200; 25 for scan). A reply that has begun gets its transfer time on top",
@@ -69,7 +74,12 @@ inline constexpr auto kOptions = std::to_array<Option>({
         "scan" },
     { OptionId::All, "", "all", "", "go on after the first module found", "", "scan" },
     { OptionId::Interval, "", "interval", "MS", "ms from one read to the next", "1000", "monitor" },
-    { OptionId::Count, "", "count", "N", "stop after N reads (default: at Ctrl+C)", "", "monitor" },
+    { OptionId::Count, "", "count", "N", "stop after N rounds (default: at Ctrl+C)", "",
+        "monitor" },
+    { OptionId::Csv, "", "csv", "",
+        "one CSV row per module per round on stdout, statistics on stderr", "", "monitor" },
+    { OptionId::Settle, "", "settle", "MS",
+        "ms to wait after each broadcast, beyond the frame and an echo of it", "10", "adopt" },
 });
 
 constexpr bool inIdOrder()

@@ -236,7 +236,7 @@ private slots:
         shell.setWorkingDirectory(dir->path());
         shell.start("bash",
             { "-c",
-                R"("$PWM5CTL" -p COM1 monitor --interval 0 | head -2; echo "${PIPESTATUS[0]}")" });
+                R"("$PWM5CTL" -p COM1 monitor --interval 0 --json | head -2; echo "${PIPESTATUS[0]}")" });
         QVERIFY(shell.waitForFinished(kWaitMs));
         const QStringList printed
             = QString::fromUtf8(shell.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);

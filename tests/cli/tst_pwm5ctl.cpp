@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -236,6 +237,150 @@ private slots:
         QTEST(static_cast<int>(run.sent.size()), "sent");
     }
 
+    // monitor's three forms, of one module and of two (module 2 stays silent): every line of
+    // stdout, as patterns; times are ISO 8601 with the UTC offset.
+    void monitorForms_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("out");
+        QTest::addColumn<QStringList>("err");
+
+        const QString time
+            = QStringLiteral("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d");
+        const QString values = QStringLiteral("12.34,5.0,1,false(,1000,50.0,false){5}");
+        QTest::newRow("text: a round without change says nothing")
+            << QStringList { "monitor", "--count", "3", "--interval", "0" } << 0
+            << QStringList { time + "  baud_rate 9600  supply_voltage 12.34 V  .*ch5.output off",
+                   "requests 3, ok 3; round trip .*" }
+            << QStringList {};
+        QTest::newRow("text of two modules")
+            << QStringList { "monitor", "-a", "1,2", "--count", "2", "--interval", "0", "-t", "50" }
+            << 1
+            << QStringList { time + "  module 1  baud_rate 9600  .*",
+                   time + "  module 2  no reply within 50 ms",
+                   time + "  module 2  no reply within 50 ms",
+                   "module 1: requests 2, ok 2; round trip .*",
+                   "module 2: requests 2, ok 0, no reply 2" }
+            << QStringList {};
+        QTest::newRow("CSV of two modules")
+            << QStringList { "monitor", "-a", "1,2", "--count", "2", "--interval", "0", "-t", "50",
+                   "--csv" }
+            << 1
+            << QStringList { "time,address,ok,supply_voltage,pwm_voltage,channel,key_lock,"
+                             "ch1.frequency,ch1.duty,ch1.output,ch2.frequency,ch2.duty,ch2.output,"
+                             "ch3.frequency,ch3.duty,ch3.output,ch4.frequency,ch4.duty,ch4.output,"
+                             "ch5.frequency,ch5.duty,ch5.output",
+                   time + ",1,true," + values, time + ",2,false,{19}", time + ",1,true," + values,
+                   time + ",2,false,{19}" }
+            << QStringList { "pwm5ctl: " + time + "  module 2  no reply within 50 ms",
+                   "pwm5ctl: " + time + "  module 2  no reply within 50 ms",
+                   "module 1: requests 2, ok 2; round trip .*",
+                   "module 2: requests 2, ok 0, no reply 2" };
+        QTest::newRow("JSON of two modules")
+            << QStringList { "monitor", "-a", "1,2", "--count", "1", "--interval", "0", "-t", "50",
+                   "--json" }
+            << 1
+            << QStringList { "\\{\"address\":1,.*\"ok\":true,.*\"time\":\"" + time + "\"\\}",
+                   "\\{\"address\":2,\"error\":\"no reply within 50 ms\",\"failure\":\"no_reply\","
+                   "\"ok\":false,\"time\":\""
+                       + time + "\"\\}",
+                   "\\{\"address\":1,\"statistics\":\\{.*\"ok\":1,.*\\}\\}",
+                   "\\{\"address\":2,\"statistics\":\\{.*\"no_reply\":1,.*\\}\\}" }
+            << QStringList {};
+    }
+
+    void monitorForms()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, out);
+        QFETCH(QStringList, err);
+        QVERIFY(startSim({}));
+        const Run run = pwm5ctl(dir.path(), args);
+        QTEST(run.exitCode, "exitCode");
+        const auto matches = [](const QStringList& lines, const QStringList& patterns) {
+            if (lines.size() != patterns.size())
+                return false;
+            for (qsizetype i = 0; i < lines.size(); ++i)
+                if (!QRegularExpression(QRegularExpression::anchoredPattern(patterns[i]))
+                         .match(lines[i])
+                         .hasMatch())
+                    return false;
+            return true;
+        };
+        QVERIFY2(matches(run.out, out), qPrintable(run.out.join(u'\n')));
+        const QStringList errors = run.error.split(u'\n', Qt::SkipEmptyParts);
+        QVERIFY2(matches(errors, err), qPrintable(run.error));
+    }
+
+    // adopt against the simulator, which starts at address 1 and 9600 baud: six broadcasts, a
+    // read at NEW at each rate, and with a RATE the baud write and its confirming read.
+    void adopt_data()
+    {
+        QTest::addColumn<QStringList>("simOptions");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("out");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<int>("sent");
+
+        const QString all = QStringLiteral("; every module on the line now has address 17");
+        QTest::newRow("a new address")
+            << QStringList {} << QStringList { "adopt", "17" } << 0
+            << QStringList { "adopted: address 17 at 9600 baud" } << "" << 12;
+        QTest::newRow("and a new rate")
+            << QStringList {} << QStringList { "adopt", "247", "115200", "--json" } << 0
+            << QStringList {} << "" << 14;
+        QTest::newRow("nothing answers")
+            << QStringList { "--no-reply" } << QStringList { "adopt", "17" } << 1 << QStringList {}
+            << "pwm5ctl: no module answers at address 17 at any rate" << 12;
+        QTest::newRow("a garbled answer is two modules")
+            << QStringList { "--bad-crc" } << QStringList { "adopt", "17", "--json" } << 1
+            << QStringList { "{\"error\":\"bad CRC at 9600 baud: more than one module answered "
+                             "together"
+                   + all + "\",\"ok\":false}" }
+            << "pwm5ctl: bad CRC at 9600 baud: more than one module answered together" + all << 12;
+        QTest::newRow("a rate the module lacks")
+            << QStringList {} << QStringList { "adopt", "17", "1200" } << 2 << QStringList {}
+            << "pwm5ctl: baud_rate: 1200 is not one of 4800, 9600, 19200, 38400, 57600, 115200"
+            << 0;
+        QTest::newRow("no address")
+            << QStringList {} << QStringList { "adopt" } << 2 << QStringList {}
+            << "pwm5ctl: adopt needs NEW and may take a RATE" << 0;
+        QTest::newRow("the broadcast address")
+            << QStringList {} << QStringList { "adopt", "0" } << 2 << QStringList {}
+            << "pwm5ctl: address 0 is not 1 to 247" << 0;
+    }
+
+    void adopt()
+    {
+        QFETCH(QStringList, simOptions);
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, out);
+        QFETCH(int, sent);
+        QVERIFY(startSim(simOptions));
+        const Run run = pwm5ctl(dir.path(), args);
+        QTEST(run.error, "error");
+        QTEST(run.exitCode, "exitCode");
+        if (args.contains("--json") && run.exitCode == 0) {
+            const QJsonObject adopted = json(run);
+            QCOMPARE(adopted.value("address").toInt(), args[1].toInt());
+            QCOMPARE(adopted.value("baud_rate").toInt(), args[2].toInt());
+            QVERIFY(adopted.value("ok").toBool());
+            QVERIFY(adopted.value("seconds").toDouble() > 0);
+            // The module is where adopt says.
+            const Run read = pwm5ctl(dir.path(), { "read", "-a", args[1], "-b", args[2] });
+            QCOMPARE(read.exitCode, 0);
+        } else {
+            QCOMPARE(run.out, out);
+        }
+        QCOMPARE(run.sent.size(), sent);
+        if (sent > 0)
+            QCOMPARE(run.sent.mid(0, 6), QStringList(6, run.sent.front()));
+        if (sent > 0)
+            QVERIFY(run.sent.front().startsWith("00 06 00 00 00 "));
+    }
+
     // A module moved to another address and rate is lost to the defaults, and found by a scan.
     void scanFindsAMovedModule()
     {
@@ -291,7 +436,7 @@ private slots:
         for (int i = 0; i < 3; ++i)
             QCOMPARE(QJsonDocument::fromJson(run.out[i].toUtf8()).object().value("ok").toBool(),
                 exitCode == 0);
-        QVERIFY2(run.out.back().startsWith(R"({"statistics":{)" + statistics),
+        QVERIFY2(run.out.back().startsWith(R"({"address":1,"statistics":{)" + statistics),
             qPrintable(run.out.back()));
     }
 };
