@@ -4,7 +4,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -298,19 +297,9 @@ private slots:
         QVERIFY(startSim({}));
         const Run run = pwm5ctl(dir.path(), args);
         QTEST(run.exitCode, "exitCode");
-        const auto matches = [](const QStringList& lines, const QStringList& patterns) {
-            if (lines.size() != patterns.size())
-                return false;
-            for (qsizetype i = 0; i < lines.size(); ++i)
-                if (!QRegularExpression(QRegularExpression::anchoredPattern(patterns[i]))
-                         .match(lines[i])
-                         .hasMatch())
-                    return false;
-            return true;
-        };
-        QVERIFY2(matches(run.out, out), qPrintable(run.out.join(u'\n')));
+        QVERIFY2(linesMatch(run.out, out), qPrintable(run.out.join(u'\n')));
         const QStringList errors = run.error.split(u'\n', Qt::SkipEmptyParts);
-        QVERIFY2(matches(errors, err), qPrintable(run.error));
+        QVERIFY2(linesMatch(errors, err), qPrintable(run.error));
     }
 
     // adopt against the simulator, which starts at address 1 and 9600 baud: six broadcasts, a

@@ -1,6 +1,7 @@
 #include "pwm5ctl_runner.h"
 
 #include <QDeadlineTimer>
+#include <QRegularExpression>
 
 namespace {
 
@@ -33,6 +34,18 @@ Run runOf(int exitCode, const QByteArray& out, const QByteArray& err)
 }
 
 } // namespace
+
+bool linesMatch(const QStringList& lines, const QStringList& patterns)
+{
+    if (lines.size() != patterns.size())
+        return false;
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        if (!QRegularExpression(QRegularExpression::anchoredPattern(patterns[i]))
+                 .match(lines[i])
+                 .hasMatch())
+            return false;
+    return true;
+}
 
 Run pwm5ctl(const QString& dir, const QStringList& args, const QByteArray& input)
 {

@@ -21,6 +21,10 @@ constexpr int kCallMs = 60000;
 
 Run pwm5ctl(const QString& dir, const QStringList& args, const QByteArray& input = {});
 
+// Whether each line matches the pattern at its place (a whole-line regular expression), and
+// there are as many lines as patterns.
+bool linesMatch(const QStringList& lines, const QStringList& patterns);
+
 // A pwm5ctl that the test watches while it runs, to act at a point of its work. Killed at the
 // end of the test if still running.
 class RunningPwm5ctl {
