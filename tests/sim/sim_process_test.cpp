@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <optional>
 
 #include "sim_session.h"
 
@@ -26,6 +27,54 @@ class SimProcessTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void readyLine_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("ready");
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<QString>("device");
+
+        QTest::newRow("start values")
+            << "ready COM1 -> /dev/pts/3, slave 1 at 9600 baud" << true << "COM1"
+            << "/dev/pts/3";
+        QTest::newRow("line end kept") << "ready COM1 -> /dev/pts/3, slave 1 at 9600 baud\r\n"
+                                       << true << "COM1"
+                                       << "/dev/pts/3";
+        QTest::newRow("two-digit port, last address, fastest rate")
+            << "ready COM12 -> /dev/pts/140, slave 247 at 115200 baud" << true << "COM12"
+            << "/dev/pts/140";
+        QTest::newRow("an exchange, which has an arrow too")
+            << "01 03 00 00 00 1A C4 01  ->  01 03 34 04 D2 00 32" << false << ""
+            << "";
+        QTest::newRow("the link taken")
+            << "pwm5-sim: COM1 already exists; is another simulator running here?" << false << ""
+            << "";
+        QTest::newRow("the register table") << "registers of slave 1 at 9600 baud" << false << ""
+                                            << "";
+        QTest::newRow("ready inside a line")
+            << "not ready COM1 -> /dev/pts/3, slave 1 at 9600 baud" << false << ""
+            << "";
+        QTest::newRow("no device") << "ready COM1 -> , slave 1 at 9600 baud" << false << ""
+                                   << "";
+        QTest::newRow("read up to the device") << "ready COM1 -> /dev/pts/3" << false << ""
+                                               << "";
+    }
+
+    // Tests and benches find the simulator's pseudo-terminal through its first line.
+    void readyLine()
+    {
+        QFETCH(QString, line);
+        QFETCH(bool, ready);
+        QFETCH(QString, link);
+        QFETCH(QString, device);
+        const std::optional<SimReadyLine> parsed = parseReadyLine(line);
+        QCOMPARE(parsed.has_value(), ready);
+        if (parsed) {
+            QCOMPARE(parsed->link, link);
+            QCOMPARE(parsed->device, device);
+        }
+    }
+
     void stopSignal_data()
     {
         QTest::addColumn<int>("signal");
@@ -42,7 +91,8 @@ private slots:
         SimProcess sim;
         QVERIFY(sim.start(dir.path(), {}, 3));
         QCOMPARE(sim.linkPath(), dir.filePath("COM3"));
-        QVERIFY(QFileInfo(sim.linkPath()).symLinkTarget().startsWith("/dev/pts/"));
+        QVERIFY(sim.devicePath().startsWith("/dev/pts/"));
+        QCOMPARE(QFileInfo(sim.linkPath()).symLinkTarget(), sim.devicePath());
         ::kill(static_cast<pid_t>(sim.process().processId()), signal);
         QVERIFY(sim.process().waitForFinished(5000));
         QCOMPARE(sim.process().exitStatus(), QProcess::NormalExit);
@@ -110,8 +160,8 @@ private slots:
         SimProcess sim;
         sim.process().setWorkingDirectory(dir.path());
         sim.process().start(PWM5_SIM_PATH, { "--port=2" });
-        QVERIFY(sim.waitForOutput("ready COM2 -> ", 10000));
-        QVERIFY(QFileInfo(dir.filePath("COM2")).isSymLink());
+        QVERIFY(sim.waitForReady(2, 10000));
+        QCOMPARE(QFileInfo(dir.filePath("COM2")).symLinkTarget(), sim.devicePath());
     }
 
     void version()
