@@ -16,6 +16,8 @@ public:
 
     bool isValid() const { return master_ >= 0; }
     QString slavePath() const { return slavePath_; }
+    // The device side's descriptor (non-blocking), for a poll over it and other lines at once.
+    int deviceFd() const { return master_; }
     // Links the slave as COMn in dir, the way an operator pins a port number.
     bool linkAs(const QString& dir, int n) const;
 
