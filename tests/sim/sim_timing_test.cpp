@@ -2,8 +2,12 @@
 
 #include <QTest>
 
+#include "link/line_timing.h"
+#include "link/port_settings.h"
 #include "sim_session.h"
 #include "support/test_crc.h"
+
+#include <chrono>
 
 namespace {
 
@@ -72,9 +76,9 @@ private slots:
         QTest::newRow("115200") << bytes("010600180005C9CE") << 115200;
     }
 
-    // A 57-byte reply takes 57 x 10 bits on the line after the 5 ms response delay: about
-    // 124 ms at 4800 baud, 64 ms at 9600 and 10 ms at 115200. Only the lower bound is checked:
-    // a busy machine makes any reply later.
+    // A 57-byte reply takes the line time of 57 characters at 8N1 (the tool's own reckoning)
+    // after the 5 ms response delay: about 124 ms at 4800 baud, 64 ms at 9600 and 10 ms at
+    // 115200. Only the lower bound is checked: a busy machine makes any reply later.
     void pacing()
     {
         QFETCH(QByteArray, baudChange);
@@ -86,8 +90,11 @@ private slots:
             QVERIFY(s.line.setBaudRate(rate));
         }
         QCOMPARE(s.line.exchange(kReadAll, 57).size(), 57);
-        const double expectedMs = 5 + 57 * 10 * 1000.0 / rate;
-        QCOMPARE_GE(s.line.lastArrivalMs(), qint64(expectedMs) - 1);
+        line::PortSettings settings;
+        settings.baud = rate;
+        const auto expected = std::chrono::milliseconds(5) + line::transferTime(settings, 57);
+        QCOMPARE_GE(s.line.lastArrivalMs(),
+            std::chrono::duration_cast<std::chrono::milliseconds>(expected).count() - 1);
     }
 };
 
