@@ -257,4 +257,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(SimProtocolTest)
-#include "sim_protocol_test.moc"
+#include "tst_sim_protocol.moc"

@@ -113,4 +113,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(SimOptionsTest)
-#include "sim_options_test.moc"
+#include "tst_sim_options.moc"

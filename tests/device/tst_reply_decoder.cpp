@@ -217,4 +217,4 @@ private slots:
 };
 
 QTEST_APPLESS_MAIN(ReplyDecoderTest)
-#include "reply_decoder_test.moc"
+#include "tst_reply_decoder.moc"

@@ -185,4 +185,4 @@ private slots:
 };
 
 QTEST_APPLESS_MAIN(WriteAllTest)
-#include "write_all_test.moc"
+#include "tst_write_all.moc"

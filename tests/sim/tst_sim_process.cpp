@@ -207,4 +207,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(SimProcessTest)
-#include "sim_process_test.moc"
+#include "tst_sim_process.moc"

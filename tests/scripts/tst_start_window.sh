@@ -2,7 +2,7 @@
 # Ending ./run's window session with SIGINT or SIGTERM closes the window as its close button
 # does: the settings file is written, the window and the simulator are gone, and so is the
 # simulator's COM1 link. It starts without a warning outside a login session too.
-#   start_window_test.sh START_WINDOW BUILD_DIR
+#   tst_start_window.sh START_WINDOW BUILD_DIR
 set -euo pipefail
 start_window=$1 build=$2
 

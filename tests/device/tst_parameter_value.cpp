@@ -137,4 +137,4 @@ private slots:
 };
 
 QTEST_APPLESS_MAIN(ParameterValueTest)
-#include "parameter_value_test.moc"
+#include "tst_parameter_value.moc"

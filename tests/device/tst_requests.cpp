@@ -120,4 +120,4 @@ private slots:
 };
 
 QTEST_APPLESS_MAIN(RequestsTest)
-#include "requests_test.moc"
+#include "tst_requests.moc"

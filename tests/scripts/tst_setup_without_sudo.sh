@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A first run as a user who is not root and has no sudo: the package check prints the line to
 # run as root and exits 1, instead of failing on a missing sudo.
-#   setup_without_sudo_test.sh SETUP_SH
+#   tst_setup_without_sudo.sh SETUP_SH
 set -euo pipefail
 setup=$1
 

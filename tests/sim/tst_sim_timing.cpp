@@ -99,4 +99,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(SimTimingTest)
-#include "sim_timing_test.moc"
+#include "tst_sim_timing.moc"
