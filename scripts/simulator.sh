@@ -1,6 +1,7 @@
 # pwm5-sim started and stopped from a script; shared by scripts/windows-test and bench/cli.
 # shellcheck shell=bash
 
+# shellcheck disable=SC2034 # sim_device is for the scripts that source this
 sim_pid="" sim_drain_pid="" sim_device=""
 
 # sim_ready_device LINE: the pseudo-terminal that pwm5-sim's ready line names ("ready COM1 ->
