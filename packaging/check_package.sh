@@ -5,6 +5,9 @@
 # that starts the tool in the per-user folder, pwm5ctl and its bash completion, the manual
 # pages, the licence and changelog, and lintian's verdict.
 #
+# Each check is a function of its own (check_*), run in a subshell, where its first failure
+# ends it; the driver at the end runs them all and names those that failed.
+#
 # check_package.sh CPACK BUILD_DIR VERSION SANITIZED DESKTOP_FILE_VALIDATE
 set -euo pipefail
 cpack=$1 build=$2 version=$3 sanitized=$4 validate=$5
@@ -15,8 +18,10 @@ fail() {
 }
 
 scratch=$(mktemp -d "$PWD/package.XXXXXX")
-tool=""
-trap '[ -z "$tool" ] || kill "$tool" 2>/dev/null; rm -rf "$scratch"' EXIT
+trap 'rm -rf "$scratch"' EXIT
+
+# --- What the checks look at: the .deb ($deb), its contents unpacked ($root, $bin), its
+# declared dependencies ($depends). Without them no check can run.
 
 "$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1 ||
   { cat "$scratch/cpack.log"; fail "cpack -G DEB"; }
@@ -24,14 +29,11 @@ debs=("$scratch"/out/*.deb)
 { [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ]; } || fail "expected one .deb, found: ${debs[*]}"
 deb=${debs[0]}
 arch=$(dpkg --print-architecture)
-[ "$(basename "$deb")" = "pwm5_${version}_${arch}.deb" ] || fail "file name $(basename "$deb")"
+root=$scratch/root
+dpkg -x "$deb" "$root"
+bin=$root/usr/bin
 
 field() { dpkg-deb -f "$deb" "$1"; }
-[ "$(field Package)" = pwm5 ] || fail "Package: $(field Package)"
-[ "$(field Version)" = "$version" ] || fail "Version: $(field Version), project says $version"
-[ "$(field Architecture)" = "$arch" ] || fail "Architecture: $(field Architecture)"
-[ -n "$(field Maintainer)" ] || fail "no Maintainer"
-
 # Depends: package names, version constraints dropped.
 mapfile -t depends < <(field Depends | tr ',' '\n' | sed 's/(.*)//; s/^ *//; s/ *$//' | grep .)
 declared() {
@@ -39,26 +41,43 @@ declared() {
   for p in "${depends[@]}"; do [ "$p" = "$1" ] && return 0; done
   return 1
 }
-# Every declared package exists: each is a build dependency, so it is installed here.
-for p in "${depends[@]}"; do
-  dpkg-query -W "$p" >/dev/null 2>&1 || fail "Depends names $p, which no installed package is"
-done
-# What the programs load without linking it: the xcb platform plugin, and the CJK font.
-for p in qt6-qpa-plugins fonts-wqy-zenhei; do
-  declared "$p" || fail "Depends lacks $p"
-done
+desktop=$root/usr/share/applications/pwm5.desktop
+desktop_key() { sed -n "s/^$1=//p" "$desktop"; }
 
-root=$scratch/root
-dpkg -x "$deb" "$root"
-bin=$root/usr/bin
-for f in pwm5 pwm5-sim pwm5ctl pwm5-launch; do
-  { [ -f "$bin/$f" ] && [ -x "$bin/$f" ]; } || fail "usr/bin/$f missing or not executable"
-done
+# --- The checks, in the order the driver runs them.
 
-# Each library the programs link comes from a declared package. A sanitized test build
-# also links the sanitizer runtimes, and keeps libraries that a release build drops as unused
-# (libGLX, libOpenGL): there a dependency of a declared package will do.
-owner() { # the package that holds a library file, whether dpkg lists it under /usr or not
+# The file's name and the control fields.
+check_control_fields() {
+  [ "$(basename "$deb")" = "pwm5_${version}_${arch}.deb" ] || fail "file name $(basename "$deb")"
+  [ "$(field Package)" = pwm5 ] || fail "Package: $(field Package)"
+  [ "$(field Version)" = "$version" ] || fail "Version: $(field Version), project says $version"
+  [ "$(field Architecture)" = "$arch" ] || fail "Architecture: $(field Architecture)"
+  [ -n "$(field Maintainer)" ] || fail "no Maintainer"
+}
+
+# Every declared package exists (each is a build dependency, so it is installed here), and
+# Depends has what the programs load without linking it: the xcb platform plugin, and the CJK
+# font.
+check_declared_packages() {
+  local p
+  for p in "${depends[@]}"; do
+    dpkg-query -W "$p" >/dev/null 2>&1 || fail "Depends names $p, which no installed package is"
+  done
+  for p in qt6-qpa-plugins fonts-wqy-zenhei; do
+    declared "$p" || fail "Depends lacks $p"
+  done
+}
+
+# The programs, executable, in usr/bin.
+check_programs() {
+  local f
+  for f in pwm5 pwm5-sim pwm5ctl pwm5-launch; do
+    { [ -f "$bin/$f" ] && [ -x "$bin/$f" ]; } || fail "usr/bin/$f missing or not executable"
+  done
+}
+
+# The package that holds a library file, whether dpkg lists it under /usr or not.
+owner() {
   local path=$1 canon found p
   canon=$(readlink -f "$path")
   for p in "$path" "$canon" "${canon#/usr}"; do
@@ -66,7 +85,8 @@ owner() { # the package that holds a library file, whether dpkg lists it under /
   done
   return 1
 }
-pulled_in() { # a direct dependency of a declared package
+# Whether a package is a direct dependency of a declared package.
+pulled_in() {
   local p list
   for p in "${depends[@]}"; do
     list=$(dpkg-query -W -f='${Depends}' "$p" | sed 's/[,|]/\n/g; s/([^)]*)//g; s/:any//g; s/ //g')
@@ -74,165 +94,233 @@ pulled_in() { # a direct dependency of a declared package
   done
   return 1
 }
-for exe in pwm5 pwm5-sim pwm5ctl; do
-  ! readelf -d "$bin/$exe" | grep -E '\((RPATH|RUNPATH)\)' || fail "$exe carries a library search path"
-  libs=$(ldd "$bin/$exe")
-  while read -r needed; do
-    path=$(awk -v n="$needed" '$1 == n && $2 == "=>" { print $3 }' <<<"$libs")
-    { [ -n "$path" ] && [ "$path" != "not" ]; } || fail "$exe: $needed not found by ldd"
-    pkg=$(owner "$path") || fail "$exe: no package holds $path"
-    declared "$pkg" && continue
-    if [ "$sanitized" = ON ]; then
-      case $pkg in libasan* | libubsan*) continue ;; esac
-      pulled_in "$pkg" && continue
-    fi
-    fail "$exe links $needed from $pkg, which Depends lacks"
-  done < <(readelf -d "$bin/$exe" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
-done
+
+# No program carries a library search path, and each library they link comes from a declared
+# package. A sanitized test build also links the sanitizer runtimes, and keeps libraries that
+# a release build drops as unused (libGLX, libOpenGL): there a dependency of a declared
+# package will do.
+check_linked_libraries() {
+  local exe libs needed path pkg
+  for exe in pwm5 pwm5-sim pwm5ctl; do
+    ! readelf -d "$bin/$exe" | grep -E '\((RPATH|RUNPATH)\)' ||
+      fail "$exe carries a library search path"
+    libs=$(ldd "$bin/$exe")
+    while read -r needed; do
+      path=$(awk -v n="$needed" '$1 == n && $2 == "=>" { print $3 }' <<<"$libs")
+      { [ -n "$path" ] && [ "$path" != "not" ]; } || fail "$exe: $needed not found by ldd"
+      pkg=$(owner "$path") || fail "$exe: no package holds $path"
+      declared "$pkg" && continue
+      if [ "$sanitized" = ON ]; then
+        case $pkg in libasan* | libubsan*) continue ;; esac
+        pulled_in "$pkg" && continue
+      fi
+      fail "$exe links $needed from $pkg, which Depends lacks"
+    done < <(readelf -d "$bin/$exe" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
+  done
+}
 
 # The desktop entry: valid, and its program and icon are where it says.
-desktop=$root/usr/share/applications/pwm5.desktop
-[ -f "$desktop" ] || fail "no usr/share/applications/pwm5.desktop"
-[ -x "$validate" ] || fail "desktop-file-validate not found (package desktop-file-utils)"
-# A hint (for instance no main category, so the menu files it under "Other") fails it too.
-{ report=$("$validate" "$desktop" 2>&1) && [ -z "$report" ]; } || fail "desktop-file-validate: $report"
-key() { sed -n "s/^$1=//p" "$desktop"; }
-for k in Name 'Name\[zh_CN\]' Comment 'Comment\[zh_CN\]' Categories; do
-  [ -n "$(key "$k")" ] || fail "desktop entry has no $k"
-done
-[ "$(key Terminal)" = false ] || fail "Terminal=$(key Terminal)"
-exec_program=$(key Exec | cut -d' ' -f1)
-for program in "$exec_program" "$(key TryExec)"; do
-  case $program in /* | */*) fail "$program is not a bare program name on PATH" ;; esac
-  [ -x "$bin/$program" ] || fail "the desktop entry runs $program, which is not in usr/bin"
-done
-icon=$(key Icon)
-[ -f "$root/usr/share/icons/hicolor/scalable/apps/$icon.svg" ] ||
-  fail "Icon=$icon has no usr/share/icons/hicolor/scalable/apps/$icon.svg"
-head -c 200 "$root/usr/share/icons/hicolor/scalable/apps/$icon.svg" | grep -q '<svg' ||
-  fail "$icon.svg is not an SVG"
+check_desktop_entry() {
+  local report k program icon
+  [ -f "$desktop" ] || fail "no usr/share/applications/pwm5.desktop"
+  [ -x "$validate" ] || fail "desktop-file-validate not found (package desktop-file-utils)"
+  # A hint (for instance no main category, so the menu files it under "Other") fails it too.
+  { report=$("$validate" "$desktop" 2>&1) && [ -z "$report" ]; } ||
+    fail "desktop-file-validate: $report"
+  for k in Name 'Name\[zh_CN\]' Comment 'Comment\[zh_CN\]' Categories; do
+    [ -n "$(desktop_key "$k")" ] || fail "desktop entry has no $k"
+  done
+  [ "$(desktop_key Terminal)" = false ] || fail "Terminal=$(desktop_key Terminal)"
+  for program in "$(desktop_key Exec | cut -d' ' -f1)" "$(desktop_key TryExec)"; do
+    case $program in /* | */*) fail "$program is not a bare program name on PATH" ;; esac
+    [ -x "$bin/$program" ] || fail "the desktop entry runs $program, which is not in usr/bin"
+  done
+  icon=$(desktop_key Icon)
+  [ -f "$root/usr/share/icons/hicolor/scalable/apps/$icon.svg" ] ||
+    fail "Icon=$icon has no usr/share/icons/hicolor/scalable/apps/$icon.svg"
+  head -c 200 "$root/usr/share/icons/hicolor/scalable/apps/$icon.svg" | grep -q '<svg' ||
+    fail "$icon.svg is not an SVG"
+}
 
 # The desktop entry's command starts the packaged tool, in the per-user folder. Started when
 # its platform plugin is loaded: the libraries resolved and QApplication built.
-read -r -a command <<<"$(key Exec)"
-mkdir -p "$scratch/home" "$scratch/runtime"
-chmod 700 "$scratch/runtime"
-(cd "$scratch/home" && HOME=$scratch/home XDG_DATA_HOME=$scratch/data PATH="$bin:$PATH" \
-  XDG_RUNTIME_DIR=$scratch/runtime QT_QPA_PLATFORM=offscreen exec "${command[@]}") &
-tool=$!
-for _ in $(seq 400); do
-  kill -0 "$tool" 2>/dev/null || fail "${command[*]} exited before the window was up"
-  if [ "$(readlink "/proc/$tool/exe")" = "$(readlink -f "$bin/pwm5")" ] &&
-    grep -q libqoffscreen "/proc/$tool/maps"; then
-    break
-  fi
-  sleep 0.05
-done
-grep -q libqoffscreen "/proc/$tool/maps" || fail "${command[*]} did not bring the window up in 20 s"
-[ "$(readlink "/proc/$tool/cwd")" = "$(readlink -f "$scratch/data/pwm5")" ] ||
-  fail "pwm5 works in $(readlink "/proc/$tool/cwd")"
-kill "$tool"
-wait "$tool" || true
-tool=""
+check_desktop_command_starts_tool() {
+  local command here=$scratch/window
+  tool="" # a subshell's variable, for its exit trap
+  trap '[ -z "$tool" ] || kill "$tool" 2>/dev/null' EXIT
+  read -r -a command <<<"$(desktop_key Exec)"
+  mkdir -p "$here/home" "$here/runtime"
+  chmod 700 "$here/runtime"
+  (cd "$here/home" && HOME=$here/home XDG_DATA_HOME=$here/data PATH="$bin:$PATH" \
+    XDG_RUNTIME_DIR=$here/runtime QT_QPA_PLATFORM=offscreen exec "${command[@]}") &
+  tool=$!
+  for _ in $(seq 400); do
+    kill -0 "$tool" 2>/dev/null || fail "${command[*]} exited before the window was up"
+    if [ "$(readlink "/proc/$tool/exe")" = "$(readlink -f "$bin/pwm5")" ] &&
+      grep -q libqoffscreen "/proc/$tool/maps"; then
+      break
+    fi
+    sleep 0.05
+  done
+  grep -q libqoffscreen "/proc/$tool/maps" ||
+    fail "${command[*]} did not bring the window up in 20 s"
+  [ "$(readlink "/proc/$tool/cwd")" = "$(readlink -f "$here/data/pwm5")" ] ||
+    fail "pwm5 works in $(readlink "/proc/$tool/cwd")"
+  kill "$tool"
+  wait "$tool" || true
+  tool=""
+}
 
-# The launcher, with pwm5 replaced by a stand-in that records where it was started.
-cat >"$bin/pwm5" <<'EOF'
+# The launcher the desktop entry runs starts the pwm5 beside it in the per-user folder, however
+# it is called. It runs from a folder of its own, beside a stand-in pwm5 that records where it
+# was started.
+check_launcher_folder() {
+  local here=$scratch/launcher launch row call xdg expected env_args
+  launch=$(desktop_key Exec | cut -d' ' -f1)
+  mkdir -p "$here/bin" "$here/home" "$here/elsewhere"
+  cp -p "$bin/$launch" "$here/bin/"
+  cat >"$here/bin/pwm5" <<'EOF'
 #!/bin/sh
 pwd >"$PWM5_STARTED_IN"
 EOF
-chmod +x "$bin/pwm5"
-mkdir -p "$scratch/elsewhere"
-ln -s "$bin/$exec_program" "$scratch/elsewhere/linked-launch"
-home=$scratch/home
-# how the launcher is called | XDG_DATA_HOME (- for unset) | the folder pwm5 must start in
-cases=(
-  "$bin/$exec_program|-|$home/.local/share/pwm5"
-  "$bin/$exec_program|$scratch/xdg|$scratch/xdg/pwm5"
-  "$bin/$exec_program|$scratch/xdg|$scratch/xdg/pwm5" # again, now that the folder exists
-  "$bin/$exec_program|relative/data|$home/.local/share/pwm5"
-  "../root/usr/bin/$exec_program|-|$home/.local/share/pwm5"
-  "$scratch/elsewhere/linked-launch|-|$home/.local/share/pwm5"
-)
-for row in "${cases[@]}"; do
-  IFS='|' read -r call xdg expected <<<"$row"
-  rm -f "$scratch/started-in"
-  env_args=(HOME="$home" PWM5_STARTED_IN="$scratch/started-in" PATH=/usr/bin:/bin)
-  [ "$xdg" = - ] || env_args+=(XDG_DATA_HOME="$xdg")
-  (cd "$scratch/home" && env -i "${env_args[@]}" "$call") || fail "$row: launcher failed"
-  [ -f "$scratch/started-in" ] || fail "$row: the launcher did not start the pwm5 beside it"
-  [ "$(cat "$scratch/started-in")" = "$expected" ] ||
-    fail "$row: pwm5 started in $(cat "$scratch/started-in")"
-done
+  chmod +x "$here/bin/pwm5"
+  ln -s "$here/bin/$launch" "$here/elsewhere/linked-launch"
+  local home=$here/home
+  # how the launcher is called | XDG_DATA_HOME (- for unset) | the folder pwm5 must start in
+  local cases=(
+    "$here/bin/$launch|-|$home/.local/share/pwm5"
+    "$here/bin/$launch|$here/xdg|$here/xdg/pwm5"
+    "$here/bin/$launch|$here/xdg|$here/xdg/pwm5" # again, now that the folder exists
+    "$here/bin/$launch|relative/data|$home/.local/share/pwm5"
+    "../bin/$launch|-|$home/.local/share/pwm5"
+    "$here/elsewhere/linked-launch|-|$home/.local/share/pwm5"
+  )
+  for row in "${cases[@]}"; do
+    IFS='|' read -r call xdg expected <<<"$row"
+    rm -f "$here/started-in"
+    env_args=(HOME="$home" PWM5_STARTED_IN="$here/started-in" PATH=/usr/bin:/bin)
+    [ "$xdg" = - ] || env_args+=(XDG_DATA_HOME="$xdg")
+    (cd "$home" && env -i "${env_args[@]}" "$call") || fail "$row: launcher failed"
+    [ -f "$here/started-in" ] || fail "$row: the launcher did not start the pwm5 beside it"
+    [ "$(cat "$here/started-in")" = "$expected" ] ||
+      fail "$row: pwm5 started in $(cat "$here/started-in")"
+  done
+}
 
 # pwm5ctl runs from the unpacked tree, on the system's libraries.
-out=$("$bin/pwm5ctl" --version) || fail "pwm5ctl --version failed"
-[ "$out" = "pwm5ctl $version" ] || fail "pwm5ctl --version says '$out'"
+check_pwm5ctl_runs() {
+  local out
+  out=$("$bin/pwm5ctl" --version) || fail "pwm5ctl --version failed"
+  [ "$out" = "pwm5ctl $version" ] || fail "pwm5ctl --version says '$out'"
+}
 
 # A manual page for each program: compressed as Debian does (gzip -9n: no name, no time, so
 # the same bytes every build), with the project's version, and read by groff without a warning
-# (-k: the pages are UTF-8, as man reads them).
-command -v groff >/dev/null || fail "groff not found (package groff-base)"
-for f in pwm5 pwm5-sim pwm5ctl pwm5-launch; do
-  man=$root/usr/share/man/man1/$f.1.gz
-  [ -f "$man" ] || fail "no usr/share/man/man1/$f.1.gz"
-  gzip -t "$man" || fail "$f.1.gz is not a valid gzip file"
-  [ "$(od -An -tx1 -j3 -N5 "$man" | tr -d ' ')" = 0000000000 ] ||
-    fail "$f.1.gz keeps a file name or time (not gzip -n)"
-  title=$(tr '[:lower:]' '[:upper:]' <<<"$f")
-  # Read whole before grep -q, which stops early: zcat must not meet a closed pipe.
-  text=$(zcat "$man")
-  grep -q "^\.TH $title 1 .*\"pwm5 $version\"" <<<"$text" || fail "$f.1 does not name version $version"
-  { report=$(groff -k -t -man -ww -Tutf8 -z <<<"$text" 2>&1) && [ -z "$report" ]; } ||
-    fail "groff on $f.1: $report"
-done
-# pwm5-sim's page names every option its --help lists.
-page=$(zcat "$root/usr/share/man/man1/pwm5-sim.1.gz" | sed 's/\\-/-/g')
-while read -r option; do
-  grep -q -- "$option" <<<"$page" || fail "pwm5-sim.1 does not describe $option"
-done < <("$bin/pwm5-sim" --help | grep -o -- '--[a-z-]*' | sort -u)
+# (-k: the pages are UTF-8, as man reads them). pwm5-sim's page names every option its --help
+# lists.
+check_manual_pages() {
+  local f man title text report page option
+  command -v groff >/dev/null || fail "groff not found (package groff-base)"
+  for f in pwm5 pwm5-sim pwm5ctl pwm5-launch; do
+    man=$root/usr/share/man/man1/$f.1.gz
+    [ -f "$man" ] || fail "no usr/share/man/man1/$f.1.gz"
+    gzip -t "$man" || fail "$f.1.gz is not a valid gzip file"
+    [ "$(od -An -tx1 -j3 -N5 "$man" | tr -d ' ')" = 0000000000 ] ||
+      fail "$f.1.gz keeps a file name or time (not gzip -n)"
+    title=$(tr '[:lower:]' '[:upper:]' <<<"$f")
+    # Read whole before grep -q, which stops early: zcat must not meet a closed pipe.
+    text=$(zcat "$man")
+    grep -q "^\.TH $title 1 .*\"pwm5 $version\"" <<<"$text" ||
+      fail "$f.1 does not name version $version"
+    { report=$(groff -k -t -man -ww -Tutf8 -z <<<"$text" 2>&1) && [ -z "$report" ]; } ||
+      fail "groff on $f.1: $report"
+  done
+  page=$(zcat "$root/usr/share/man/man1/pwm5-sim.1.gz" | sed 's/\\-/-/g')
+  while read -r option; do
+    grep -q -- "$option" <<<"$page" || fail "pwm5-sim.1 does not describe $option"
+  done < <("$bin/pwm5-sim" --help | grep -o -- '--[a-z-]*' | sort -u)
+}
 
 # The licence and the history, where Debian keeps them; the history's last entry is this
 # version.
-doc=$root/usr/share/doc/pwm5
-grep -q '^License: Expat' "$doc/copyright" || fail "usr/share/doc/pwm5/copyright names no licence"
-[[ $(zcat "$doc/changelog.gz") == "pwm5 ($version) "* ]] ||
-  fail "the changelog's last entry is not version $version"
+check_licence_and_changelog() {
+  local doc=$root/usr/share/doc/pwm5
+  grep -q '^License: Expat' "$doc/copyright" || fail "usr/share/doc/pwm5/copyright names no licence"
+  [[ $(zcat "$doc/changelog.gz") == "pwm5 ($version) "* ]] ||
+    fail "the changelog's last entry is not version $version"
+}
 
 # lintian, Debian's package checker: no error and no warning.
-command -v lintian >/dev/null || fail "lintian not found (package lintian)"
-report=$(lintian --fail-on error,warning "$deb" 2>&1) ||
-  fail "lintian: $(grep -v 'running with root privileges' <<<"$report")"
+check_lintian() {
+  local report
+  command -v lintian >/dev/null || fail "lintian not found (package lintian)"
+  report=$(lintian --fail-on error,warning "$deb" 2>&1) ||
+    fail "lintian: $(grep -v 'running with root privileges' <<<"$report")"
+}
 
-# Its bash completion, in the folder bash-completion loads a command's completion from. What
+# The bash completion, in the folder bash-completion loads a command's completion from. What
 # Tab offers after each line, the words as bash splits them ("=" a word of its own; a line
 # ending in a blank completes an empty word), in a folder that holds one file, a.json.
-completion=$root/usr/share/bash-completion/completions/pwm5ctl
-[ -f "$completion" ] || fail "no usr/share/bash-completion/completions/pwm5ctl"
-mkdir "$scratch/completion"
-touch "$scratch/completion/a.json"
-completions=(
-  "pwm5ctl |address adopt apply baud monitor read scan set verify"
-  "pwm5ctl -p COM1 --parity |even none odd"
-  "pwm5ctl -b 9600 set ch5.o|ch5.output="
-  "pwm5ctl set ch1.duty = 5 key_lock = |off on"
-  "pwm5ctl scan --bauds 9600,3|9600,38400"
-  "pwm5ctl --json baud 1|115200 19200"
-  "pwm5ctl apply |- a.json"
-  "pwm5ctl verify |- a.json"
-  "pwm5ctl monitor --c|--count --csv"
-  "pwm5ctl adopt 17 11|115200"
-)
-for row in "${completions[@]}"; do
-  IFS='|' read -r line expected <<<"$row"
-  # shellcheck disable=SC2016 # expanded by the inner bash
-  got=$(cd "$scratch/completion" && LC_ALL=C bash --norc --noprofile -c '
-    source "$1" && rule=$(complete -p pwm5ctl) || exit 1
-    read -r -a COMP_WORDS <<<"$2"
-    [[ $2 == *" " ]] && COMP_WORDS+=("")
-    COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
-    rule=${rule#*-F } && "${rule%% *}"; printf "%s\n" "${COMPREPLY[@]}" | sort | xargs' \
-    _ "$completion" "$line") || fail "the bash completion does not load or register pwm5ctl"
-  [ "$got" = "$expected" ] || fail "completion of '$line': '$got', expected '$expected'"
-done
+check_bash_completion() {
+  local completion=$root/usr/share/bash-completion/completions/pwm5ctl here=$scratch/completion
+  local row line expected got
+  [ -f "$completion" ] || fail "no usr/share/bash-completion/completions/pwm5ctl"
+  mkdir "$here"
+  touch "$here/a.json"
+  local completions=(
+    "pwm5ctl |address adopt apply baud monitor read scan set verify"
+    "pwm5ctl -p COM1 --parity |even none odd"
+    "pwm5ctl -b 9600 set ch5.o|ch5.output="
+    "pwm5ctl set ch1.duty = 5 key_lock = |off on"
+    "pwm5ctl scan --bauds 9600,3|9600,38400"
+    "pwm5ctl --json baud 1|115200 19200"
+    "pwm5ctl apply |- a.json"
+    "pwm5ctl verify |- a.json"
+    "pwm5ctl monitor --c|--count --csv"
+    "pwm5ctl adopt 17 11|115200"
+  )
+  for row in "${completions[@]}"; do
+    IFS='|' read -r line expected <<<"$row"
+    # shellcheck disable=SC2016 # expanded by the inner bash
+    got=$(cd "$here" && LC_ALL=C bash --norc --noprofile -c '
+      source "$1" && rule=$(complete -p pwm5ctl) || exit 1
+      read -r -a COMP_WORDS <<<"$2"
+      [[ $2 == *" " ]] && COMP_WORDS+=("")
+      COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+      rule=${rule#*-F } && "${rule%% *}"; printf "%s\n" "${COMPREPLY[@]}" | sort | xargs' \
+      _ "$completion" "$line") || fail "the bash completion does not load or register pwm5ctl"
+    [ "$got" = "$expected" ] || fail "completion of '$line': '$got', expected '$expected'"
+  done
+}
 
-echo "package $(basename "$deb") checked"
+# --- The driver: every check, each in a subshell of its own with errexit on.
+checks=(
+  check_control_fields
+  check_declared_packages
+  check_programs
+  check_linked_libraries
+  check_desktop_entry
+  check_desktop_command_starts_tool
+  check_launcher_folder
+  check_pwm5ctl_runs
+  check_manual_pages
+  check_licence_and_changelog
+  check_lintian
+  check_bash_completion
+)
+failed=()
+for check in "${checks[@]}"; do
+  set +e
+  (
+    set -e
+    "$check"
+  )
+  status=$?
+  set -e
+  [ "$status" -eq 0 ] || failed+=("$check")
+done
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "package $(basename "$deb"): ${#failed[@]} of ${#checks[@]} checks failed: ${failed[*]}" >&2
+  exit 1
+fi
+echo "package $(basename "$deb") checked: ${#checks[@]} checks passed"
