@@ -9,6 +9,8 @@
 //     focus, as a window manager does; and the peak resident memory (VmHWM).
 // Prints one line of key=value figures and stops the program (SIGTERM).
 
+#include "clock.h"
+
 #include <xcb/damage.h>
 #include <xcb/xcb.h>
 
@@ -35,12 +37,8 @@ extern char** environ;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double msBetween(Clock::time_point from, Clock::time_point to)
-{
-    return std::chrono::duration<double, std::milli>(to - from).count();
-}
+using bench::Clock;
+using bench::msBetween;
 
 struct Options {
     double settleSeconds = 1.0;
@@ -205,14 +203,29 @@ Picture grab(xcb_connection_t* c, xcb_window_t window, int width, int height)
     return picture;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+Clock::duration seconds(double s)
 {
-    const Options options = parse(argc, argv);
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s));
+}
 
-    // A busy server now and then refuses a connection; a second try gets through.
+// The X server, with the DAMAGE extension the probe reads.
+struct XServer {
     xcb_connection_t* c = nullptr;
+    const xcb_query_extension_reply_t* damage = nullptr;
+    xcb_window_t root = 0;
+
+    bool isDamage(const xcb_generic_event_t* event) const
+    {
+        return (event->response_type & 0x7F) == damage->first_event + XCB_DAMAGE_NOTIFY;
+    }
+};
+
+// Connects to the X server, which must have DAMAGE, and watches the windows created on its
+// root; false, with a message, when it cannot.
+bool connectToServer(XServer& server)
+{
+    // A busy server now and then refuses a connection; a second try gets through.
+    xcb_connection_t*& c = server.c;
     for (int attempt = 0; attempt < 5; ++attempt) {
         if (c)
             xcb_disconnect(c);
@@ -224,120 +237,223 @@ int main(int argc, char** argv)
     if (const int error = xcb_connection_has_error(c)) {
         std::fprintf(
             stderr, "pwm5-startup-probe: cannot connect to the X server (error %d)\n", error);
-        return 1;
+        return false;
     }
     auto* version = xcb_damage_query_version_reply(c,
         xcb_damage_query_version(c, XCB_DAMAGE_MAJOR_VERSION, XCB_DAMAGE_MINOR_VERSION), nullptr);
-    const xcb_query_extension_reply_t* damage = xcb_get_extension_data(c, &xcb_damage_id);
-    if (!version || !damage || !damage->present) {
+    server.damage = xcb_get_extension_data(c, &xcb_damage_id);
+    if (!version || !server.damage || !server.damage->present) {
         std::fputs("pwm5-startup-probe: the X server has no DAMAGE extension\n", stderr);
-        return 1;
+        return false;
     }
     std::free(version);
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    server.root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
     const std::uint32_t rootEvents = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
-    xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &rootEvents);
+    xcb_change_window_attributes(c, server.root, XCB_CW_EVENT_MASK, &rootEvents);
     xcb_flush(c);
+    return true;
+}
 
+// Starts the program, its output in the log, and notes when; 0, with a message, when it
+// cannot.
+pid_t spawn(const Options& options, Clock::time_point& exec)
+{
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
     posix_spawn_file_actions_addopen(
         &files, STDOUT_FILENO, options.log, O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&files, STDOUT_FILENO, STDERR_FILENO);
     pid_t pid = 0;
-    const Clock::time_point exec = Clock::now();
-    if (const int rc
+    exec = Clock::now();
+    const int rc
         = posix_spawn(&pid, options.command[0], &files, nullptr, options.command.data(), environ);
-        rc != 0) {
+    posix_spawn_file_actions_destroy(&files);
+    if (rc != 0) {
         std::fprintf(stderr, "pwm5-startup-probe: cannot start %s: %s\n", options.command[0],
             std::strerror(rc));
-        return 1;
+        return 0;
     }
-    posix_spawn_file_actions_destroy(&files);
+    return pid;
+}
 
-    // Every top-level window the program creates gets a damage watch before it can be mapped.
-    // Once the rectangles drawn into one of them have covered it, each further drawing is
-    // followed by a look at its pixels; when it has been quiet for a while, the window counts
-    // as drawn from the first look that already showed its final picture. (Qt sometimes
-    // flushes a plain, one-colour window before the first real paint.)
+// What the probe saw of the program's windows up to the drawn one. Every top-level window
+// gets a damage watch before it can be mapped. Once the rectangles drawn into one of them
+// have covered it, each further drawing is followed by a look at its pixels.
+struct Watch {
     struct Look {
         double ms;
         Picture picture;
     };
     std::map<xcb_window_t, Coverage> windows;
-    xcb_window_t window = 0;
+    xcb_window_t window = 0; // the first one covered
     std::vector<Look> looks;
     double mappedMs = -1, firstDamageMs = -1;
     Clock::time_point lastDamage;
-    const auto seconds = [](double s) {
-        return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s));
-    };
+};
+
+// One event on the way to the drawn window.
+void take(const XServer& server, const xcb_generic_event_t* event, Clock::time_point exec,
+    Clock::time_point now, bool trace, Watch& watch)
+{
+    xcb_connection_t* c = server.c;
+    const std::uint8_t type = event->response_type & 0x7F;
+    if (type == XCB_CREATE_NOTIFY) {
+        const auto* e = reinterpret_cast<const xcb_create_notify_event_t*>(event);
+        if (e->parent == server.root) {
+            xcb_damage_create(
+                c, xcb_generate_id(c), e->window, XCB_DAMAGE_REPORT_LEVEL_RAW_RECTANGLES);
+            xcb_flush(c);
+            watch.windows[e->window];
+        }
+    } else if (type == XCB_MAP_NOTIFY) {
+        const auto* e = reinterpret_cast<const xcb_map_notify_event_t*>(event);
+        if (watch.mappedMs < 0 && watch.windows.count(e->window))
+            watch.mappedMs = msBetween(exec, now);
+        if (trace)
+            std::fprintf(stderr, "%8.2f ms map 0x%x\n", msBetween(exec, now), e->window);
+    } else if (server.isDamage(event)) {
+        const auto* e = reinterpret_cast<const xcb_damage_notify_event_t*>(event);
+        auto found = watch.windows.find(e->drawable);
+        if (found == watch.windows.end() || (watch.window && watch.window != e->drawable))
+            return;
+        if (watch.firstDamageMs < 0)
+            watch.firstDamageMs = msBetween(exec, now);
+        if (found->second.add(e->area, e->geometry)) {
+            watch.window = e->drawable;
+            watch.lastDamage = now;
+            watch.looks.push_back({ msBetween(exec, now),
+                grab(c, watch.window, found->second.width(), found->second.height()) });
+        }
+        if (trace)
+            std::fprintf(stderr, "%8.2f ms damage %d,%d %dx%d of %dx%d%s\n", msBetween(exec, now),
+                e->area.x, e->area.y, e->area.width, e->area.height, e->geometry.width,
+                e->geometry.height,
+                watch.window
+                    ? (", colours " + std::to_string(watch.looks.back().picture.colours)).c_str()
+                    : "");
+    }
+}
+
+// Watches until the covered window has been quiet for a while, or the time is up; false, with
+// a message, when the program ended or the server went first.
+bool watchUntilQuiet(
+    const XServer& server, pid_t pid, Clock::time_point exec, const Options& options, Watch& watch)
+{
     const Clock::time_point deadline = exec + seconds(options.timeoutSeconds);
-    pollfd pfd { xcb_get_file_descriptor(c), POLLIN, 0 };
+    pollfd pfd { xcb_get_file_descriptor(server.c), POLLIN, 0 };
     for (;;) {
         const Clock::time_point now = Clock::now();
-        if (now >= deadline || (window && now - lastDamage >= seconds(options.quietSeconds)))
-            break;
-        xcb_generic_event_t* event = xcb_poll_for_event(c);
+        if (now >= deadline
+            || (watch.window && now - watch.lastDamage >= seconds(options.quietSeconds)))
+            return true;
+        xcb_generic_event_t* event = xcb_poll_for_event(server.c);
         if (!event) {
             int ended = 0;
-            if (xcb_connection_has_error(c) || ::waitpid(pid, &ended, WNOHANG) == pid) {
+            if (xcb_connection_has_error(server.c) || ::waitpid(pid, &ended, WNOHANG) == pid) {
                 std::fprintf(stderr, "pwm5-startup-probe: %s\n",
-                    xcb_connection_has_error(c) ? "lost the X server" : "the program ended");
-                return 1;
+                    xcb_connection_has_error(server.c) ? "lost the X server" : "the program ended");
+                return false;
             }
             ::poll(&pfd, 1, 10);
             continue;
         }
-        const std::uint8_t type = event->response_type & 0x7F;
-        if (type == XCB_CREATE_NOTIFY) {
-            const auto* e = reinterpret_cast<xcb_create_notify_event_t*>(event);
-            if (e->parent == root) {
-                xcb_damage_create(
-                    c, xcb_generate_id(c), e->window, XCB_DAMAGE_REPORT_LEVEL_RAW_RECTANGLES);
-                xcb_flush(c);
-                windows[e->window];
-            }
-        } else if (type == XCB_MAP_NOTIFY) {
-            const auto* e = reinterpret_cast<xcb_map_notify_event_t*>(event);
-            if (mappedMs < 0 && windows.count(e->window))
-                mappedMs = msBetween(exec, now);
-            if (options.trace)
-                std::fprintf(stderr, "%8.2f ms map 0x%x\n", msBetween(exec, now), e->window);
-        } else if (type == damage->first_event + XCB_DAMAGE_NOTIFY) {
-            const auto* e = reinterpret_cast<xcb_damage_notify_event_t*>(event);
-            auto found = windows.find(e->drawable);
-            if (found != windows.end() && (!window || window == e->drawable)) {
-                if (firstDamageMs < 0)
-                    firstDamageMs = msBetween(exec, now);
-                if (found->second.add(e->area, e->geometry)) {
-                    window = e->drawable;
-                    lastDamage = now;
-                    looks.push_back({ msBetween(exec, now),
-                        grab(c, window, found->second.width(), found->second.height()) });
-                }
-                if (options.trace)
-                    std::fprintf(stderr, "%8.2f ms damage %d,%d %dx%d of %dx%d%s\n",
-                        msBetween(exec, now), e->area.x, e->area.y, e->area.width, e->area.height,
-                        e->geometry.width, e->geometry.height,
-                        window
-                            ? (", colours " + std::to_string(looks.back().picture.colours)).c_str()
-                            : "");
-            }
-        }
+        take(server, event, exec, now, options.trace, watch);
         std::free(event);
     }
+}
 
-    int status = 0;
-    const Picture final
-        = window ? grab(c, window, windows[window].width(), windows[window].height()) : Picture {};
-    double drawnMs = -1;
-    for (const Look& look : looks)
-        if (look.picture.hash == final.hash) {
-            drawnMs = look.ms;
-            break;
+// When the window was drawn: the first look that already showed the picture it settled on
+// (Qt sometimes flushes a plain, one-colour window before the first real paint); -1 when none
+// did.
+double drawnMs(const Watch& watch, const Picture& settled)
+{
+    for (const Watch::Look& look : watch.looks)
+        if (look.picture.hash == settled.hash)
+            return look.ms;
+    return -1;
+}
+
+// Waits for the time, and counts the drawings into the window meanwhile.
+int drawingsWithin(const XServer& server, xcb_window_t window, double s)
+{
+    pollfd pfd { xcb_get_file_descriptor(server.c), POLLIN, 0 };
+    int drawings = 0;
+    const Clock::time_point end = Clock::now() + seconds(s);
+    for (Clock::time_point now; (now = Clock::now()) < end;) {
+        if (xcb_generic_event_t* event = xcb_poll_for_event(server.c)) {
+            const auto* e = reinterpret_cast<const xcb_damage_notify_event_t*>(event);
+            if (server.isDamage(event) && e->drawable == window)
+                ++drawings;
+            std::free(event);
+            continue;
         }
-    if (drawnMs < 0) {
+        if (xcb_connection_has_error(server.c))
+            break;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - now);
+        ::poll(&pfd, 1, static_cast<int>(left.count()) + 1);
+    }
+    return drawings;
+}
+
+// One idle period after a settling pause: the process's usage before and after, and the
+// drawings between.
+struct Idle {
+    Usage before, after;
+    int drawings = 0;
+};
+
+Idle idleFor(
+    const XServer& server, pid_t pid, xcb_window_t window, double settleSeconds, double idleSeconds)
+{
+    Idle idle;
+    drawingsWithin(server, window, settleSeconds);
+    idle.before = usageOf(pid);
+    idle.drawings = drawingsWithin(server, window, idleSeconds);
+    idle.after = usageOf(pid);
+    return idle;
+}
+
+double cpuMs(const Idle& idle)
+{
+    return static_cast<double>(idle.after.cpuNs - idle.before.cpuNs) / 1e6;
+}
+
+void printFigures(double drawn, const Watch& watch, const Coverage& window, const Picture& settled,
+    long long hwmKb, const Idle& idle, const Idle& focused, bool alive)
+{
+    std::printf("drawn_ms=%.2f first_damage_ms=%.2f mapped_ms=%.2f looks=%zu size=%dx%d "
+                "colours=%d hwm_kb=%lld idle_cpu_ms=%.3f idle_wakeups=%lld idle_drawings=%d "
+                "focused_cpu_ms=%.3f focused_wakeups=%lld focused_drawings=%d threads=%d "
+                "alive=%d\n",
+        drawn, watch.firstDamageMs, watch.mappedMs, watch.looks.size(), window.width(),
+        window.height(), settled.colours, hwmKb, cpuMs(idle),
+        idle.after.switches - idle.before.switches, idle.drawings, cpuMs(focused),
+        focused.after.switches - focused.before.switches, focused.drawings, idle.after.threads,
+        alive ? 1 : 0);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const Options options = parse(argc, argv);
+    XServer server;
+    if (!connectToServer(server))
+        return 1;
+    Clock::time_point exec;
+    const pid_t pid = spawn(options, exec);
+    if (pid == 0)
+        return 1;
+
+    Watch watch;
+    if (!watchUntilQuiet(server, pid, exec, options, watch))
+        return 1;
+    Coverage& window = watch.windows[watch.window];
+    const Picture settled
+        = watch.window ? grab(server.c, watch.window, window.width(), window.height()) : Picture {};
+    const double drawn = drawnMs(watch, settled);
+    int status = 0;
+    if (drawn < 0) {
         std::fprintf(stderr, "pwm5-startup-probe: %s drew no settled window within %.0f s\n",
             options.command[0], options.timeoutSeconds);
         ::kill(pid, SIGKILL);
@@ -345,60 +461,26 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    // Idle: nothing to do but wait. Drawings into the window are counted meanwhile.
-    const auto drawingsWithin = [&](double s) {
-        int drawings = 0;
-        const Clock::time_point end = Clock::now() + seconds(s);
-        for (Clock::time_point now; (now = Clock::now()) < end;) {
-            if (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
-                const auto* e = reinterpret_cast<xcb_damage_notify_event_t*>(event);
-                if ((event->response_type & 0x7F) == damage->first_event + XCB_DAMAGE_NOTIFY
-                    && e->drawable == window)
-                    ++drawings;
-                std::free(event);
-                continue;
-            }
-            if (xcb_connection_has_error(c))
-                break;
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - now);
-            ::poll(&pfd, 1, static_cast<int>(left.count()) + 1);
-        }
-        return drawings;
-    };
-    drawingsWithin(options.settleSeconds);
-    const Usage before = usageOf(pid);
-    const int idleDrawings = drawingsWithin(options.idleSeconds);
-    const Usage after = usageOf(pid);
-    // Then as on a desktop, where the window manager gives the new window the input focus.
-    Usage focusedBefore, focusedAfter;
-    int focusedDrawings = 0;
+    // Idle: nothing to do but wait. Then as on a desktop, where the window manager gives the
+    // new window the input focus.
+    const Idle idle
+        = idleFor(server, pid, watch.window, options.settleSeconds, options.idleSeconds);
+    Idle focused;
     if (options.focusedIdleSeconds > 0) {
-        xcb_set_input_focus(c, XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);
-        xcb_flush(c);
-        drawingsWithin(options.settleSeconds);
-        focusedBefore = usageOf(pid);
-        focusedDrawings = drawingsWithin(options.focusedIdleSeconds);
-        focusedAfter = usageOf(pid);
+        xcb_set_input_focus(server.c, XCB_INPUT_FOCUS_POINTER_ROOT, watch.window, XCB_CURRENT_TIME);
+        xcb_flush(server.c);
+        focused
+            = idleFor(server, pid, watch.window, options.settleSeconds, options.focusedIdleSeconds);
     }
     const long long hwmKb = statusField("/proc/" + std::to_string(pid) + "/status", "VmHWM");
     const bool alive = ::waitpid(pid, &status, WNOHANG) == 0;
-
-    std::printf("drawn_ms=%.2f first_damage_ms=%.2f mapped_ms=%.2f looks=%zu size=%dx%d "
-                "colours=%d hwm_kb=%lld idle_cpu_ms=%.3f idle_wakeups=%lld idle_drawings=%d "
-                "focused_cpu_ms=%.3f focused_wakeups=%lld focused_drawings=%d threads=%d "
-                "alive=%d\n",
-        drawnMs, firstDamageMs, mappedMs, looks.size(), windows[window].width(),
-        windows[window].height(), final.colours, hwmKb,
-        static_cast<double>(after.cpuNs - before.cpuNs) / 1e6, after.switches - before.switches,
-        idleDrawings, static_cast<double>(focusedAfter.cpuNs - focusedBefore.cpuNs) / 1e6,
-        focusedAfter.switches - focusedBefore.switches, focusedDrawings, after.threads,
-        alive ? 1 : 0);
+    printFigures(drawn, watch, window, settled, hwmKb, idle, focused, alive);
 
     if (!alive)
         std::fprintf(stderr, "pwm5-startup-probe: %s ended during the idle period (status %d)\n",
             options.command[0], status);
     ::kill(pid, SIGTERM);
     ::waitpid(pid, &status, 0);
-    xcb_disconnect(c);
+    xcb_disconnect(server.c);
     return alive ? 0 : 1;
 }
