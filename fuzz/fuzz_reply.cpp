@@ -96,8 +96,8 @@ QByteArray request(std::uint8_t kind, std::uint8_t slave, std::uint8_t detail)
     }
 }
 
-// Each parameter as the documents place it: its first register, how many, and how it reads
-// (2 decimals, 1 decimal, whole).
+// Each parameter where the module keeps it, written out here apart from the tool's register
+// map: its first register, how many, and how it reads (2 decimals, 1 decimal, whole).
 struct Placed {
     const char* name;
     std::size_t address;
@@ -172,7 +172,7 @@ void checkDecoded(const QByteArray& reply)
     };
     for (const Placed& placed : kPlaced) {
         const device::Parameter* p = device::parameterNamed(placed.name);
-        require(p != nullptr, "every parameter of the documents has its name");
+        require(p != nullptr, "every parameter placed here is one the tool names");
         const bool whole = placed.address + placed.registers <= carried;
         require(reading.carries(p->id) == whole, "a parameter is read when all its registers are");
         if (!whole)

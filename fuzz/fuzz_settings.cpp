@@ -23,7 +23,7 @@ using line::LoadedPort;
 using line::parseStoredPort;
 using line::StoredPort;
 
-// One line of the documented form at the start of content: its text and where the next begins.
+// One line of the file at the start of content: its text and where the next begins.
 // The line ends with LF, optionally preceded by CR, or at the end of the content.
 struct Line {
     QByteArray text;

@@ -1,7 +1,7 @@
 // Any twelve field texts, any Combo6 text and any address text: write-all either refuses, when
 // a field is no decimal number, or sends a 57-byte frame whose every register lies in its range,
-// with the values the documents' rules give and the on/off states exactly as the window holds
-// them.
+// with the values the panel's input rules give and the on/off states exactly as the window
+// holds them.
 //
 // Input: a flags byte (0x01: the texts are UTF-8, otherwise Latin-1), six on/off states as
 // 16-bit values high byte first (CH1 to CH5 outputs, key lock), the current baud code (modulo
@@ -36,8 +36,9 @@ constexpr std::size_t kFieldCount = 12;
 constexpr std::size_t kTextCount = kFieldCount + 2;
 constexpr std::size_t kHeaderSize = 14;
 
-// The twelve fields as the documents give them: the control, default for an empty text, bounds,
-// and whether the value travels in tenths (rewritten with one decimal) or whole.
+// The twelve fields of the panel, written out here apart from the tool's tables: the control,
+// default for an empty text, bounds, and whether the value travels in tenths (rewritten with
+// one decimal) or whole.
 struct Field {
     const char* control;
     const char* defaultText;
@@ -67,7 +68,7 @@ std::size_t toolIndex(std::size_t i)
     for (std::size_t j = 0; j < device::kFields.size(); ++j)
         if (device::parameter(device::kFields[j]).control == kFields[i].control)
             return j;
-    require(false, "every field of the documents is a field of the tool");
+    require(false, "every field listed here is a field of the tool");
     return 0;
 }
 

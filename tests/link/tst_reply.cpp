@@ -14,7 +14,7 @@ QByteArray hex(const char* text)
 }
 
 const QByteArray kReadAll = hex("01 03 00 00 00 1A C4 01");
-// The module's answer to kReadAll as the documents give it.
+// The module's reply to kReadAll: its 26 registers, 57 bytes with the CRC.
 const QByteArray kReadAllReply
     = hex("01 03 34 04 D2 00 32 00 00 03 E8 00 02 49 F0 00 00 03 E8 00 00 03 E8 00 00 03 E8 01 F4 "
           "01 F4 01 F4 01 F4 01 F4 00 01 00 00 00 00 00 00 00 00 00 01 00 00 00 01 00 00 1B F4");
