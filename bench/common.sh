@@ -3,6 +3,7 @@
 # shellcheck shell=bash
 
 source scripts/setup.sh
+source scripts/xvfb.sh
 # A private X server; the start-up probe reads X DAMAGE events; a session bus is what a desktop
 # gives every program; callgrind counts instructions.
 PWM5_PACKAGES+=(xvfb xauth libxcb-damage0-dev dbus-daemon procps valgrind)
@@ -20,13 +21,7 @@ bench_build() {
 bench_environment() {
   BENCH_TMP=$(mktemp -d "${TMPDIR:-/tmp}/pwm5-bench.XXXXXX")
   trap bench_cleanup EXIT
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$BENCH_TMP/display" \
-    >"$BENCH_TMP/xvfb.log" 2>&1 &
-  XVFB_PID=$!
-  for _ in $(seq 100); do [ -s "$BENCH_TMP/display" ] && break; sleep 0.05; done
-  [ -s "$BENCH_TMP/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
-  DISPLAY=":$(cat "$BENCH_TMP/display")"
-  export DISPLAY
+  xvfb_start "$BENCH_TMP"
   export QT_QPA_PLATFORM=xcb
   export XDG_RUNTIME_DIR="$BENCH_TMP/runtime"
   mkdir -m 700 "$XDG_RUNTIME_DIR"
