@@ -21,6 +21,7 @@ trap 'sim_stop; rm -rf "$scratch"' EXIT
 rows=(
   "ready COM1 -> /dev/pts/3, slave 1 at 9600 baud|/dev/pts/3"
   "ready COM12 -> /dev/pts/140, slave 247 at 115200 baud|/dev/pts/140"
+  "ready COM1 -> /dev/pts/3, slaves 1, 2, 17 at 9600 baud|/dev/pts/3"
   "01 03 00 00 00 1A C4 01  ->  01 03 34 04 D2 00 32|-"
   "pwm5-sim: COM1 already exists; is another simulator running here?|-"
   "not ready COM1 -> /dev/pts/3, slave 1 at 9600 baud|-"

@@ -43,6 +43,9 @@ private slots:
         QTest::newRow("two-digit port, last address, fastest rate")
             << "ready COM12 -> /dev/pts/140, slave 247 at 115200 baud" << true << "COM12"
             << "/dev/pts/140";
+        QTest::newRow("several modules, commas after the device")
+            << "ready COM1 -> /dev/pts/3, slaves 1, 2, 17 at 9600 baud" << true << "COM1"
+            << "/dev/pts/3";
         QTest::newRow("an exchange, which has an arrow too")
             << "01 03 00 00 00 1A C4 01  ->  01 03 34 04 D2 00 32" << false << ""
             << "";
