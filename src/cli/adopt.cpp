@@ -81,7 +81,7 @@ int adoptCommand(const Invocation& call, Console& console)
         if (answer.interrupted)
             return kDone;
         if (answer.failure == line::Failure::Port)
-            return console.fail(answer);
+            return failAdopt(call, console, kPortUnusable, answer.error);
         if (!answer.silent())
             heard << Heard { rate, answer };
     }

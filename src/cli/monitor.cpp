@@ -97,25 +97,6 @@ QString statisticsLine(const Statistics& s)
     return text;
 }
 
-// One module's share of a monitor: what its reads came to, and its last good reading.
-struct Watched {
-    int address;
-    Statistics statistics;
-    std::optional<device::Reading> last;
-};
-
-void printStatistics(const Invocation& call, Console& console, const Watched& m)
-{
-    if (call.json)
-        console.print(QJsonObject { { QStringLiteral("address"), m.address },
-            { QStringLiteral("statistics"), statisticsJson(m.statistics) } });
-    else if (call.csv || severalModules(call))
-        (call.csv ? console.err : console.out)
-            << "module " << m.address << ": " << statisticsLine(m.statistics) << Qt::endl;
-    else
-        console.out << statisticsLine(m.statistics) << Qt::endl;
-}
-
 // ISO 8601 with the UTC offset, to the millisecond: "2026-12-09T20:31:00.123+01:00".
 QString timeNow()
 {
@@ -127,6 +108,26 @@ QString timeNow()
               .arg(QLatin1Char(offset < 0 ? '-' : '+'))
               .arg(std::abs(offset) / 60, 2, 10, QLatin1Char('0'))
               .arg(std::abs(offset) % 60, 2, 10, QLatin1Char('0'));
+}
+
+// One module's share of a monitor: what its reads came to, and its last good reading.
+struct Watched {
+    int address;
+    Statistics statistics;
+    std::optional<device::Reading> last;
+};
+
+void printStatistics(const Invocation& call, Console& console, const Watched& m)
+{
+    if (call.json)
+        console.print(QJsonObject { { QStringLiteral("address"), m.address },
+            { QStringLiteral("statistics"), statisticsJson(m.statistics) },
+            { QStringLiteral("time"), timeNow() } });
+    else if (call.csv || severalModules(call))
+        (call.csv ? console.err : console.out)
+            << "module " << m.address << ": " << statisticsLine(m.statistics) << Qt::endl;
+    else
+        console.out << statisticsLine(m.statistics) << Qt::endl;
 }
 
 // The parameters of a CSV row after time, address and ok: the supply, then what apply writes.

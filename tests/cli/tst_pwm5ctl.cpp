@@ -284,8 +284,9 @@ private slots:
                    "\\{\"address\":2,\"error\":\"no reply within 50 ms\",\"failure\":\"no_reply\","
                    "\"ok\":false,\"time\":\""
                        + time + "\"\\}",
-                   "\\{\"address\":1,\"statistics\":\\{.*\"ok\":1,.*\\}\\}",
-                   "\\{\"address\":2,\"statistics\":\\{.*\"no_reply\":1,.*\\}\\}" }
+                   "\\{\"address\":1,\"statistics\":\\{.*\"ok\":1,.*\\},\"time\":\"" + time
+                       + "\"\\}",
+                   "\\{\"address\":2,\"statistics\":\\{.*\"no_reply\":1,.*\\},\"time\":\".*\"\\}" }
             << QStringList {};
     }
 
