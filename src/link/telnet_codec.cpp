@@ -1,0 +1,167 @@
+#include "telnet_codec.h"
+
+#include <initializer_list>
+
+namespace line::telnet {
+
+namespace {
+
+bool weTakePart(std::uint8_t option)
+{
+    return option == kBinary || option == kComPort;
+}
+
+bool theyMay(std::uint8_t option)
+{
+    return option == kBinary || option == kSuppressGoAhead;
+}
+
+// Bytes from their values: static_cast<char> spelt once.
+QByteArray bytes(std::initializer_list<unsigned> values)
+{
+    QByteArray out;
+    for (const unsigned value : values)
+        out += static_cast<char>(value & 0xFF);
+    return out;
+}
+
+QByteArray command(std::uint8_t verb, std::uint8_t option)
+{
+    return bytes({ kIac, verb, option });
+}
+
+QByteArray subnegotiation(std::uint8_t code, const QByteArray& value)
+{
+    return command(kSb, kComPort) + bytes({ code }) + escaped(value) + bytes({ kIac, kSe });
+}
+
+// RFC 2217's codes: parity 1 none, 2 odd, 3 even; stop size 1 one bit, 2 two bits.
+unsigned parityCode(char letter)
+{
+    return letter == 'O' ? 2 : letter == 'E' ? 3 : 1;
+}
+
+} // namespace
+
+QByteArray escaped(QByteArrayView data)
+{
+    QByteArray out;
+    out.reserve(data.size());
+    for (const char c : data) {
+        out += c;
+        if (static_cast<std::uint8_t>(c) == kIac)
+            out += c;
+    }
+    return out;
+}
+
+QByteArray opening()
+{
+    return command(kWill, kBinary) + command(kDo, kBinary) + command(kDo, kSuppressGoAhead)
+        + command(kWill, kComPort);
+}
+
+QByteArray settingsCommands(const PortSettings& settings)
+{
+    const auto baud = static_cast<unsigned>(settings.baud);
+    return subnegotiation(kSetBaudRate, bytes({ baud >> 24, baud >> 16, baud >> 8, baud }))
+        + subnegotiation(kSetDataSize, bytes({ static_cast<unsigned>(settings.dataBits) }))
+        + subnegotiation(kSetParity, bytes({ parityCode(settings.parity) }))
+        + subnegotiation(kSetStopSize, bytes({ static_cast<unsigned>(settings.stopBits) }));
+}
+
+Reader::Reader()
+{
+    // What opening() asks for, and the answers that will only acknowledge it.
+    oursAsked_[kBinary] = oursAsked_[kComPort] = true;
+    theirsAsked_[kBinary] = theirsAsked_[kSuppressGoAhead] = true;
+}
+
+Reader::Taken Reader::take(QByteArrayView bytes)
+{
+    Taken taken;
+    for (const char c : bytes) {
+        const auto byte = static_cast<std::uint8_t>(c);
+        switch (state_) {
+        case State::Data:
+            if (byte == kIac)
+                state_ = State::Command;
+            else
+                taken.data += c;
+            break;
+        case State::Command:
+            if (byte == kIac) {
+                taken.data += c;
+                state_ = State::Data;
+            } else if (byte == kDo || byte == kDont || byte == kWill || byte == kWont) {
+                verb_ = byte;
+                state_ = State::Option;
+            } else if (byte == kSb) {
+                subnegotiation_.clear();
+                state_ = State::Subnegotiation;
+            } else {
+                // NOP, go-ahead, break and the like carry nothing for the line.
+                state_ = State::Data;
+            }
+            break;
+        case State::Option:
+            negotiate(verb_, byte, taken);
+            state_ = State::Data;
+            break;
+        case State::Subnegotiation:
+            if (byte == kIac)
+                state_ = State::SubnegotiationCommand;
+            else
+                subnegotiation_ += c;
+            break;
+        case State::SubnegotiationCommand:
+            if (byte == kIac) {
+                subnegotiation_ += c;
+                state_ = State::Subnegotiation;
+            } else {
+                // IAC SE ends it; anything else after IAC ends it as well.
+                subnegotiated(taken);
+                state_ = State::Data;
+            }
+            break;
+        }
+    }
+    return taken;
+}
+
+// Each side answers only a change, so that two sides never answer each other without end.
+void Reader::negotiate(std::uint8_t verb, std::uint8_t option, Taken& taken)
+{
+    const bool asks = verb == kDo || verb == kWill;
+    const bool ours = verb == kDo || verb == kDont;
+    bool& inForce = ours ? ours_[option] : theirs_[option];
+    bool& asked = ours ? oursAsked_[option] : theirsAsked_[option];
+    const bool welcome = ours ? weTakePart(option) : theyMay(option);
+    const bool answered = asked;
+    asked = false;
+    if (asks && welcome) {
+        if (!inForce && !answered)
+            taken.reply += command(ours ? kWill : kDo, option);
+        inForce = true;
+    } else if (asks) {
+        taken.reply += command(ours ? kWont : kDont, option);
+    } else {
+        if (inForce && !answered)
+            taken.reply += command(ours ? kWont : kDont, option);
+        inForce = false;
+        if (ours && option == kComPort)
+            taken.portControlRefused = true;
+    }
+}
+
+void Reader::subnegotiated(Taken& taken)
+{
+    if (subnegotiation_.size() < 2 || static_cast<std::uint8_t>(subnegotiation_[0]) != kComPort)
+        return;
+    const auto code = static_cast<std::uint8_t>(subnegotiation_[1]);
+    if (code > kServerAnswer)
+        taken.answers.push_back(
+            { static_cast<std::uint8_t>(code - kServerAnswer), subnegotiation_.sliced(2) });
+}
+
+} // namespace line::telnet
