@@ -50,6 +50,12 @@ BoundedRead readBounded(QFile& stream, qsizetype limit, std::optional<int> withi
     const int fd = stream.handle();
     // The descriptor may be the terminal the shell shares: its flags are put back afterwards.
     const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0) {
+        // A closed stdin: a notifier on it would never fire.
+        read.end = ReadEnd::Failed;
+        read.error = errno;
+        return read;
+    }
     ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
 
     QEventLoop loop;

@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 #include "cli/invocation.h"
 #include "cli/stop_signals.h"
+#include "cli/terminal.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -41,6 +42,7 @@ int checkedOutput(cli::Console& console, int status, cli::Stop stop)
 
 int main(int argc, char* argv[])
 {
+    cli::openClosedStandardStreams();
     qInstallMessageHandler(quietQt);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("pwm5ctl"));

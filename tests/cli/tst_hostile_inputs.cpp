@@ -4,10 +4,13 @@
 #include "support/sim_process.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <map>
+
+#include <unistd.h>
 
 // Inputs a clumsy or hostile user gives pwm5ctl: endless files, FIFOs, a com.txt that is no
 // regular file or holds words, a COMn link that points nowhere. Each ends the call with its
@@ -98,6 +101,22 @@ private slots:
         QCOMPARE(run.error, error.contains(u'%') ? error.arg(dir.path()) : error);
         QCOMPARE(run.exitCode, exitCode);
         QCOMPARE(run.sent.size(), sent);
+    }
+
+    // A script that closes stdin before `apply -` gets an answer, not a wait without end.
+    void applyOfAClosedStdin()
+    {
+        QTemporaryDir dir;
+        QProcess ctl;
+        ctl.setChildProcessModifier([] { ::close(STDIN_FILENO); });
+        ctl.setWorkingDirectory(dir.path());
+        ctl.start(QStringLiteral(PWM5CTL_PATH), { "-p", "COM1", "apply", "-" });
+        QVERIFY(ctl.waitForFinished(kCallMs));
+        QCOMPARE(ctl.exitCode(), 2);
+        // Read as the null device: empty, so no profile.
+        QCOMPARE(QString::fromUtf8(ctl.readAllStandardError()),
+            QStringLiteral(
+                "pwm5ctl: -: not a JSON object as read --json prints (illegal value)\n"));
     }
 };
 
