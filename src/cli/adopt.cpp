@@ -43,21 +43,17 @@ int adoptCommand(const Invocation& call, Console& console)
 {
     if (call.arguments.isEmpty() || call.arguments.size() > 2)
         return console.fail(kWrongCall, QStringLiteral("adopt needs NEW and may take a RATE"));
-    const auto newAddress = wholeNumber(
-        call.arguments.front(), device::kMinUnicastAddress, device::kMaxUnicastAddress);
+    const auto newAddress = newAddressArgument(call.arguments.front());
     if (!newAddress)
-        return console.fail(kWrongCall,
-            QStringLiteral("address %1 is not 1 to 247")
-                .arg(device::quotedValue(call.arguments.front())));
-    const device::Parameter& baudRate = device::parameter(device::ParameterId::BaudRate);
+        return console.fail(kWrongCall, newAddress.error());
     std::optional<device::Units> newCode;
     if (call.arguments.size() == 2) {
-        const QString rate = call.arguments.back();
-        const device::TypedValue code = device::typedValue(baudRate, rate, device::Bounds::Strict);
+        const auto code = baudCodeArgument(call.arguments.back());
         if (!code)
-            return console.fail(kWrongCall, device::valueErrorText(baudRate, rate, code.error));
-        newCode = code.units;
+            return console.fail(kWrongCall, code.error());
+        newCode = *code;
     }
+    const device::Parameter& baudRate = device::parameter(device::ParameterId::BaudRate);
     const auto slave = static_cast<std::uint8_t>(*newAddress);
 
     Master master(call.timeoutMs, call.verbose, console.err);

@@ -3,6 +3,7 @@
 #include "exit_code.h"
 #include "invocation.h"
 #include "master.h"
+#include "result.h"
 
 #include "device/reply_decoder.h"
 
@@ -60,6 +61,11 @@ std::optional<device::Reading> readModule(
 
 // "module 2" ahead of a module's text lines when the call serves several.
 void printModuleHeader(const Invocation& call, Console& console, int address);
+
+// The arguments of address, baud and adopt: a NEW address 1 to 247, and a RATE of the module's
+// as its baud-rate code; or the line that says what is wrong with it.
+Result<int> newAddressArgument(const QString& text);
+Result<device::Units> baudCodeArgument(const QString& text);
 
 // scan and baud read one register back.
 

@@ -21,16 +21,31 @@ void print(Console& console, const Invocation& call, const QString& key, int val
 
 } // namespace
 
+Result<int> newAddressArgument(const QString& text)
+{
+    const auto address = wholeNumber(text, device::kMinUnicastAddress, device::kMaxUnicastAddress);
+    if (!address)
+        return Result<int>::failure(
+            QStringLiteral("address %1 is not 1 to 247").arg(device::quotedValue(text)));
+    return *address;
+}
+
+Result<device::Units> baudCodeArgument(const QString& text)
+{
+    const device::Parameter& baudRate = device::parameter(device::ParameterId::BaudRate);
+    const device::TypedValue code = device::typedValue(baudRate, text, device::Bounds::Strict);
+    if (!code)
+        return Result<device::Units>::failure(device::valueErrorText(baudRate, text, code.error));
+    return code.units;
+}
+
 int addressCommand(const Invocation& call, Console& console)
 {
     if (call.arguments.size() != 1)
         return console.fail(kWrongCall, QStringLiteral("address needs the NEW address"));
-    const auto newAddress = wholeNumber(
-        call.arguments.front(), device::kMinUnicastAddress, device::kMaxUnicastAddress);
+    const auto newAddress = newAddressArgument(call.arguments.front());
     if (!newAddress)
-        return console.fail(kWrongCall,
-            QStringLiteral("address %1 is not 1 to 247")
-                .arg(device::quotedValue(call.arguments.front())));
+        return console.fail(kWrongCall, newAddress.error());
 
     Master master(call.timeoutMs, call.verbose, console.err);
     if (const int status = openLine(call, master, console, call.line.baud))
@@ -57,32 +72,32 @@ int baudCommand(const Invocation& call, Console& console)
         return console.fail(kWrongCall, QStringLiteral("baud needs the new RATE"));
     const device::Parameter& baudRate = device::parameter(device::ParameterId::BaudRate);
     const QString rate = call.arguments.front();
-    const device::TypedValue code = device::typedValue(baudRate, rate, device::Bounds::Strict);
+    const auto code = baudCodeArgument(rate);
     if (!code)
-        return console.fail(kWrongCall, device::valueErrorText(baudRate, rate, code.error));
+        return console.fail(kWrongCall, code.error());
 
     Master master(call.timeoutMs, call.verbose, console.err);
     if (const int status = openLine(call, master, console, call.line.baud))
         return status;
     const auto slave = static_cast<std::uint8_t>(call.address);
-    const Answer answer = master.ask(device::writeRequest(slave, baudRate, code.units));
+    const Answer answer = master.ask(device::writeRequest(slave, baudRate, *code));
     if (!answer.ok())
         return console.fail(answer);
     if (call.verify) {
         // The module answered at the old rate; from now on it listens at the new one.
-        const int newRate = device::kBaudRates[code.units];
+        const int newRate = device::kBaudRates[*code];
         if (const int status = openLine(call, master, console, newRate))
             return status;
         const Answer check = master.ask(device::readRequest(slave, baudRate.address, 1));
         if (!check.ok())
             return console.fail(check, QStringLiteral("no answer at %1 baud").arg(rate));
-        if (device::firstRegister(check.reply) != code.units)
+        if (device::firstRegister(check.reply) != *code)
             return console.fail(kModuleFault,
                 QStringLiteral("the module reports baud-rate code %1, not %2")
                     .arg(device::firstRegister(check.reply))
-                    .arg(code.units));
+                    .arg(*code));
     }
-    print(console, call, QStringLiteral("baud_rate"), device::kBaudRates[code.units]);
+    print(console, call, QStringLiteral("baud_rate"), device::kBaudRates[*code]);
     return kDone;
 }
 

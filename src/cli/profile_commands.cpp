@@ -155,7 +155,12 @@ int verify(
 
 } // namespace
 
-int applyCommand(const Invocation& call, Console& console)
+namespace {
+
+// What apply and verify do to each module of the call, once the file is good.
+using ProfileStep = int (*)(const Invocation&, Master&, Console&, const Profile&, int address);
+
+int serveProfile(const Invocation& call, Console& console, ProfileStep step)
 {
     int status = kDone;
     const auto profile = profileOfCall(call, console, status);
@@ -163,18 +168,19 @@ int applyCommand(const Invocation& call, Console& console)
         return status;
     Master master(call.timeoutMs, call.verbose, console.err);
     return serveModules(call, master, console,
-        [&](int address) { return applyTo(call, master, console, *profile, address); });
+        [&](int address) { return step(call, master, console, *profile, address); });
+}
+
+} // namespace
+
+int applyCommand(const Invocation& call, Console& console)
+{
+    return serveProfile(call, console, applyTo);
 }
 
 int verifyCommand(const Invocation& call, Console& console)
 {
-    int status = kDone;
-    const auto profile = profileOfCall(call, console, status);
-    if (!profile)
-        return status;
-    Master master(call.timeoutMs, call.verbose, console.err);
-    return serveModules(call, master, console,
-        [&](int address) { return verify(call, master, console, *profile, address); });
+    return serveProfile(call, console, verify);
 }
 
 } // namespace cli

@@ -1,6 +1,5 @@
 // Several modules on one line: each keeps its own registers and its own rate, a broadcast is
-// taken by every module that hears it, and replies given together collide. Also the command
-// line that sets up the line, read by the parser alone.
+// taken by every module that hears it, and replies given together collide.
 
 #include <QDir>
 #include <QTest>
@@ -8,7 +7,6 @@
 #include <csignal>
 #include <vector>
 
-#include "options.h"
 #include "sim_session.h"
 #include "support/test_crc.h"
 
@@ -68,26 +66,6 @@ Step collision(const QByteArray& request, const QByteArray& oneReply)
 }
 
 const QStringList kEight { "--address", "1-8", "--baud", "19200" };
-
-sim::ParsedOptions parse(const QStringList& args)
-{
-    std::vector<QByteArray> words { "pwm5-sim" };
-    for (const QString& arg : args)
-        words.push_back(arg.toUtf8());
-    std::vector<const char*> argv;
-    for (const QByteArray& word : words)
-        argv.push_back(word.constData());
-    argv.push_back(nullptr);
-    return sim::parseOptions(static_cast<int>(words.size()), argv.data());
-}
-
-QList<int> upTo(int first, int last)
-{
-    QList<int> list;
-    for (int a = first; a <= last; ++a)
-        list << a;
-    return list;
-}
 
 } // namespace
 
@@ -223,75 +201,6 @@ private slots:
         QCOMPARE(out.count("registers of slave"), 4);
         QVERIFY(out.indexOf("registers of slave 4") < out.indexOf("registers of slave 9"));
         QCOMPARE(out.count("  0x0018      3  baud-rate code"), 4);
-    }
-
-    void refused_data()
-    {
-        QTest::addColumn<QStringList>("args");
-        QTest::newRow("reversed range") << QStringList { "--address", "8-1" };
-        QTest::newRow("rate not the module's") << QStringList { "--baud", "1200" };
-    }
-
-    void refused()
-    {
-        QFETCH(QStringList, args);
-        QTemporaryDir dir;
-        SimProcess sim;
-        QVERIFY(!sim.start(dir.path(), args));
-        QCOMPARE(sim.process().exitCode(), 2);
-        QVERIFY(sim.output().contains("usage: pwm5-sim"));
-        QVERIFY(QDir(dir.path()).isEmpty());
-    }
-
-    void options_data()
-    {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QList<int>>("addresses");
-        QTest::addColumn<int>("baud");
-        QTest::addColumn<QString>("error");
-
-        const QString notList = "--address needs addresses 1 to 247 or ranges of them, as 1,2,17 "
-                                "or 1-8";
-        const QString notRate = "--baud needs one of 4800, 9600, 19200, 38400, 57600, 115200";
-        const auto addresses = [](const char* list) { return QStringList { "--address", list }; };
-        QTest::newRow("defaults") << QStringList {} << QList<int> { 1 } << 9600 << "";
-        QTest::newRow("list") << addresses("1,2,17") << QList<int> { 1, 2, 17 } << 9600 << "";
-        QTest::newRow("range") << QStringList { "--address=1-8" } << upTo(1, 8) << 9600 << "";
-        QTest::newRow("both, in the order given")
-            << addresses("9,1-3,2") << QList<int> { 9, 1, 2, 3, 2 } << 9600 << "";
-        QTest::newRow("range of one") << addresses("4-4") << QList<int> { 4 } << 9600 << "";
-        QTest::newRow("doubled") << addresses("1,1") << QList<int> { 1, 1 } << 9600 << "";
-        QTest::newRow("256 modules")
-            << addresses("1-247,1-9") << upTo(1, 247) + upTo(1, 9) << 9600 << "";
-        QTest::newRow("later wins")
-            << addresses("1-8") + addresses("3") << QList<int> { 3 } << 9600 << "";
-        QTest::newRow("baud") << QStringList { "--baud", "115200" } << QList<int> { 1 } << 115200
-                              << "";
-
-        for (const char* bad :
-            { "", "0", "248", "1,,2", "1,", ",1", "1-", "-3", "1-2-3", "x", "+2" })
-            QTest::addRow("address \"%s\"", bad) << addresses(bad) << QList<int> {} << 0 << notList;
-        QTest::newRow("reversed range") << addresses("2,8-1") << QList<int> {} << 0
-                                        << "--address: the range 8-1 runs backwards";
-        QTest::newRow("257 modules") << addresses("1-247,1-10") << QList<int> {} << 0
-                                     << "--address: a line carries at most 256 modules";
-        for (const char* bad : { "1200", "9601", "0", "19200baud", "" })
-            QTest::addRow("baud \"%s\"", bad)
-                << QStringList { "--baud", bad } << QList<int> {} << 0 << notRate;
-    }
-
-    void options()
-    {
-        QFETCH(QStringList, args);
-        QFETCH(QList<int>, addresses);
-        QFETCH(int, baud);
-        QFETCH(QString, error);
-        const sim::ParsedOptions p = parse(args);
-        QCOMPARE(QString::fromStdString(p.error), error);
-        if (!error.isEmpty())
-            return;
-        QCOMPARE(QList<int>(p.options.addresses.begin(), p.options.addresses.end()), addresses);
-        QCOMPARE(p.options.baudRate, baud);
     }
 };
 

@@ -52,6 +52,14 @@ QString summary(const sim::ParsedOptions& p)
     return parts.join(", ");
 }
 
+QList<int> upTo(int first, int last)
+{
+    QList<int> list;
+    for (int a = first; a <= last; ++a)
+        list << a;
+    return list;
+}
+
 } // namespace
 
 class SimOptionsTest : public QObject {
@@ -109,6 +117,58 @@ private slots:
         QCOMPARE(summary(::parse({ "-xh" })), "unknown option -x");
         QCOMPARE(summary(::parse({ "--port=7" })), "port 7");
         QCOMPARE(summary(::parse({ "--late", "1" })), "late 1");
+    }
+
+    // The modules of a line: --address LIST and --baud.
+    void modules_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QList<int>>("addresses");
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<QString>("error");
+
+        const QString notList = "--address needs addresses 1 to 247 or ranges of them, as 1,2,17 "
+                                "or 1-8";
+        const QString notRate = "--baud needs one of 4800, 9600, 19200, 38400, 57600, 115200";
+        const auto addresses = [](const char* list) { return QStringList { "--address", list }; };
+        QTest::newRow("defaults") << QStringList {} << QList<int> { 1 } << 9600 << "";
+        QTest::newRow("list") << addresses("1,2,17") << QList<int> { 1, 2, 17 } << 9600 << "";
+        QTest::newRow("range") << QStringList { "--address=1-8" } << upTo(1, 8) << 9600 << "";
+        QTest::newRow("both, in the order given")
+            << addresses("9,1-3,2") << QList<int> { 9, 1, 2, 3, 2 } << 9600 << "";
+        QTest::newRow("range of one") << addresses("4-4") << QList<int> { 4 } << 9600 << "";
+        QTest::newRow("doubled") << addresses("1,1") << QList<int> { 1, 1 } << 9600 << "";
+        QTest::newRow("256 modules")
+            << addresses("1-247,1-9") << upTo(1, 247) + upTo(1, 9) << 9600 << "";
+        QTest::newRow("later wins")
+            << addresses("1-8") + addresses("3") << QList<int> { 3 } << 9600 << "";
+        QTest::newRow("baud") << QStringList { "--baud", "115200" } << QList<int> { 1 } << 115200
+                              << "";
+
+        for (const char* bad :
+            { "", "0", "248", "1,,2", "1,", ",1", "1-", "-3", "1-2-3", "x", "+2" })
+            QTest::addRow("address \"%s\"", bad) << addresses(bad) << QList<int> {} << 0 << notList;
+        QTest::newRow("reversed range") << addresses("2,8-1") << QList<int> {} << 0
+                                        << "--address: the range 8-1 runs backwards";
+        QTest::newRow("257 modules") << addresses("1-247,1-10") << QList<int> {} << 0
+                                     << "--address: a line carries at most 256 modules";
+        for (const char* bad : { "1200", "9601", "0", "19200baud", "" })
+            QTest::addRow("baud \"%s\"", bad)
+                << QStringList { "--baud", bad } << QList<int> {} << 0 << notRate;
+    }
+
+    void modules()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QList<int>, addresses);
+        QFETCH(int, baud);
+        QFETCH(QString, error);
+        const sim::ParsedOptions p = ::parse(args);
+        QCOMPARE(QString::fromStdString(p.error), error);
+        if (!error.isEmpty())
+            return;
+        QCOMPARE(QList<int>(p.options.addresses.begin(), p.options.addresses.end()), addresses);
+        QCOMPARE(p.options.baudRate, baud);
     }
 };
 

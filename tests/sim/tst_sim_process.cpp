@@ -143,6 +143,8 @@ private slots:
         QTest::newRow("unknown option") << QStringList { "--rate", "9600" };
         QTest::newRow("address 248") << QStringList { "--address", "248" };
         QTest::newRow("odd hex") << QStringList { "--garbage", "F" };
+        QTest::newRow("reversed range") << QStringList { "--address", "8-1" };
+        QTest::newRow("rate not the module's") << QStringList { "--baud", "1200" };
     }
 
     void badCommandLine()
