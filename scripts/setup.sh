@@ -5,9 +5,9 @@
 PWM5_PACKAGES=(cmake g++ ninja-build pkg-config qt6-base-dev qt6-serialport-dev libmodbus-dev
   fonts-wqy-zenhei)
 # What the tests need besides: a formatter, clang for the fuzz targets, an X server for the
-# tests that need a real one, and the package test's checkers.
+# tests that need a real one, the package test's checkers, and a serial device server.
 PWM5_TEST_PACKAGES=(clang-format clang-14 libclang-rt-14-dev xvfb xauth desktop-file-utils
-  groff-base lintian)
+  groff-base lintian ser2net)
 
 # Where apt's output goes: a first run would otherwise bury the one line that says what it
 # installs under a thousand lines of dpkg.

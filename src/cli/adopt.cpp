@@ -37,6 +37,20 @@ int failAdopt(const Invocation& call, Console& console, int status, const QStrin
     return console.fail(static_cast<ExitCode>(status), why);
 }
 
+// The end of an adopt that found its module: where it is now, and how long it took.
+int adopted(
+    const Invocation& call, Console& console, int newAddress, int rate, const QElapsedTimer& clock)
+{
+    const double seconds = static_cast<double>(clock.elapsed()) / 1000;
+    if (call.json)
+        console.print(QJsonObject { { QStringLiteral("address"), newAddress },
+            { QStringLiteral("baud_rate"), rate }, { QStringLiteral("ok"), true },
+            { QStringLiteral("seconds"), std::round(seconds * 1000) / 1000 } });
+    else
+        console.out << "adopted: address " << newAddress << " at " << rate << " baud" << Qt::endl;
+    return kDone;
+}
+
 } // namespace
 
 int adoptCommand(const Invocation& call, Console& console)
@@ -56,11 +70,13 @@ int adoptCommand(const Invocation& call, Console& console)
     const device::Parameter& baudRate = device::parameter(device::ParameterId::BaudRate);
     const auto slave = static_cast<std::uint8_t>(*newAddress);
 
+    const QList<int> rates = ratesToTry(
+        call, console, QList<int>(device::kBaudRates.begin(), device::kBaudRates.end()));
     Master master(call.timeoutMs, call.verbose, console.err);
     // From the first frame to the last.
     QElapsedTimer clock;
     // Every module on the line, whatever its rate, hears one of these and takes the address.
-    for (const int rate : device::kBaudRates) {
+    for (const int rate : rates) {
         if (const int status = openLine(call, master, console, rate))
             return status;
         if (!clock.isValid())
@@ -70,7 +86,7 @@ int adoptCommand(const Invocation& call, Console& console)
     }
     // A lone module answers at one rate; answers at two, or a garbled one, are two modules.
     QList<Heard> heard;
-    for (const int rate : device::kBaudRates) {
+    for (const int rate : rates) {
         if (const int status = openLine(call, master, console, rate))
             return status;
         const Answer answer = master.ask(device::readRequest(slave, 0x0000, 1));
@@ -110,6 +126,8 @@ int adoptCommand(const Invocation& call, Console& console)
                     .arg(rate)
                     .arg(moved.error));
         rate = device::kBaudRates[*newCode];
+        if (saidServerKeepsRate(call, console, rate))
+            return adopted(call, console, *newAddress, rate, clock);
         if (const int status = openLine(call, master, console, rate))
             return status;
         const Answer check = master.ask(device::readRequest(slave, 0x0000, 1));
@@ -120,14 +138,7 @@ int adoptCommand(const Invocation& call, Console& console)
                     .arg(rate)
                     .arg(check.error));
     }
-    const double seconds = static_cast<double>(clock.elapsed()) / 1000;
-    if (call.json)
-        console.print(QJsonObject { { QStringLiteral("address"), *newAddress },
-            { QStringLiteral("baud_rate"), rate }, { QStringLiteral("ok"), true },
-            { QStringLiteral("seconds"), std::round(seconds * 1000) / 1000 } });
-    else
-        console.out << "adopted: address " << *newAddress << " at " << rate << " baud" << Qt::endl;
-    return kDone;
+    return adopted(call, console, *newAddress, rate, clock);
 }
 
 } // namespace cli

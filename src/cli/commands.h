@@ -52,6 +52,13 @@ Command commandNamed(const QString& name);
 // no device stands for the number.
 QString devicePath(const QString& port);
 
+// The rates to try of those given: on a raw TCP line only the one its server keeps, the
+// line's -b, with a note on stderr when that leaves rates out.
+QList<int> ratesToTry(const Invocation& call, Console& console, const QList<int>& rates);
+// On a raw TCP line a module moved to another rate is out of reach until the server's line
+// follows: says so on stderr and returns true there; false on any other line.
+bool saidServerKeepsRate(const Invocation& call, Console& console, int newRate);
+
 // Opens the call's line at the given rate: kDone, or kPortUnusable said on stderr.
 int openLine(const Invocation& call, Master& master, Console& console, int baud);
 

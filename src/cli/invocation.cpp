@@ -4,6 +4,7 @@
 #include "options.h"
 
 #include "device/parameter_value.h"
+#include "link/network_address.h"
 #include "link/settings_file.h"
 
 #include <QCoreApplication>
@@ -16,6 +17,9 @@ namespace {
 
 constexpr int kDefaultTimeoutMs = 200;
 constexpr int kScanTimeoutMs = 25;
+// A device server gathers a reply until the line pauses before it sends it on (ser2net waits
+// up to 20 ms), and the network adds its own time: a probe through one waits this much longer.
+constexpr int kServerAllowanceMs = 50;
 
 // The commands that serve each module of an address list.
 const QStringList kListCommands { "read", "set", "apply", "verify", "monitor" };
@@ -101,7 +105,9 @@ Wrong takeSlave(const OptionParser& given, Invocation& call)
     call.address = modules->front();
     const QString timeout = given.value(OptionId::Timeout);
     const bool probing = call.command == u"scan" || call.command == u"adopt";
-    const int defaultTimeout = probing ? kScanTimeoutMs : kDefaultTimeoutMs;
+    const int defaultTimeout = !probing                 ? kDefaultTimeoutMs
+        : line::namesNetworkLine(devicePath(call.port)) ? kScanTimeoutMs + kServerAllowanceMs
+                                                        : kScanTimeoutMs;
     const auto waitMs = given.isSet(OptionId::Timeout) ? wholeNumber(timeout, 0, 60'000)
                                                        : std::optional(defaultTimeout);
     if (!waitMs)

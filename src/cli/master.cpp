@@ -4,8 +4,9 @@
 #include "stop_signals.h"
 
 #include "link/hex_trace.h"
+#include "link/line_choice.h"
 #include "link/line_timing.h"
-#include "link/serial_line.h"
+#include "link/network_address.h"
 #include "modbus/crc16.h"
 
 #include <QElapsedTimer>
@@ -30,11 +31,17 @@ double inMs(nanoseconds time)
 } // namespace
 
 Master::Master(int timeoutMs, bool verbose, QTextStream& err)
-    : line_(std::make_unique<line::SerialLine>())
-    , timeoutMs_(timeoutMs)
+    : timeoutMs_(timeoutMs)
     , verbose_(verbose)
     , err_(err)
 {
+    useLine(line::blockingLineFor({}));
+}
+
+// A stop signal ends the waits of whichever line is in use.
+void Master::useLine(std::unique_ptr<line::BlockingLine> line)
+{
+    line_ = std::move(line);
     if (const StopSignals* stops = StopSignals::current()) {
         QObject::connect(stops, &StopSignals::stopped, line_.get(), &line::BlockingLine::interrupt);
         if (stops->stop() != Stop::None)
@@ -53,6 +60,11 @@ std::optional<QString> Master::open(const QString& device, const line::PortSetti
     settings_ = settings;
     lateSlave_ = -1;
     tailPending_ = false;
+    if (auto why = line::unreachable(device))
+        return why;
+    if (line::namesNetworkLine(device) != line::namesNetworkLine(device_))
+        useLine(line::blockingLineFor(device));
+    device_ = device;
     if (auto why = line_->open(device, settings))
         return why;
     // A frame on its way when the port opened is no reply to this program's first request.

@@ -57,11 +57,13 @@ public:
     bool pause(int ms);
 
 private:
+    void useLine(std::unique_ptr<line::BlockingLine> line);
     void settle(int slave);
     void awaitReply(Answer& answer);
     void conclude(Answer& answer, int slave);
 
     std::unique_ptr<line::BlockingLine> line_;
+    QString device_; // the device the line was last opened on
     line::PortSettings settings_;
     int timeoutMs_;
     bool verbose_;

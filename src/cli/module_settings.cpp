@@ -83,9 +83,9 @@ int baudCommand(const Invocation& call, Console& console)
     const Answer answer = master.ask(device::writeRequest(slave, baudRate, *code));
     if (!answer.ok())
         return console.fail(answer);
-    if (call.verify) {
+    const int newRate = device::kBaudRates[*code];
+    if (call.verify && !saidServerKeepsRate(call, console, newRate)) {
         // The module answered at the old rate; from now on it listens at the new one.
-        const int newRate = device::kBaudRates[*code];
         if (const int status = openLine(call, master, console, newRate))
             return status;
         const Answer check = master.ask(device::readRequest(slave, baudRate.address, 1));

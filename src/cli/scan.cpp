@@ -79,7 +79,7 @@ int scanCommand(const Invocation& call, Console& console)
     QElapsedTimer clock;
     clock.start();
     Search search;
-    for (const int baud : call.bauds) {
+    for (const int baud : ratesToTry(call, console, call.bauds)) {
         if (const int status = openLine(call, master, console, baud))
             return status;
         scanRate(call, console, master, baud, search);

@@ -5,9 +5,9 @@
 #include "device/write_all.h"
 #include "link/exchange.h"
 #include "link/hex_trace.h"
+#include "link/line_choice.h"
 #include "link/port_name.h"
 #include "link/port_settings.h"
-#include "link/qt_serial_port.h"
 #include "link/settings_file.h"
 #include "message_box.h"
 #include "messages.h"
@@ -55,7 +55,7 @@ frmmain::frmmain(QWidget* parent)
     setPalette(p);
     setAutoFillBackground(true);
 
-    port_ = new line::QtSerialPort(this);
+    port_ = new line::ChosenPort(this);
     exchange_ = new line::Exchange(*port_, this);
     controls_ = buildPanel(this);
     panel_.emplace(controls_);

@@ -1,6 +1,7 @@
 #include "blocking_line.h"
 
 #include <QElapsedTimer>
+#include <QTimer>
 
 namespace line {
 
@@ -9,7 +10,30 @@ BlockingLine::~BlockingLine() = default;
 void BlockingLine::interrupt()
 {
     interrupted_ = true;
-    wake();
+    endWait();
+}
+
+void BlockingLine::endWait()
+{
+    if (waiting_)
+        waiting_->quit();
+}
+
+void BlockingLine::await(QEventLoop& loop, std::chrono::nanoseconds within)
+{
+    if (interrupted_)
+        return;
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    // Whole milliseconds, rounded up: a wait never ends before its time.
+    timer.start(static_cast<int>(
+        std::chrono::ceil<std::chrono::milliseconds>(std::max(within, decltype(within)::zero()))
+            .count()));
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    waiting_ = &loop;
+    loop.exec();
+    waiting_ = nullptr;
 }
 
 Quiet waitForQuiet(BlockingLine& line, std::chrono::nanoseconds gap, std::chrono::nanoseconds bound)

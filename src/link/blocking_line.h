@@ -3,6 +3,7 @@
 #include "link/port_settings.h"
 
 #include <QByteArray>
+#include <QEventLoop>
 #include <QObject>
 #include <QString>
 
@@ -48,11 +49,24 @@ public slots:
     void interrupt();
 
 protected:
-    // Called when interrupt() comes during a wait.
-    virtual void wake() = 0;
+    // Runs an event loop until the time has passed, one of the sender's signals came, or an
+    // interrupt: awaitSignals(within, &port, &QSerialPort::readyRead).
+    template <typename Sender, typename... Signal>
+    void awaitSignals(std::chrono::nanoseconds within, const Sender* sender, Signal... ends)
+    {
+        QEventLoop loop;
+        (QObject::connect(sender, ends, &loop, &QEventLoop::quit), ...);
+        await(loop, within);
+    }
+
+    // Ends the wait in progress, if any, as its signal would (a device that went away).
+    void endWait();
 
 private:
+    void await(QEventLoop& loop, std::chrono::nanoseconds within);
+
     bool interrupted_ = false;
+    QEventLoop* waiting_ = nullptr;
 };
 
 enum class Quiet { Quiet, Babbling, Lost, Interrupted };

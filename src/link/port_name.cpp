@@ -1,5 +1,9 @@
 #include "port_name.h"
 
+#include "link/file_kind.h"
+#include "link/network_address.h"
+
+#include <QFile>
 #include <QFileInfo>
 #include <QSerialPortInfo>
 
@@ -39,12 +43,26 @@ QStringList orderedSystemPorts(QStringList systemLocations)
 #ifndef Q_OS_WIN
 namespace {
 
+// The network address that a small regular file holds as its one line; empty for any other
+// file. A link names a device, so it is not read.
+QString addressInFile(const QFileInfo& info)
+{
+    constexpr qint64 kMostRead = 512;
+    QFile file;
+    if (info.isSymLink() || openForReading(info.absoluteFilePath(), file) != FileKind::Regular)
+        return {};
+    const QString line = QString::fromUtf8(file.read(kMostRead)).section(u'\n', 0, 0).trimmed();
+    return namesNetworkLine(line) ? line : QString();
+}
+
 // The device a COMn file or link in the working directory stands for; empty when there is none.
 QString linkedPort(int n, const QDir& workingDir)
 {
     const QFileInfo link(workingDir.filePath(QStringLiteral("COM%1").arg(n)));
     if (!link.isSymLink() && !link.exists())
         return {};
+    if (const QString address = addressInFile(link); !address.isEmpty())
+        return address;
     // Lock files are named after the path, so open the device itself: another program that
     // opens /dev/ttyUSB0 then sees our lock. A dangling link stays as it is and fails to open
     // as a missing device.

@@ -11,8 +11,9 @@ namespace line {
 QStringList orderedSystemPorts(QStringList systemLocations);
 
 // The device that "COMn" stands for. A file or link named COMn in the working directory wins
-// (a link to /dev/serial/by-id/... pins a number to one adapter); otherwise the n-th system
-// port. Empty when n is 0 or nothing stands for n.
+// (a link to /dev/serial/by-id/... pins a number to one adapter; a file whose one line is
+// "tcp:HOST:PORT" or "rfc2217:HOST:PORT" makes n a device server's line); otherwise the n-th
+// system port. Empty when n is 0 or nothing stands for n.
 QString resolvePort(int n, const QDir& workingDir, const QStringList& orderedPorts);
 
 // The same against the current directory and the ports the system reports now.

@@ -2,9 +2,6 @@
 
 #include "link/qt_port_setup.h"
 
-#include <QEventLoop>
-#include <QTimer>
-
 #include <utility>
 
 namespace line {
@@ -103,19 +100,7 @@ BlockingLine::Arrival SerialLine::read(std::chrono::nanoseconds within)
     if (!port_.isOpen())
         return { Event::Lost, {} };
 
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    timer.setTimerType(Qt::PreciseTimer);
-    // Whole milliseconds, rounded up: a wait never ends before its time.
-    timer.start(static_cast<int>(
-        std::chrono::ceil<std::chrono::milliseconds>(std::max(within, decltype(within)::zero()))
-            .count()));
-    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    connect(&port_, &QSerialPort::readyRead, &loop, &QEventLoop::quit);
-    waiting_ = &loop;
-    loop.exec();
-    waiting_ = nullptr;
+    awaitSignals(within, &port_, &QSerialPort::readyRead);
 
     if (interrupted())
         return { Event::Interrupted, {} };
@@ -127,12 +112,6 @@ BlockingLine::Arrival SerialLine::read(std::chrono::nanoseconds within)
     return { port_.isOpen() ? Event::TimedOut : Event::Lost, {} };
 }
 
-void SerialLine::wake()
-{
-    if (waiting_)
-        waiting_->quit();
-}
-
 void SerialLine::onError(QSerialPort::SerialPortError error)
 {
     if (!meansGone(error) || !port_.isOpen())
@@ -141,7 +120,7 @@ void SerialLine::onError(QSerialPort::SerialPortError error)
                       .arg(device_, lowerFirst(port_.errorString()));
     port_.close();
     port_.clearError();
-    wake();
+    endWait();
 }
 
 // Qt's Windows backend starts reading when WaitCommEvent reports a byte; wine (8.0) never

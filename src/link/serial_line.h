@@ -4,8 +4,6 @@
 
 #include <QSerialPort>
 
-class QEventLoop;
-
 namespace line {
 
 // A serial device for a master that may block. Its waits run a local event loop, so that the
@@ -24,9 +22,6 @@ public:
     void discardInput() override;
     Arrival read(std::chrono::nanoseconds within) override;
 
-protected:
-    void wake() override;
-
 private:
     void onError(QSerialPort::SerialPortError error);
     void askForInput();
@@ -35,7 +30,6 @@ private:
     QString device_; // as the caller named it
     QString lostReason_;
     QByteArray held_; // read by askForInput(), not yet returned
-    QEventLoop* waiting_ = nullptr;
 };
 
 } // namespace line
