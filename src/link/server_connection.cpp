@@ -177,7 +177,8 @@ void ServerConnection::onReadyRead()
 
 void ServerConnection::onError(QAbstractSocket::SocketError error)
 {
-    if (state_ == State::Closed)
+    // A blocking wait that ran out says so as an error; the connection stands.
+    if (state_ == State::Closed || error == QAbstractSocket::SocketTimeoutError)
         return;
     // Bytes that came with the close are the server's last words.
     if (socket_.bytesAvailable() > 0)

@@ -1,5 +1,8 @@
 #include "panel_view.h"
 #include "support/sim_process.h"
+#ifdef PWM5_NETWORK
+#include "support/device_server.h"
+#endif
 #include "window_fixture.h"
 
 #include <QTest>
@@ -231,6 +234,55 @@ private slots:
         QCOMPARE(mismatches(*f.window, startPanel()), QString());
         QCOMPARE(f.messages->texts, QStringList());
     }
+
+#ifdef PWM5_NETWORK
+    void networkLineNamedByAComFile_data()
+    {
+        QTest::addColumn<bool>("rfc2217");
+        QTest::newRow("raw TCP") << false;
+        QTest::newRow("RFC 2217") << true;
+    }
+
+    // COM3 is a file naming a port of ser2net, which stands in front of the simulator: open,
+    // read all, write all, a toggle and close go as on a serial port.
+    void networkLineNamedByAComFile()
+    {
+        QFETCH(bool, rfc2217);
+        WindowFixture f;
+        SimProcess sim;
+        DeviceServer server;
+        QVERIFY2(sim.start(f.dir.path(), {}, kSimPort), qPrintable(sim.output()));
+        QVERIFY2(server.start(f.dir.path(), sim.devicePath()), qPrintable(server.output()));
+        QFile com3(f.dir.filePath("COM3"));
+        QVERIFY(com3.open(QIODevice::WriteOnly));
+        com3.write((rfc2217 ? server.rfc2217Address() : server.rawAddress()).toUtf8() + '\n');
+        com3.close();
+        f.writeSettings("3\r\n9600\r\n");
+        f.start();
+        f.button("Command1")->click();
+        QCOMPARE(f.button("Command1")->text(), kClose);
+
+        QCOMPARE(outcomeOf(f, "Command3"), kReplyGood);
+        Panel expected = startPanel();
+        expected.insert("Label19", "12.34V");
+        QCOMPARE(mismatches(*f.window, expected), QString());
+        enter(*f.window, { { "Text4", "65535" }, { "Text6", "25.5" } });
+        QCOMPARE(outcomeOf(f, "Command2"), kReplyGood);
+        QCOMPARE(outcomeOf(f, "Command4"), kReplyGood);
+        QCOMPARE(f.field("Text2")->text(), QStringLiteral("01 06 00 11 00 01 18 0F "));
+        enter(*f.window, unlikePanel());
+        QCOMPARE(outcomeOf(f, "Command3"), kReplyGood);
+        expected.insert("Text4", "65535");
+        expected.insert("Text6", "25.5");
+        expected.insert("Command4", "ON");
+        expected.insert("Label15(1)", kGreen);
+        QCOMPARE(mismatches(*f.window, expected), QString());
+
+        f.button("Command1")->click();
+        QCOMPARE(f.button("Command1")->text(), kOpen);
+        QCOMPARE(f.messages->texts, QStringList());
+    }
+#endif
 
     void addressChangeThenTheNewSlaveId_data()
     {

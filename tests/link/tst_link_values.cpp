@@ -1,4 +1,5 @@
 #include "link/hex_trace.h"
+#include "link/network_address.h"
 #include "link/port_name.h"
 #include "link/port_settings.h"
 #include "link/probe_outcome.h"
@@ -217,6 +218,9 @@ private slots:
         QTest::newRow("link in the working folder wins") << 1 << "@target";
         QTest::newRow("dangling link stays a path that fails to open") << 2 << "@COM2";
         QTest::newRow("second system port") << 3 << "/dev/ttyS0";
+        QTest::newRow("a file naming a device server") << 4 << "rfc2217:cabinet-7:4001";
+        QTest::newRow("a file of other words stays a path") << 5 << "@COM5";
+        QTest::newRow("a link to a file naming a server names the file") << 6 << "@COM4";
         QTest::newRow("beyond the system's ports") << 9 << QString();
     }
 
@@ -233,12 +237,69 @@ private slots:
         QVERIFY(target.open(QIODevice::WriteOnly));
         QVERIFY(QFile::link(dir.filePath("target"), dir.filePath("COM1")));
         QVERIFY(QFile::link(dir.filePath("absent"), dir.filePath("COM2")));
+        const auto write = [&](const char* name, const QByteArray& content) {
+            QFile file(dir.filePath(name));
+            return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+        };
+        QVERIFY(write("COM4", " rfc2217:cabinet-7:4001\r\nignored\n"));
+        QVERIFY(write("COM5", "hello\n"));
+        QVERIFY(QFile::link(dir.filePath("COM4"), dir.filePath("COM6")));
+        if (line::namesNetworkLine(expected)) {
+            QCOMPARE(line::resolvePort(n, QDir(dir.path()), {}), expected);
+            return;
+        }
         if (expected.startsWith('@'))
             expected = QFileInfo(dir.filePath(expected.mid(1))).absoluteFilePath();
         const QString resolved = line::resolvePort(
             n, QDir(dir.path()), { "/dev/ttyUSB0", "/dev/ttyACM0", "/dev/ttyS0" });
         QCOMPARE(QFileInfo(resolved).absoluteFilePath(), QFileInfo(expected).absoluteFilePath());
         QCOMPARE(resolved.isEmpty(), expected.isEmpty());
+    }
+
+    void networkAddress_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("parsed"); // "raw|host|port", "rfc2217|host|port" or the error
+        QTest::newRow("raw") << "tcp:cabinet-7:4001"
+                             << "raw|cabinet-7|4001";
+        QTest::newRow("rfc2217") << "rfc2217:10.0.0.7:65535"
+                                 << "rfc2217|10.0.0.7|65535";
+        QTest::newRow("IPv6 in brackets") << "tcp:[::1]:1"
+                                          << "raw|::1|1";
+        QTest::newRow("IPv6 bare") << "tcp:::1:4001"
+                                   << "an IPv6 host goes in brackets, [::1]";
+        QTest::newRow("no port") << "tcp:cabinet"
+                                 << "no :PORT after the host";
+        QTest::newRow("no host") << "rfc2217::4001"
+                                 << "no host before :PORT";
+        QTest::newRow("port 0") << "tcp:h:0"
+                                << "port \"0\" is not 1 to 65535";
+        QTest::newRow("port too big") << "tcp:h:65536"
+                                      << "port \"65536\" is not 1 to 65535";
+        QTest::newRow("port with a sign") << "tcp:h:+40"
+                                          << "port \"+40\" is not 1 to 65535";
+        QTest::newRow("a path in the host") << "tcp:a/b:1"
+                                            << "\"a/b\" is not a host name";
+        QTest::newRow("another scheme") << "udp:h:1"
+                                        << "not tcp:HOST:PORT or rfc2217:HOST:PORT";
+        QTest::newRow("upper case is no scheme") << "TCP:h:1"
+                                                 << "not tcp:HOST:PORT or rfc2217:HOST:PORT";
+    }
+
+    void networkAddress()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, parsed);
+        const line::ParsedAddress result = line::parseNetworkAddress(text);
+        if (!result.address) {
+            QCOMPARE(result.error, parsed);
+            return;
+        }
+        const line::NetworkAddress& a = *result.address;
+        const QString kind = a.protocol == line::NetworkAddress::Protocol::Raw ? "raw" : "rfc2217";
+        QCOMPARE(QStringList({ kind, a.host, QString::number(a.port) }).join('|'), parsed);
+        QCOMPARE(line::namesNetworkLine(text), true);
+        QCOMPARE(line::keepsServerRate(text), kind == "raw");
     }
 
     // What the operator is told, and what the terminal and the port list add.
