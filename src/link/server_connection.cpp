@@ -16,6 +16,19 @@ constexpr int kWriteTimeoutMs = 500;
 constexpr QLatin1StringView kInUse("already in use");
 constexpr qsizetype kRefusalLength = 80;
 
+QString refusalText(const QString& words)
+{
+    return QStringLiteral("in use by another program (the server says \"%1\")").arg(words);
+}
+
+// Whether the bytes could be a server's words: printable text and line ends. A Modbus frame
+// never is, for its second byte, the function code, is below 0x20 or above 0x7E.
+bool isText(QByteArrayView bytes)
+{
+    return std::ranges::all_of(bytes,
+        [](char c) { return (c >= 0x20 && c < 0x7F) || c == '\r' || c == '\n' || c == '\t'; });
+}
+
 QString lowerFirst(QString text)
 {
     if (!text.isEmpty())
@@ -44,6 +57,11 @@ ServerConnection::ServerConnection(QObject* parent)
         [this] { onError(QAbstractSocket::RemoteHostClosedError); });
 }
 
+ServerConnection::~ServerConnection()
+{
+    close();
+}
+
 void ServerConnection::connectTo(const NetworkAddress& address, const PortSettings& settings)
 {
     close();
@@ -53,6 +71,7 @@ void ServerConnection::connectTo(const NetworkAddress& address, const PortSettin
     fault_ = Fault::None;
     failure_.clear();
     first_.clear();
+    screening_ = true;
     startStage(State::Connecting, kConnectMs);
     socket_.connectToHost(address.host, address.port);
 }
@@ -141,9 +160,8 @@ void ServerConnection::onReadyRead()
         taken.data = bytes;
     if (!taken.reply.isEmpty())
         socket_.write(taken.reply);
-    if (first_.size() < kRefusalLength)
-        first_ += taken.data.first(std::min(taken.data.size(), kRefusalLength - first_.size()));
-    data_ += taken.data;
+    if (!screen(taken.data))
+        return;
     if (taken.portControlRefused && state_ != State::Closed) {
         fail(Fault::Other,
             QStringLiteral("the server does not take RFC 2217's port control; "
@@ -186,8 +204,7 @@ void ServerConnection::onError(QAbstractSocket::SocketError error)
     if (state_ == State::Closed)
         return;
     if (const auto refused = refusal())
-        return fail(Fault::InUse,
-            QStringLiteral("in use by another program (the server says \"%1\")").arg(*refused));
+        return fail(Fault::InUse, refusalText(*refused));
     switch (error) {
     case QAbstractSocket::HostNotFoundError:
         return fail(Fault::NotFound, QStringLiteral("host \"%1\" not found").arg(address_.host));
@@ -228,6 +245,26 @@ void ServerConnection::fail(Fault fault, const QString& why)
     failure_ = why;
     socket_.abort();
     emit closed();
+}
+
+// The connection's first bytes are held back for as long as they may be the server turning
+// the client away, so that its words never pass for a reply, however late they come.
+bool ServerConnection::screen(const QByteArray& data)
+{
+    if (!screening_) {
+        data_ += data;
+        return true;
+    }
+    first_ += data;
+    if (isText(first_) && !first_.contains('\n') && first_.size() < kRefusalLength)
+        return true;
+    screening_ = false;
+    if (const auto refused = refusal()) {
+        fail(Fault::InUse, refusalText(*refused));
+        return false;
+    }
+    data_ += std::exchange(first_, {});
+    return true;
 }
 
 std::optional<QString> ServerConnection::refusal() const

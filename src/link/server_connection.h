@@ -28,6 +28,8 @@ public:
     enum class Fault { None, NotFound, Refused, InUse, Other };
 
     explicit ServerConnection(QObject* parent = nullptr);
+    // Closes first: a socket closed by its own destructor would signal into members gone.
+    ~ServerConnection() override;
 
     // Starts connecting; opened() or closed() follows.
     void connectTo(const NetworkAddress& address, const PortSettings& settings);
@@ -67,6 +69,8 @@ private:
     void startStage(State state, int ms);
     // The server's words when it turns a client away: ser2net's "Port already in use".
     std::optional<QString> refusal() const;
+    // Takes the line's bytes in; false when they were the server's refusal.
+    bool screen(const QByteArray& data);
 
     QTcpSocket socket_;
     QTimer stageTimer_; // bounds connecting and negotiating when an event loop runs
@@ -78,7 +82,8 @@ private:
     Fault fault_ = Fault::None;
     QString failure_;
     QByteArray data_; // the line's bytes, not yet read
-    QByteArray first_; // the line's first bytes on this connection, for the server's refusal
+    QByteArray first_; // the line's first bytes on this connection while screened
+    bool screening_ = true;
 };
 
 } // namespace line

@@ -34,6 +34,13 @@ struct Cabinet {
     {
         return protocol == Protocol::Raw ? server.rawAddress() : server.rfc2217Address();
     }
+    // A monitor without end on the server's port, once it has printed its first reading.
+    bool startMonitor(Protocol protocol, RunningPwm5ctl& monitor)
+    {
+        monitor.start(
+            dir.path(), { "-p", address(protocol), "monitor", "--interval", "0", "--json" });
+        return monitor.waitForLine(QProcess::StandardOutput, "{", kWaitMs);
+    }
     // pwm5ctl on the server's port.
     Run call(Protocol protocol, const QStringList& args, const QByteArray& input = {})
     {
@@ -197,9 +204,7 @@ private slots:
         Cabinet cabinet;
         QCOMPARE(cabinet.start(), QString());
         RunningPwm5ctl holder;
-        holder.start(cabinet.dir.path(),
-            { "-p", cabinet.server.rawAddress(), "monitor", "--interval", "0", "--json" });
-        QVERIFY(holder.waitForLine(QProcess::StandardOutput, "{", kWaitMs));
+        QVERIFY(cabinet.startMonitor(Protocol::Raw, holder));
         for (const auto& [protocol, said] : { std::pair { Protocol::Raw, "Port already in use" },
                  std::pair { Protocol::Rfc2217, "Port's device already in use" } }) {
             const Run turned = cabinet.call(protocol, { "read" });
@@ -217,9 +222,7 @@ private slots:
         Cabinet cabinet;
         QCOMPARE(cabinet.start(), QString());
         RunningPwm5ctl monitor;
-        monitor.start(cabinet.dir.path(),
-            { "-p", cabinet.server.rfc2217Address(), "monitor", "--interval", "0", "--json" });
-        QVERIFY(monitor.waitForLine(QProcess::StandardOutput, "{", kWaitMs));
+        QVERIFY(cabinet.startMonitor(Protocol::Rfc2217, monitor));
         cabinet.server.stop();
         const Run run = monitor.finish(kWaitMs);
         QVERIFY2(run.exitCode == 3
