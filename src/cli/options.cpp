@@ -57,7 +57,16 @@ reply never passes for the next one's, in this call or the next.
 
 Port and rate not given come from com.txt in the working directory (the window's
 settings), else COM1 and 9600. COMn is a file or link named COMn in the working
-directory, else the n-th serial port of the system.
+directory, else the n-th serial port of the system. A small text file COMn whose first
+line is an address as below stands for that line (echo rfc2217:cabinet-7:4002 > COM3);
+a link always names a device.
+
+A line behind a serial device server: -p tcp:HOST:PORT (raw TCP: the frames pass
+unchanged, the server keeps its line's settings) or rfc2217:HOST:PORT (RFC 2217: the
+far line's rate, parity, data and stop bits are set at every open); an IPv6 host in
+brackets, tcp:[::1]:4001. Give -b the far line's rate. On raw TCP, scan and adopt try
+only that rate, and baud and adopt's RATE move the module but not the server's line.
+Through a server, scan and adopt wait 75 ms per probe unless -t is given.
 
 Exit status: 0 done; 1 the module did not answer or answered wrongly (also: a scan
 found nothing, a monitor had a failed read, standard output could not be written); 2
