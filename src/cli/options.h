@@ -48,7 +48,10 @@ struct Option {
 };
 
 inline constexpr auto kOptions = std::to_array<Option>({
-    { OptionId::Port, "p", "port", "PORT", "COMn, or a device path such as /dev/ttyUSB0", "", "" },
+    { OptionId::Port, "p", "port", "PORT",
+        "COMn, a device path such as /dev/ttyUSB0, or a device server's tcp:HOST:PORT or "
+        "rfc2217:HOST:PORT",
+        "", "" },
     { OptionId::Baud, "b", "baud", "RATE", "The line's baud rate", "", "" },
     { OptionId::Parity, "", "parity", "PARITY", "none, odd or even", "none", "" },
     { OptionId::DataBits, "", "data-bits", "BITS", "8, 7 or 6", "8", "" },
@@ -59,7 +62,9 @@ inline constexpr auto kOptions = std::to_array<Option>({
         "1", "" },
     { OptionId::Timeout, "t", "timeout", "MS",
         "How long the module may take to begin its reply after the request has left, in ms "
-        "(default 200; 25 for scan). A reply that has begun gets its transfer time on top",
+        "(default 200; 25 for scan and adopt, 75 for those through a device server). A reply that "
+        "has begun "
+        "gets its transfer time on top",
         "", "" },
     { OptionId::Json, "", "json", "", "Machine-readable output on stdout", "", "" },
     { OptionId::Verbose, "v", "verbose", "", "Each frame as hex on stderr (send:, recv:)", "", "" },
