@@ -62,9 +62,8 @@ inline constexpr auto kOptions = std::to_array<Option>({
         "1", "" },
     { OptionId::Timeout, "t", "timeout", "MS",
         "How long the module may take to begin its reply after the request has left, in ms "
-        "(default 200; 25 for scan and adopt, 75 for those through a device server). A reply that "
-        "has begun "
-        "gets its transfer time on top",
+        "(default 200; 25 for scan and adopt, 75 for those through a device server). A reply "
+        "that has begun gets its transfer time on top",
         "", "" },
     { OptionId::Json, "", "json", "", "Machine-readable output on stdout", "", "" },
     { OptionId::Verbose, "v", "verbose", "", "Each frame as hex on stderr (send:, recv:)", "", "" },

@@ -62,18 +62,21 @@ ServerConnection::~ServerConnection()
     close();
 }
 
-void ServerConnection::connectTo(const NetworkAddress& address, const PortSettings& settings)
+void ServerConnection::connectTo(const QString& device, const PortSettings& settings)
 {
     close();
-    address_ = address;
-    settings_ = settings;
-    reader_ = telnet::Reader();
     fault_ = Fault::None;
     failure_.clear();
+    const ParsedAddress parsed = parseNetworkAddress(device);
+    if (!parsed.address)
+        return fail(Fault::NotFound, parsed.error);
+    address_ = *parsed.address;
+    settings_ = settings;
+    reader_ = telnet::Reader();
     first_.clear();
     screening_ = true;
     startStage(State::Connecting, kConnectMs);
-    socket_.connectToHost(address.host, address.port);
+    socket_.connectToHost(address_.host, address_.port);
 }
 
 void ServerConnection::startStage(State state, int ms)

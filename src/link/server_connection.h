@@ -31,8 +31,9 @@ public:
     // Closes first: a socket closed by its own destructor would signal into members gone.
     ~ServerConnection() override;
 
-    // Starts connecting; opened() or closed() follows.
-    void connectTo(const NetworkAddress& address, const PortSettings& settings);
+    // Starts connecting to the server a network address names; opened() or closed() follows.
+    // Text that is no address fails at once, as a server that is not there (Fault::NotFound).
+    void connectTo(const QString& device, const PortSettings& settings);
     // Waits for opened() or closed() without an event loop, as a window may: false when the
     // connection did not open.
     bool waitForOpen();

@@ -12,10 +12,7 @@ std::optional<QString> TcpLine::open(const QString& device, const PortSettings& 
 {
     close();
     device_ = device;
-    const ParsedAddress parsed = parseNetworkAddress(device);
-    if (!parsed.address)
-        return parsed.error;
-    connection_.connectTo(*parsed.address, settings);
+    connection_.connectTo(device, settings);
     while (!interrupted()
         && (connection_.state() == ServerConnection::State::Connecting
             || connection_.state() == ServerConnection::State::Negotiating))

@@ -35,12 +35,7 @@ TcpPort::TcpPort(QObject* parent)
 ProbeOutcome TcpPort::probe(const QString& device)
 {
     close();
-    const ParsedAddress parsed = parseNetworkAddress(device);
-    if (!parsed.address) {
-        failure_ = parsed.error;
-        return ProbeOutcome::Missing;
-    }
-    connection_.connectTo(*parsed.address, PortSettings {});
+    connection_.connectTo(device, PortSettings {});
     if (connection_.waitForOpen())
         connection_.waitForWords(kRefusalWaitMs);
     failure_ = connection_.failure();
@@ -52,12 +47,7 @@ ProbeOutcome TcpPort::probe(const QString& device)
 bool TcpPort::open(const QString& device, const PortSettings& settings)
 {
     close();
-    const ParsedAddress parsed = parseNetworkAddress(device);
-    if (!parsed.address) {
-        failure_ = parsed.error;
-        return false;
-    }
-    connection_.connectTo(*parsed.address, settings);
+    connection_.connectTo(device, settings);
     open_ = connection_.waitForOpen();
     failure_ = connection_.failure();
     return open_;
