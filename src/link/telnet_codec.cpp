@@ -97,7 +97,6 @@ Reader::Taken Reader::take(QByteArrayView bytes)
                 verb_ = byte;
                 state_ = State::Option;
             } else if (byte == kSb) {
-                subnegotiation_.clear();
                 state_ = State::Subnegotiation;
             } else {
                 // NOP, go-ahead, break and the like carry nothing for the line.
@@ -112,15 +111,17 @@ Reader::Taken Reader::take(QByteArrayView bytes)
             if (byte == kIac)
                 state_ = State::SubnegotiationCommand;
             else
-                subnegotiation_ += c;
+                keep(c);
             break;
         case State::SubnegotiationCommand:
             if (byte == kIac) {
-                subnegotiation_ += c;
+                keep(c);
                 state_ = State::Subnegotiation;
             } else {
                 // IAC SE ends it; anything else after IAC ends it as well.
                 subnegotiated(taken);
+                subnegotiation_.clear();
+                overlong_ = false;
                 state_ = State::Data;
             }
             break;
@@ -154,9 +155,20 @@ void Reader::negotiate(std::uint8_t verb, std::uint8_t option, Taken& taken)
     }
 }
 
+void Reader::keep(char c)
+{
+    if (subnegotiation_.size() < kLongestSubnegotiation)
+        subnegotiation_ += c;
+    else
+        overlong_ = true;
+}
+
+// A subnegotiation cut short is not reported, not even its code: what was kept is not what the
+// server sent.
 void Reader::subnegotiated(Taken& taken)
 {
-    if (subnegotiation_.size() < 2 || static_cast<std::uint8_t>(subnegotiation_[0]) != kComPort)
+    if (overlong_ || subnegotiation_.size() < 2
+        || static_cast<std::uint8_t>(subnegotiation_[0]) != kComPort)
         return;
     const auto code = static_cast<std::uint8_t>(subnegotiation_[1]);
     if (code > kServerAnswer)

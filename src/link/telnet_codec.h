@@ -34,6 +34,12 @@ inline constexpr std::uint8_t kSetParity = 3;
 inline constexpr std::uint8_t kSetStopSize = 4;
 inline constexpr std::uint8_t kServerAnswer = 100;
 
+// The most of a subnegotiation the reader keeps, in bytes after undoubling 0xFF: the option, the
+// code and the value. A COM-PORT-OPTION answer is at most 6 (a baud rate's value is 4 bytes), so
+// a subnegotiation longer than this is no answer; its further bytes up to its IAC SE are dropped,
+// and a server that never closes one cannot make the reader grow.
+inline constexpr qsizetype kLongestSubnegotiation = 64;
+
 // The line's bytes as they go onto the connection: each 0xFF doubled.
 QByteArray escaped(QByteArrayView data);
 
@@ -66,15 +72,20 @@ public:
 
     Reader();
     Taken take(QByteArrayView bytes);
+    // What the reader holds between segments: the part of a subnegotiation taken so far, never
+    // more than kLongestSubnegotiation bytes. The rest of its state has a fixed size.
+    qsizetype bufferedBytes() const { return subnegotiation_.size(); }
 
 private:
     enum class State { Data, Command, Option, Subnegotiation, SubnegotiationCommand };
     void negotiate(std::uint8_t verb, std::uint8_t option, Taken& taken);
+    void keep(char c);
     void subnegotiated(Taken& taken);
 
     State state_ = State::Data;
     std::uint8_t verb_ = 0;
     QByteArray subnegotiation_;
+    bool overlong_ = false; // the subnegotiation went beyond kLongestSubnegotiation
     // Options in force, ours (WILL) and the server's (DO), and those asked for and unanswered.
     std::array<bool, 256> ours_ {};
     std::array<bool, 256> theirs_ {};

@@ -83,6 +83,23 @@ private slots:
         QTest::newRow("other subnegotiations and commands carry no data")
             << QList { hex("01 FF FA 18 01 FF F0 FF F1 02 FF F9 03") } << hex("01 02 03")
             << QByteArray() << "" << false;
+
+        // A subnegotiation is kept up to kLongestSubnegotiation bytes (option, code, value).
+        const QByteArray fill(62, '\x11');
+        const QString filled = QString::fromLatin1(fill.toHex());
+        QTest::newRow("an answer of the longest kept size is whole")
+            << QList { hex("FF FA 2C 65") + fill + hex("FF F0") } << QByteArray() << QByteArray()
+            << "1:" + filled << false;
+        QTest::newRow("a doubled 0xFF as the last kept byte counts once")
+            << QList { hex("FF FA 2C 65") + fill.first(61) + hex("FF FF FF F0") } << QByteArray()
+            << QByteArray() << "1:" + filled.first(122) + "ff" << false;
+        QTest::newRow("an answer one byte longer is none, and the data after it flows")
+            << QList { hex("FF FA 2C 65") + fill + hex("11 FF F0 01") } << hex("01") << QByteArray()
+            << "" << false;
+        QTest::newRow("an unclosed subnegotiation holds no more, until its IAC SE")
+            << QList { hex("01 FF FA 2C 65"), QByteArray(100000, '\x41'),
+                   QByteArray(100000, '\xFF'), hex("FF F0 02") }
+            << hex("01 02") << QByteArray() << "" << false;
     }
 
     void taken()
@@ -95,6 +112,7 @@ private slots:
         bool refused = false;
         for (const QByteArray& segment : segments) {
             const Reader::Taken taken = reader.take(segment);
+            QVERIFY(reader.bufferedBytes() <= kLongestSubnegotiation);
             data += taken.data;
             got += taken.reply;
             for (const PortAnswer& a : taken.answers)
