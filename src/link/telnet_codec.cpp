@@ -73,8 +73,8 @@ QByteArray settingsCommands(const PortSettings& settings)
 Reader::Reader()
 {
     // What opening() asks for, and the answers that will only acknowledge it.
-    oursAsked_[kBinary] = oursAsked_[kComPort] = true;
-    theirsAsked_[kBinary] = theirsAsked_[kSuppressGoAhead] = true;
+    ours_[kBinary] = ours_[kComPort] = Stance::Asked;
+    theirs_[kBinary] = theirs_[kSuppressGoAhead] = Stance::Asked;
 }
 
 Reader::Taken Reader::take(QByteArrayView bytes)
@@ -130,28 +130,31 @@ Reader::Taken Reader::take(QByteArrayView bytes)
     return taken;
 }
 
-// Each side answers only a change, so that two sides never answer each other without end.
+// Each side answers only a change, so that two sides never answer each other without end. And an
+// option is refused once: a server that asks again for what was refused, or turns an option on
+// and off again, is not listening, and answering it each time would pile the replies up in a
+// socket it never reads. So the client agrees to an option at most once and refuses it at most
+// once in each direction, and a refused option stays off for the connection.
 void Reader::negotiate(std::uint8_t verb, std::uint8_t option, Taken& taken)
 {
     const bool asks = verb == kDo || verb == kWill;
     const bool ours = verb == kDo || verb == kDont;
-    bool& inForce = ours ? ours_[option] : theirs_[option];
-    bool& asked = ours ? oursAsked_[option] : theirsAsked_[option];
+    if (ours && !asks && option == kComPort)
+        taken.portControlRefused = true;
+    Stance& stance = (ours ? ours_ : theirs_)[option];
     const bool welcome = ours ? weTakePart(option) : theyMay(option);
-    const bool answered = asked;
-    asked = false;
+    if (stance == Stance::Refused)
+        return;
     if (asks && welcome) {
-        if (!inForce && !answered)
+        if (stance == Stance::Off)
             taken.reply += command(ours ? kWill : kDo, option);
-        inForce = true;
-    } else if (asks) {
+        stance = Stance::On;
+    } else if (asks || stance == Stance::On) {
         taken.reply += command(ours ? kWont : kDont, option);
+        stance = Stance::Refused;
     } else {
-        if (inForce && !answered)
-            taken.reply += command(ours ? kWont : kDont, option);
-        inForce = false;
-        if (ours && option == kComPort)
-            taken.portControlRefused = true;
+        // The server turns down what the opening offered, or what is off already: no change.
+        stance = Stance::Off;
     }
 }
 

@@ -86,11 +86,12 @@ private:
     std::uint8_t verb_ = 0;
     QByteArray subnegotiation_;
     bool overlong_ = false; // the subnegotiation went beyond kLongestSubnegotiation
-    // Options in force, ours (WILL) and the server's (DO), and those asked for and unanswered.
-    std::array<bool, 256> ours_ {};
-    std::array<bool, 256> theirs_ {};
-    std::array<bool, 256> oursAsked_ {};
-    std::array<bool, 256> theirsAsked_ {};
+    // Where an option stands, ours (WILL) and the server's (DO). Asked: the opening asked for it
+    // and its first answer needs none. Refused: the client has said WONT or DONT to it, and says
+    // nothing of it again.
+    enum class Stance : std::uint8_t { Off, Asked, On, Refused };
+    std::array<Stance, 256> ours_ {};
+    std::array<Stance, 256> theirs_ {};
 };
 
 } // namespace line::telnet

@@ -72,6 +72,15 @@ private slots:
             << hex("FF FC 01 FF FE 01 FF FC 18") << "" << false;
         QTest::newRow("binary given up after agreeing is answered")
             << QList { hex("FF FD 00 FF FE 00") } << QByteArray() << hex("FF FC 00") << "" << false;
+        QTest::newRow("a flood of asks for refused options: each refused once")
+            << QList { hex("FF FD 01").repeated(1000), hex("FF FD 01 FF FB 18").repeated(500) }
+            << QByteArray() << hex("FF FC 01 FF FE 18") << "" << false;
+        QTest::newRow("binary given up, asked for and given up again: given up once")
+            << QList { hex("FF FD 00 FF FE 00").repeated(100) } << QByteArray() << hex("FF FC 00")
+            << "" << false;
+        QTest::newRow("binary turned down, then offered and withdrawn again and again")
+            << QList { hex("FF FC 00"), hex("FF FB 00 FF FC 00").repeated(100) } << QByteArray()
+            << hex("FF FD 00 FF FE 00") << "" << false;
         QTest::newRow("the server refuses the port control")
             << QList { hex("FF FE 2C") } << QByteArray() << QByteArray() << "" << true;
         QTest::newRow("the server's answers to the settings, cut anywhere") << QList {
