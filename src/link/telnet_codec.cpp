@@ -93,7 +93,10 @@ Reader::Taken Reader::take(QByteArrayView bytes)
             if (byte == kIac) {
                 taken.data += c;
                 state_ = State::Data;
-            } else if (byte == kDo || byte == kDont || byte == kWill || byte == kWont) {
+                break;
+            }
+            taken.telnetSeen = true;
+            if (byte == kDo || byte == kDont || byte == kWill || byte == kWont) {
                 verb_ = byte;
                 state_ = State::Option;
             } else if (byte == kSb) {
@@ -119,9 +122,8 @@ Reader::Taken Reader::take(QByteArrayView bytes)
                 state_ = State::Subnegotiation;
             } else {
                 // IAC SE ends it; anything else after IAC ends it as well.
+                taken.telnetSeen = true;
                 subnegotiated(taken);
-                subnegotiation_.clear();
-                overlong_ = false;
                 state_ = State::Data;
             }
             break;
@@ -170,13 +172,12 @@ void Reader::keep(char c)
 // server sent.
 void Reader::subnegotiated(Taken& taken)
 {
-    if (overlong_ || subnegotiation_.size() < 2
-        || static_cast<std::uint8_t>(subnegotiation_[0]) != kComPort)
-        return;
-    const auto code = static_cast<std::uint8_t>(subnegotiation_[1]);
-    if (code > kServerAnswer)
+    const auto at = [&](qsizetype i) { return static_cast<std::uint8_t>(subnegotiation_[i]); };
+    if (!overlong_ && subnegotiation_.size() >= 2 && at(0) == kComPort && at(1) > kServerAnswer)
         taken.answers.push_back(
-            { static_cast<std::uint8_t>(code - kServerAnswer), subnegotiation_.sliced(2) });
+            { static_cast<std::uint8_t>(at(1) - kServerAnswer), subnegotiation_.sliced(2) });
+    subnegotiation_.clear();
+    overlong_ = false;
 }
 
 } // namespace line::telnet

@@ -68,6 +68,10 @@ public:
         QByteArray reply; // what the client must send back: its answers to the negotiation
         std::vector<PortAnswer> answers;
         bool portControlRefused = false; // the server will not take COM-PORT-OPTION
+        // The server spoke Telnet in this segment: an IAC came with anything but a second IAC
+        // (counted where the byte after the IAC arrives). A raw TCP port sends no command of its
+        // own, though line bytes that follow a 0xFF may look like one.
+        bool telnetSeen = false;
     };
 
     Reader();
