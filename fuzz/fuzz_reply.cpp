@@ -285,28 +285,37 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         && std::memcmp(received.constData(), sentFrame.constData(), 2) == 0;
     const bool crc = fuzzcheck::endsWithCrc(received);
 
-    const line::Verdict verdict = line::judgeReply(sentFrame, received, buffer.total());
+    const line::Failure verdict = line::judgeReply(sentFrame, received, buffer.total());
     switch (verdict) {
-    case line::Verdict::Accepted:
+    case line::Failure::None:
         require(whole && header && crc, "an accepted reply has an accepted size, header and CRC");
         break;
-    case line::Verdict::WrongLength:
+    case line::Failure::NoReply:
+        require(received.isEmpty(), "a reply refused as none is nothing");
+        break;
+    case line::Failure::WrongLength:
         require(!whole, "a reply refused for its length has no accepted size");
         break;
-    case line::Verdict::WrongHeader:
-        require(!header, "a reply refused for its header has another address or function");
+    case line::Failure::WrongSlave:
+        require(
+            received.at(0) != sentFrame.value(0), "a reply refused for its address has another");
+        [[fallthrough]];
+    case line::Failure::WrongFunction:
+        require(whole && !header, "a reply refused for its header has another address or function");
         break;
-    case line::Verdict::BadCrc:
+    case line::Failure::BadCrc:
         require(whole && header && !crc, "a reply refused for its CRC is otherwise right");
         break;
+    default:
+        require(false, "the window's rule ends in none of the line's failures");
     }
-    require((verdict == line::Verdict::Accepted) == (whole && header && crc),
+    require((verdict == line::Failure::None) == (whole && header && crc),
         "a whole reply with the request's header and a right CRC is accepted");
 
     if (!sentFrame.isEmpty()) {
         checkProgress(sentFrame, arrived);
         if (line::replyProgress(sentFrame, arrived).state == line::ReplyState::Complete)
-            require(verdict == line::Verdict::Accepted,
+            require(verdict == line::Failure::None,
                 "a reply that is whole for the master that stops early is one the window takes");
     }
 

@@ -72,27 +72,28 @@ int adoptCommand(const Invocation& call, Console& console)
 
     const QList<int> rates = ratesToTry(
         call, console, QList<int>(device::kBaudRates.begin(), device::kBaudRates.end()));
-    Master master(call.timeoutMs, call.verbose, console.err);
+    CallMaster master(call, console.err);
     // From the first frame to the last.
     QElapsedTimer clock;
     // Every module on the line, whatever its rate, hears one of these and takes the address.
+    if (const int status = openLine(call, master, console, rates.front()))
+        return status;
+    clock.start();
     for (const int rate : rates) {
-        if (const int status = openLine(call, master, console, rate))
+        if (const int status = changeRate(call, master, console, rate))
             return status;
-        if (!clock.isValid())
-            clock.start();
         if (!master.broadcast(device::addressChangeRequest(slave), call.settleMs))
             return kDone;
     }
     // A lone module answers at one rate; answers at two, or a garbled one, are two modules.
     QList<Heard> heard;
     for (const int rate : rates) {
-        if (const int status = openLine(call, master, console, rate))
+        if (const int status = changeRate(call, master, console, rate))
             return status;
         const Answer answer = master.ask(device::readRequest(slave, 0x0000, 1));
-        if (answer.interrupted)
+        if (answer.interrupted())
             return kDone;
-        if (answer.failure == line::Failure::Port)
+        if (line::isLineFailure(answer.failure))
             return failAdopt(call, console, kPortUnusable, answer.error);
         if (!answer.silent())
             heard << Heard { rate, answer };
@@ -116,7 +117,7 @@ int adoptCommand(const Invocation& call, Console& console)
 
     int rate = heard.front().rate;
     if (newCode && device::kBaudRates[*newCode] != rate) {
-        if (const int status = openLine(call, master, console, rate))
+        if (const int status = changeRate(call, master, console, rate))
             return status;
         const Answer moved = master.ask(device::writeRequest(slave, baudRate, *newCode));
         if (!moved.ok())
@@ -128,7 +129,7 @@ int adoptCommand(const Invocation& call, Console& console)
         rate = device::kBaudRates[*newCode];
         if (saidServerKeepsRate(call, console, rate))
             return adopted(call, console, *newAddress, rate, clock);
-        if (const int status = openLine(call, master, console, rate))
+        if (const int status = changeRate(call, master, console, rate))
             return status;
         const Answer check = master.ask(device::readRequest(slave, 0x0000, 1));
         if (!check.ok())

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "call_master.h"
 #include "exit_code.h"
 #include "invocation.h"
-#include "master.h"
 #include "result.h"
 
 #include "device/reply_decoder.h"
@@ -13,6 +13,15 @@
 #include <QTextStream>
 
 namespace cli {
+
+using line::Answer;
+using line::Master;
+
+// The exit status of a failed answer: the line's own, or the module's fault.
+inline ExitCode exitStatusOf(const Answer& answer)
+{
+    return line::isLineFailure(answer.failure) ? kPortUnusable : kModuleFault;
+}
 
 struct Console {
     QTextStream& out;
@@ -31,13 +40,13 @@ struct Console {
         return code;
     }
 
-    // The same for a failed answer, after what was asked ("ch1.duty: bad CRC"); a port that
+    // The same for a failed answer, after what was asked ("ch1.duty: bad CRC"); a line that
     // failed, or a stop, is said on its own.
     int fail(const Answer& answer, const QString& asked = {})
     {
         const bool plain
-            = asked.isEmpty() || answer.interrupted || answer.failure == line::Failure::Port;
-        return fail(static_cast<ExitCode>(exitStatusOf(answer)),
+            = asked.isEmpty() || answer.interrupted() || line::isLineFailure(answer.failure);
+        return fail(exitStatusOf(answer),
             plain ? answer.error : asked + QStringLiteral(": ") + answer.error);
     }
 };
@@ -48,10 +57,6 @@ using Command = int (*)(const Invocation& call, Console& console);
 // The command of that name, or nullptr.
 Command commandNamed(const QString& name);
 
-// The device a port stands for: COMn by the window's rule, anything else as a path. Empty when
-// no device stands for the number.
-QString devicePath(const QString& port);
-
 // The rates to try of those given: on a raw TCP line only the one its server keeps, the
 // line's -b, with a note on stderr when that leaves rates out.
 QList<int> ratesToTry(const Invocation& call, Console& console, const QList<int>& rates);
@@ -59,8 +64,14 @@ QList<int> ratesToTry(const Invocation& call, Console& console, const QList<int>
 // follows: says so on stderr and returns true there; false on any other line.
 bool saidServerKeepsRate(const Invocation& call, Console& console, int newRate);
 
-// Opens the call's line at the given rate: kDone, or kPortUnusable said on stderr.
+// A line that cannot be used: said on stderr, and with --json as its line on stdout; returns
+// kPortUnusable.
+int failLine(const Invocation& call, Console& console, const line::LineFault& fault);
+
+// Opens the call's line at the given rate: kDone, or the failure said as failLine says it.
 int openLine(const Invocation& call, Master& master, Console& console, int baud);
+// The open line at another rate, on the same line where the transport allows it.
+int changeRate(const Invocation& call, Master& master, Console& console, int baud);
 
 // Reads one module whole: its reading, or nothing, said by failModule, with status set.
 std::optional<device::Reading> readModule(

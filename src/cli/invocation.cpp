@@ -4,7 +4,6 @@
 #include "options.h"
 
 #include "device/parameter_value.h"
-#include "link/network_address.h"
 #include "link/settings_file.h"
 
 #include <QCoreApplication>
@@ -67,6 +66,7 @@ Wrong takeLine(const OptionParser& given, Invocation& call)
             call.notes.append(note);
     call.port = portGiven ? given.value(OptionId::Port)
                           : QStringLiteral("COM%1").arg(loaded.stored.portNumber);
+    call.where = line::resolveLine(call.port, line::PortContext::current());
     const QString rate = baudGiven ? given.value(OptionId::Baud) : loaded.stored.baud;
     const auto baud = line::baudRate(rate);
     if (!baud)
@@ -105,9 +105,10 @@ Wrong takeSlave(const OptionParser& given, Invocation& call)
     call.address = modules->front();
     const QString timeout = given.value(OptionId::Timeout);
     const bool probing = call.command == u"scan" || call.command == u"adopt";
-    const int defaultTimeout = !probing                 ? kDefaultTimeoutMs
-        : line::namesNetworkLine(devicePath(call.port)) ? kScanTimeoutMs + kServerAllowanceMs
-                                                        : kScanTimeoutMs;
+    const bool server = call.where && call.where.address->isServer();
+    const int defaultTimeout = !probing ? kDefaultTimeoutMs
+        : server                        ? kScanTimeoutMs + kServerAllowanceMs
+                                        : kScanTimeoutMs;
     const auto waitMs = given.isSet(OptionId::Timeout) ? wholeNumber(timeout, 0, 60'000)
                                                        : std::optional(defaultTimeout);
     if (!waitMs)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/requests.h"
+#include "link/line_address.h"
 #include "link/port_settings.h"
 
 #include <QList>
@@ -17,6 +18,7 @@ struct Invocation {
     QStringList arguments;
 
     QString port; // as given ("COM3", "/dev/ttyUSB0"), or from the settings file
+    line::ResolvedLine where; // the line the port names, resolved once for the whole call
     QStringList notes; // what of the settings file was used in place of a bad value, one line each
     line::PortSettings line;
     int address = 1; // the first of modules

@@ -1,22 +1,13 @@
 #include "commands.h"
 
-#include "link/network_address.h"
-#include "link/port_name.h"
-
-#include <QRegularExpression>
+#include "modules.h"
 
 namespace cli {
 
-QString devicePath(const QString& port)
-{
-    static const QRegularExpression comName(QStringLiteral("^COM([0-9]{1,3})$"));
-    const QRegularExpressionMatch match = comName.match(port);
-    return match.hasMatch() ? line::resolvePort(match.captured(1).toInt()) : port;
-}
-
 QList<int> ratesToTry(const Invocation& call, Console& console, const QList<int>& rates)
 {
-    if (!line::keepsServerRate(devicePath(call.port)) || rates == QList<int> { call.line.baud })
+    if (!call.where || !call.where.address->keepsServerRate()
+        || rates == QList<int> { call.line.baud })
         return rates;
     console.err << "pwm5ctl: a raw TCP line stays at its server's rate; trying " << call.line.baud
                 << " baud only (-b names that rate)" << Qt::endl;
@@ -25,7 +16,7 @@ QList<int> ratesToTry(const Invocation& call, Console& console, const QList<int>
 
 bool saidServerKeepsRate(const Invocation& call, Console& console, int newRate)
 {
-    if (!line::keepsServerRate(devicePath(call.port)))
+    if (!call.where || !call.where.address->keepsServerRate())
         return false;
     console.err << "pwm5ctl: the module now listens at " << newRate
                 << " baud, but a raw TCP line stays at its server's rate: set the server's line "
@@ -34,17 +25,37 @@ bool saidServerKeepsRate(const Invocation& call, Console& console, int newRate)
     return true;
 }
 
-int openLine(const Invocation& call, Master& master, Console& console, int baud)
+int failLine(const Invocation& call, Console& console, const line::LineFault& fault)
 {
-    const QString device = devicePath(call.port);
-    if (device.isEmpty())
-        return console.fail(kPortUnusable,
-            QStringLiteral("%1: no serial port stands for this number").arg(call.port));
+    // A stop says nothing of its own: the exit status tells it.
+    if (fault.kind == line::Failure::Interrupted)
+        return kModuleFault;
+    if (call.json)
+        console.print(failureJson(fault.kind, fault.text));
+    return console.fail(kPortUnusable, fault.text);
+}
+
+int openLine(const Invocation& call, line::Master& master, Console& console, int baud)
+{
+    if (!call.where)
+        return failLine(call, console,
+            { call.where.fault.kind,
+                QStringLiteral("%1: %2").arg(call.where.label, call.where.fault.text) });
     line::PortSettings settings = call.line;
     settings.baud = baud;
-    if (const auto why = master.open(device, settings))
-        return console.fail(
-            kPortUnusable, QStringLiteral("%1: %2").arg(line::deviceLabel(device), *why));
+    if (const auto fault = master.open(*call.where.address, settings))
+        return failLine(call, console,
+            { fault->kind, QStringLiteral("%1: %2").arg(call.where.label, fault->text) });
+    return kDone;
+}
+
+int changeRate(const Invocation& call, line::Master& master, Console& console, int baud)
+{
+    line::PortSettings settings = master.line()->settings();
+    settings.baud = baud;
+    if (const auto fault = master.changeSettings(settings))
+        return failLine(call, console,
+            { fault->kind, QStringLiteral("%1: %2").arg(call.where.label, fault->text) });
     return kDone;
 }
 

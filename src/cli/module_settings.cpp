@@ -47,7 +47,7 @@ int addressCommand(const Invocation& call, Console& console)
     if (!newAddress)
         return console.fail(kWrongCall, newAddress.error());
 
-    Master master(call.timeoutMs, call.verbose, console.err);
+    CallMaster master(call, console.err);
     if (const int status = openLine(call, master, console, call.line.baud))
         return status;
     // Every module on the line takes a broadcast; it may answer from address 0 or not at all.
@@ -76,7 +76,7 @@ int baudCommand(const Invocation& call, Console& console)
     if (!code)
         return console.fail(kWrongCall, code.error());
 
-    Master master(call.timeoutMs, call.verbose, console.err);
+    CallMaster master(call, console.err);
     if (const int status = openLine(call, master, console, call.line.baud))
         return status;
     const auto slave = static_cast<std::uint8_t>(call.address);
@@ -86,7 +86,7 @@ int baudCommand(const Invocation& call, Console& console)
     const int newRate = device::kBaudRates[*code];
     if (call.verify && !saidServerKeepsRate(call, console, newRate)) {
         // The module answered at the old rate; from now on it listens at the new one.
-        if (const int status = openLine(call, master, console, newRate))
+        if (const int status = changeRate(call, master, console, newRate))
             return status;
         const Answer check = master.ask(device::readRequest(slave, baudRate.address, 1));
         if (!check.ok())

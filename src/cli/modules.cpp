@@ -4,11 +4,17 @@
 
 namespace cli {
 
+QJsonObject failureJson(line::Failure failure, const QString& error)
+{
+    return { { QStringLiteral("ok"), false },
+        { QStringLiteral("failure"), QLatin1String(line::failureKind(failure).jsonName) },
+        { QStringLiteral("error"), error } };
+}
+
 QJsonObject failureJson(int address, const Answer& answer)
 {
-    QJsonObject object { { QStringLiteral("address"), address }, { QStringLiteral("ok"), false },
-        { QStringLiteral("failure"), QLatin1String(line::failureKind(answer.failure).jsonName) },
-        { QStringLiteral("error"), answer.error } };
+    QJsonObject object = failureJson(answer.failure, answer.error);
+    object.insert(QStringLiteral("address"), address);
     // An exception reply: address, function | 0x80, the code, CRC.
     if (answer.failure == line::Failure::Exception && answer.reply.size() >= 3)
         object.insert(QStringLiteral("exception_code"), static_cast<quint8>(answer.reply[2]));
@@ -18,7 +24,7 @@ QJsonObject failureJson(int address, const Answer& answer)
 int failModule(const Invocation& call, Console& console, int address, const Answer& answer,
     const QString& asked)
 {
-    if (call.json && !answer.interrupted)
+    if (call.json && !answer.interrupted())
         console.print(failureJson(address, answer));
     if (!severalModules(call))
         return console.fail(answer, asked);

@@ -19,6 +19,8 @@ inline bool severalModules(const Invocation& call)
 // {"address":1,"ok":false,"failure":"no_reply","error":"..."}; an exception also gives its
 // "exception_code".
 QJsonObject failureJson(int address, const Answer& answer);
+// {"ok":false,"failure":"busy","error":"..."}: a failure that is no module's.
+QJsonObject failureJson(line::Failure failure, const QString& error);
 
 // Says a module's failure: on stderr ("module 3: no reply within 200 ms" when the call serves
 // several), and with --json also its line on stdout. Returns the module's exit status.

@@ -23,8 +23,9 @@ namespace {
 struct Statistics {
     int requests = 0;
     int ok = 0;
-    // Counted in the order of line::kFailureKinds.
-    std::array<int, line::kFailureKinds.size()> failures {};
+    // Counted in the order of line::kFailureKinds, by the kinds a request meets: a line that
+    // fails in any way is counted as its port.
+    std::array<int, line::kRequestFailureCount> failures {};
     std::vector<double> roundTrips;
 
     void count(const Answer& answer)
@@ -35,8 +36,10 @@ struct Statistics {
             roundTrips.push_back(answer.roundTripMs);
             return;
         }
+        const line::Failure kind
+            = line::isLineFailure(answer.failure) ? line::Failure::Lost : answer.failure;
         for (std::size_t i = 0; i < failures.size(); ++i)
-            if (line::kFailureKinds[i].failure == answer.failure)
+            if (line::kFailureKinds[i].failure == kind)
                 ++failures[i];
     }
 };
@@ -222,7 +225,7 @@ int monitorCommand(const Invocation& call, Console& console)
 {
     if (!call.arguments.isEmpty())
         return console.fail(kWrongCall, QStringLiteral("monitor takes no arguments"));
-    Master master(call.timeoutMs, call.verbose, console.err);
+    CallMaster master(call, console.err);
     if (const int status = openLine(call, master, console, call.line.baud))
         return status;
 
@@ -241,14 +244,14 @@ int monitorCommand(const Invocation& call, Console& console)
         for (Watched& m : modules) {
             const Answer answer
                 = master.ask(device::readAllRequest(static_cast<std::uint8_t>(m.address)));
-            if (answer.interrupted) {
+            if (answer.interrupted()) {
                 stopped = true;
                 break;
             }
             m.statistics.count(answer);
             printReading(call, console, answer, m);
             // A device that has gone does not come back by itself.
-            if (answer.failure == line::Failure::Port) {
+            if (line::isLineFailure(answer.failure)) {
                 lost = answer;
                 break;
             }

@@ -166,7 +166,7 @@ int serveProfile(const Invocation& call, Console& console, ProfileStep step)
     const auto profile = profileOfCall(call, console, status);
     if (!profile)
         return status;
-    Master master(call.timeoutMs, call.verbose, console.err);
+    CallMaster master(call, console.err);
     return serveModules(call, master, console,
         [&](int address) { return step(call, master, console, *profile, address); });
 }

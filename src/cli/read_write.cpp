@@ -33,7 +33,7 @@ int readCommand(const Invocation& call, Console& console)
 {
     if (!call.arguments.isEmpty())
         return console.fail(kWrongCall, QStringLiteral("read takes no arguments"));
-    Master master(call.timeoutMs, call.verbose, console.err);
+    CallMaster master(call, console.err);
     // Text waits for every module, to set them side by side; JSON goes out line by line.
     std::vector<ModuleReading> readings;
     const int status = serveModules(call, master, console, [&](int address) -> int {
@@ -83,7 +83,7 @@ int setCommand(const Invocation& call, Console& console)
         assignments.push_back({ p, typed.units, {} });
     }
 
-    Master master(call.timeoutMs, call.verbose, console.err);
+    CallMaster master(call, console.err);
     return serveModules(call, master, console, [&](int address) -> int {
         printModuleHeader(call, console, address);
         QJsonObject written;

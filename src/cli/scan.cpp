@@ -42,11 +42,11 @@ void scanRate(const Invocation& call, Console& console, Master& master, int baud
         // Register 0x0000, the supply voltage, is the smallest read a module answers.
         const Answer answer = master.ask(
             device::readRequest(static_cast<std::uint8_t>(address), supply.address, 1));
-        search.interrupted = answer.interrupted;
-        if (answer.interrupted)
+        search.interrupted = answer.interrupted();
+        if (answer.interrupted())
             break;
         ++search.probes;
-        if (answer.failure == line::Failure::Port)
+        if (line::isLineFailure(answer.failure))
             search.portFailure = answer;
         if (!answer.ok())
             continue;
@@ -75,12 +75,15 @@ int scanCommand(const Invocation& call, Console& console)
 {
     if (!call.arguments.isEmpty())
         return console.fail(kWrongCall, QStringLiteral("scan takes no arguments"));
-    Master master(call.timeoutMs, call.verbose, console.err);
+    CallMaster master(call, console.err);
     QElapsedTimer clock;
     clock.start();
     Search search;
-    for (const int baud : ratesToTry(call, console, call.bauds)) {
-        if (const int status = openLine(call, master, console, baud))
+    const QList<int> rates = ratesToTry(call, console, call.bauds);
+    for (const int baud : rates) {
+        // One line for every rate: a device server's connection is not made again.
+        if (const int status = baud == rates.front() ? openLine(call, master, console, baud)
+                                                     : changeRate(call, master, console, baud))
             return status;
         scanRate(call, console, master, baud, search);
         if (search.over(call))

@@ -5,8 +5,7 @@
 #include "device/write_all.h"
 #include "link/exchange.h"
 #include "link/hex_trace.h"
-#include "link/line_choice.h"
-#include "link/port_name.h"
+#include "link/line.h"
 #include "link/port_settings.h"
 #include "link/settings_file.h"
 #include "message_box.h"
@@ -30,12 +29,19 @@ namespace {
 const QColor kLampOpen(0, 255, 0);
 const QColor kLampClosed(0, 0, 0);
 
-QString probeMessage(line::ProbeOutcome outcome)
+// How long an open of a raw TCP port listens for the server turning the window away: such a
+// port has no negotiation that would show it.
+constexpr std::chrono::milliseconds kRefusalWait { 200 };
+
+// The message box of a line that did not open: a device server out of reach is as a port that
+// is not there.
+QString openMessage(line::Failure failure)
 {
-    switch (outcome) {
-    case line::ProbeOutcome::Missing:
+    switch (failure) {
+    case line::Failure::Missing:
+    case line::Failure::Unreachable:
         return message::kPortMissing;
-    case line::ProbeOutcome::Busy:
+    case line::Failure::Busy:
         return message::kPortBusy;
     default:
         return message::kOtherError;
@@ -55,8 +61,7 @@ frmmain::frmmain(QWidget* parent)
     setPalette(p);
     setAutoFillBackground(true);
 
-    port_ = new line::ChosenPort(this);
-    exchange_ = new line::Exchange(*port_, this);
+    exchange_ = new line::Exchange(this);
     controls_ = buildPanel(this);
     panel_.emplace(controls_);
     bindControls();
@@ -100,7 +105,6 @@ void frmmain::connectCommands()
     connect(Command1, &QPushButton::clicked, this, &frmmain::onCommand1);
     connect(Combo1, &QComboBox::activated, this, &frmmain::onPortChoice);
     connect(Combo2, &QComboBox::activated, this, &frmmain::onBaudChoice);
-    connect(port_, &line::SerialPort::lost, this, &frmmain::closeSequence);
     connect(exchange_, &line::Exchange::framed, this,
         [this](const QString& trace) { showTrace(Text1[0], trace); });
     connect(exchange_, &line::Exchange::judged, this, &frmmain::onReplyJudged);
@@ -144,27 +148,24 @@ void frmmain::startUp()
     panel_->startUp();
 }
 
-// Each entry of the port list tells the device it stands for. Done when the list opens, not at
+// Each entry of the port list tells the line it stands for. Done when the list opens, not at
 // start-up: asking the system for its serial ports costs more than building the whole window.
 void frmmain::showPortDevices()
 {
-    QStringList locations;
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
-        locations << info.systemLocation();
-    const QStringList ordered = line::orderedSystemPorts(locations);
+    line::PortContext context = line::PortContext::current();
+    const QStringList ordered = context.systemPorts();
+    context.systemPorts = [ordered] { return ordered; };
     for (int i = 0; i < Combo1->count(); ++i) {
-        const QString device = line::resolvePort(i + 1, QDir::current(), ordered);
-        Combo1->setItemData(i, portTip(device), Qt::ToolTipRole);
+        const line::ResolvedLine resolved = line::resolvePortNumber(i + 1, context);
+        Combo1->setItemData(
+            i, resolved ? portTip(resolved.label) : message::kPortMissing, Qt::ToolTipRole);
     }
 }
 
-// The device behind a port number, and why it would not open the last time it was tried.
-QString frmmain::portTip(const QString& device) const
+// The line behind a port number, and why it would not open the last time it was tried.
+QString frmmain::portTip(const QString& label) const
 {
-    if (device.isEmpty())
-        return message::kPortMissing;
-    const auto failure = openFailures_.constFind(device);
-    const QString label = line::deviceLabel(device);
+    const auto failure = openFailures_.constFind(label);
     return failure == openFailures_.cend() ? label : label + QStringLiteral(": ") + *failure;
 }
 
@@ -200,47 +201,71 @@ void frmmain::onCommand1()
 void frmmain::openSequence()
 {
     const int n = portNumber();
-    const QString device = line::resolvePort(n);
-    if (const auto outcome = port_->probe(device); outcome != line::ProbeOutcome::Usable) {
-        sayWhyNotOpen(n, device);
-        showMessage(this, probeMessage(outcome));
+    const line::ResolvedLine where = line::resolvePortNumber(n, line::PortContext::current());
+    if (!where) {
+        std::fprintf(stderr, "pwm5: %s: %s\n",
+            qPrintable(n > 0 ? where.label : Combo1->currentText()), qPrintable(where.fault.text));
+        showMessage(this, openMessage(where.fault.kind));
         return;
     }
     parityLetter_ = line::parityLetter(Combo3->currentText(), parityLetter_);
     const QString settings = line::settingsString(
         Combo2->currentText(), parityLetter_, Combo4->currentText(), Combo5->currentText());
     const auto parsed = line::parseSettings(settings);
+    // The port is tried first, as it always was: one that cannot be used says so before
+    // settings that cannot. A device server is reached at once with the operator's settings.
+    line::Line& line = lineAt(*where.address);
+    auto fault = line.open(parsed.value_or(line::PortSettings {}));
+    if (!fault && where.address->keepsServerRate()) {
+        line.await(kRefusalWait);
+        fault = line.lostFault();
+    }
+    // Closed meanwhile: the window is going.
+    if (fault && fault->kind == line::Failure::Interrupted)
+        return;
+    if (fault) {
+        sayWhyNotOpen(n, where.label, *fault);
+        showMessage(this, openMessage(fault->kind));
+        return;
+    }
     if (!parsed) {
+        line.close();
         showMessage(this, message::kParameterError);
         return;
     }
     portSettings_ = settings;
-    if (!port_->open(device, *parsed)) {
-        sayWhyNotOpen(n, device);
-        showMessage(this, message::kOtherError);
-        return;
-    }
-    openFailures_.remove(device);
+    openFailures_.remove(where.label);
     Command1->setText(message::kCaptionClose);
     Shape1->setColour(kLampOpen);
     openPort_ = n;
 }
 
-// The message boxes name no device and no cause; the terminal and the port list do.
-void frmmain::sayWhyNotOpen(int n, const QString& device)
+// The line for the address: the one of the last open when it is the same.
+line::Line& frmmain::lineAt(const line::LineAddress& address)
 {
-    const QString name = device.isEmpty() ? Combo1->currentText() : line::deviceLabel(device);
-    const QString why = port_->failure();
-    std::fprintf(stderr, "pwm5: %s: %s\n", qPrintable(name), qPrintable(why));
-    if (device.isEmpty() || n < 1 || n > Combo1->count())
+    if (line_ && line_->address() == address)
+        return *line_;
+    delete line_;
+    line_ = line::lineFor(address, this).release();
+    connect(line_, &line::Line::lost, this, &frmmain::closeSequence);
+    exchange_->attach(line_);
+    return *line_;
+}
+
+// The message boxes name no device and no cause; the terminal and the port list do.
+void frmmain::sayWhyNotOpen(int n, const QString& label, const line::LineFault& fault)
+{
+    std::fprintf(stderr, "pwm5: %s: %s\n", qPrintable(label), qPrintable(fault.text));
+    if (n < 1 || n > Combo1->count())
         return;
-    openFailures_.insert(device, why);
-    Combo1->setItemData(n - 1, portTip(device), Qt::ToolTipRole);
+    openFailures_.insert(label, fault.text);
+    Combo1->setItemData(n - 1, portTip(label), Qt::ToolTipRole);
 }
 
 void frmmain::closeSequence()
 {
-    port_->close();
+    if (line_)
+        line_->close();
     Command1->setText(message::kCaptionOpen);
     Shape1->setColour(kLampClosed);
     openPort_ = 0;
@@ -303,9 +328,9 @@ void frmmain::sendRequest(const QByteArray& request)
     }
 }
 
-void frmmain::onReplyJudged(line::Verdict verdict, const QByteArray& reply)
+void frmmain::onReplyJudged(line::Failure failure, const QByteArray& reply)
 {
-    if (verdict != line::Verdict::Accepted) {
+    if (failure != line::Failure::None) {
         Message_Show->setText(message::kReplyBad);
         return;
     }

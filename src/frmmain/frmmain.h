@@ -1,7 +1,8 @@
 #pragma once
 
 #include "device/parameter_set.h"
-#include "link/reply.h"
+#include "link/failure.h"
+#include "link/line_address.h"
 #include "parameter_panel.h"
 
 #include <QByteArray>
@@ -22,7 +23,7 @@ class Lamp;
 
 namespace line {
 class Exchange;
-class SerialPort;
+class Line;
 } // namespace line
 
 // The one window of the tool. Its controls are the state: the caption of Command1 tells
@@ -53,18 +54,19 @@ private:
     void connectCommands();
     void startUp();
     void showPortDevices();
-    QString portTip(const QString& device) const;
+    QString portTip(const QString& label) const;
 
     // Serial line
     int portNumber() const;
     bool portIsOpen() const;
     void onCommand1();
     void openSequence();
-    void sayWhyNotOpen(int n, const QString& device);
+    line::Line& lineAt(const line::LineAddress& address);
+    void sayWhyNotOpen(int n, const QString& label, const line::LineFault& fault);
     void closeSequence();
     void onPortChoice(int index);
     void onBaudChoice();
-    void onReplyJudged(line::Verdict verdict, const QByteArray& reply);
+    void onReplyJudged(line::Failure failure, const QByteArray& reply);
     void openWebPage();
 
     // The road of every request: preparation, the command's guard, then the send path.
@@ -84,7 +86,7 @@ private:
 
     QHash<QString, QWidget*> controls_;
     std::optional<ParameterPanel> panel_;
-    line::SerialPort* port_ = nullptr;
+    line::Line* line_ = nullptr; // the line of the last open, kept until one to another address
     line::Exchange* exchange_ = nullptr;
 
     QComboBox* Combo1 = nullptr;
@@ -104,7 +106,7 @@ private:
     int openPort_ = 0;
     QString parityLetter_;
     QString portSettings_;
-    // Why the last open of a device failed, by device, for the port list's tooltips.
+    // Why the last open of a line failed, by the line's label, for the port list's tooltips.
     QHash<QString, QString> openFailures_;
     device::ParameterSet parameters_;
 };

@@ -1,16 +1,15 @@
 #include "exchange.h"
 
 #include "link/hex_trace.h"
-#include "link/serial_port.h"
+#include "link/line.h"
 #include "modbus/crc16.h"
 
 #include <QThread>
 
 namespace line {
 
-Exchange::Exchange(SerialPort& port, QObject* parent)
+Exchange::Exchange(QObject* parent)
     : QObject(parent)
-    , port_(port)
     , timer1_(this)
 {
     timer1_.setObjectName(QStringLiteral("Timer1"));
@@ -19,7 +18,15 @@ Exchange::Exchange(SerialPort& port, QObject* parent)
     timer1_.setTimerType(Qt::PreciseTimer);
     timer1_.setInterval(kReplyTimeoutMs);
     connect(&timer1_, &QTimer::timeout, this, &Exchange::onTick);
-    connect(&port_, &SerialPort::readyRead, this, &Exchange::onReadyRead);
+}
+
+void Exchange::attach(Line* line)
+{
+    if (line_)
+        disconnect(line_, nullptr, this, nullptr);
+    line_ = line;
+    if (line_)
+        connect(line_, &Line::readyRead, this, &Exchange::onReadyRead);
 }
 
 void Exchange::prepare()
@@ -33,7 +40,7 @@ bool Exchange::send(const QByteArray& request)
 {
     sentFrame_ = modbus::framed(request);
     emit framed(sendTrace());
-    if (!port_.write(sentFrame_))
+    if (!line_ || !line_->isOpen() || !line_->write(sentFrame_))
         return false;
     QThread::msleep(kSendWaitMs);
     timer1_.start();
@@ -52,7 +59,8 @@ QString Exchange::receiveTrace() const
 
 void Exchange::onReadyRead()
 {
-    received_.append(port_.readAll());
+    if (line_)
+        received_.append(line_->readAll());
 }
 
 void Exchange::onTick()

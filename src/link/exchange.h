@@ -5,12 +5,13 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 
 namespace line {
 
-class SerialPort;
+class Line;
 
 // One request at a time: the send path, the bytes that come back, and the single judgement
 // of them when the reply timer fires.
@@ -22,7 +23,10 @@ public:
     static constexpr int kReplyTimeoutMs = 160;
     static constexpr unsigned long kSendWaitMs = 100;
 
-    explicit Exchange(SerialPort& port, QObject* parent = nullptr);
+    explicit Exchange(QObject* parent = nullptr);
+
+    // The line the requests go to, from its open on; none while the port is closed.
+    void attach(Line* line);
 
     // Every command's first step: forget the last request, whatever arrived since, and the
     // judgement still due for it, so a command that then sends nothing gets no verdict.
@@ -30,8 +34,8 @@ public:
 
     // Frames the request with its CRC, announces the frame, writes it, blocks the calling
     // thread for the send wait (no events run meanwhile) and arms the reply timer. A second
-    // send while the timer is armed restarts its interval. False when the write failed;
-    // the timer is then left alone.
+    // send while the timer is armed restarts its interval. False when the write failed or no
+    // line is attached; the timer is then left alone.
     bool send(const QByteArray& request);
 
     QString sendTrace() const;
@@ -43,13 +47,14 @@ public:
 signals:
     // Before the write, so the operator sees the frame even when the write fails.
     void framed(const QString& sendTrace);
-    void judged(line::Verdict verdict, const QByteArray& reply);
+    // Failure::None when the reply is accepted.
+    void judged(line::Failure failure, const QByteArray& reply);
 
 private:
     void onReadyRead();
     void onTick();
 
-    SerialPort& port_;
+    QPointer<Line> line_;
     QByteArray sentFrame_;
     ReceiveBuffer received_;
     QTimer timer1_;

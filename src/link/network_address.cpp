@@ -31,11 +31,6 @@ bool namesNetworkLine(QStringView text)
     return text.startsWith(kRawPrefix) || text.startsWith(kRfc2217Prefix);
 }
 
-bool keepsServerRate(QStringView device)
-{
-    return device.startsWith(kRawPrefix);
-}
-
 ParsedAddress parseNetworkAddress(QStringView text)
 {
     const bool raw = text.startsWith(kRawPrefix);

@@ -23,10 +23,6 @@ struct NetworkAddress {
 // Whether the text is meant as a network address: it starts with "tcp:" or "rfc2217:".
 bool namesNetworkLine(QStringView text);
 
-// Whether the device is a raw TCP port, whose far line stays at the rate the server gives it:
-// a master can neither set that rate nor follow a module to another.
-bool keepsServerRate(QStringView device);
-
 struct ParsedAddress {
     std::optional<NetworkAddress> address;
     QString error; // why the text is not an address, when it is not

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "link/failure.h"
+
 #include <QByteArray>
+#include <QString>
 
 #include <cstdint>
 
@@ -41,19 +44,20 @@ ReplyProgress replyProgress(const QByteArray& request, const QByteArray& receive
 // the 8-byte answer to a register write.
 bool isAcceptedLength(qsizetype replyBytes);
 
-enum class Verdict {
-    Accepted,
-    WrongLength, // nothing, a partial reply, extra bytes, an exception reply
-    WrongHeader, // another slave address or function code than the request's
-    BadCrc, // the right size and header, but the bytes were corrupted on the line
-};
-
 // The window's rule, judged once when its reply timer fires, on the same parser. It differs
 // from the command line's where the window has always been lenient: it knows no request's
 // reply size, so any accepted length will do, and it looks at neither a read's byte count nor
 // a write's echo. receivedTotal counts every byte that arrived, also those a bounded buffer
-// dropped.
-Verdict judgeReply(
+// dropped. Failure::None when the reply is accepted.
+Failure judgeReply(
     const QByteArray& sentFrame, const QByteArray& received, qsizetype receivedTotal);
+
+// What a reply's progress comes to once the master has stopped waiting for it.
+Failure failureOf(const ReplyProgress& progress, qsizetype receivedBytes);
+
+// The message of a failure of the reply itself: "no reply within 200 ms", "reply too short",
+// "exception 03 (illegal data value)", "reply from slave 2".
+QString replyFailureText(
+    Failure failure, const ReplyProgress& progress, const QByteArray& received, int timeoutMs);
 
 } // namespace line

@@ -1,35 +1,34 @@
 #pragma once
 
-#include "link/blocking_line.h"
+#include "link/line.h"
 
 #include <QSerialPort>
 
 namespace line {
 
-// A serial device for a master that may block. Its waits run a local event loop, so that the
-// device's own events, a lost device and an interrupt all end them at once.
-class SerialLine final : public BlockingLine {
+// A serial device: an adapter, a built-in port, a pseudo-terminal.
+class SerialLine final : public Line {
     Q_OBJECT
 
 public:
-    explicit SerialLine(QObject* parent = nullptr);
+    explicit SerialLine(LineAddress address, QObject* parent = nullptr);
 
-    std::optional<QString> open(const QString& device, const PortSettings& settings) override;
+    std::optional<LineFault> open(const PortSettings& settings) override;
+    std::optional<LineFault> changeSettings(const PortSettings& settings) override;
     void close() override;
     bool isOpen() const override;
-    QString lostReason() const override { return lostReason_; }
     bool write(const QByteArray& bytes) override;
+    QByteArray readAll() override;
     void discardInput() override;
-    Arrival read(std::chrono::nanoseconds within) override;
 
 private:
+    void apply(const PortSettings& settings);
     void onError(QSerialPort::SerialPortError error);
+    void lose(const LineFault& fault);
     void askForInput();
 
     QSerialPort port_;
-    QString device_; // as the caller named it
-    QString lostReason_;
-    QByteArray held_; // read by askForInput(), not yet returned
+    QByteArray held_; // read by askForInput(), not yet taken by readAll()
 };
 
 } // namespace line

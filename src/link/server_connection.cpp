@@ -1,5 +1,7 @@
 #include "server_connection.h"
 
+#include "link/line_faults.h"
+
 #include <QLatin1StringView>
 
 #include <algorithm>
@@ -9,17 +11,10 @@ namespace line {
 
 namespace {
 
-// A write that has not left after this long is a failed write.
-constexpr int kWriteTimeoutMs = 500;
 // ser2net turns a second client away with a line of text and closes; what it says has
 // "already in use" in it ("Port already in use", "Port's device already in use").
 constexpr QLatin1StringView kInUse("already in use");
 constexpr qsizetype kRefusalLength = 80;
-
-QString refusalText(const QString& words)
-{
-    return QStringLiteral("in use by another program (the server says \"%1\")").arg(words);
-}
 
 // Whether the bytes could be a server's words: printable text and line ends. A Modbus frame
 // never is, for its second byte, the function code, is below 0x20 or above 0x7E.
@@ -29,16 +24,12 @@ bool isText(QByteArrayView bytes)
         [](char c) { return (c >= 0x20 && c < 0x7F) || c == '\r' || c == '\n' || c == '\t'; });
 }
 
-QString lowerFirst(QString text)
+quint32 rateOf(const QByteArray& value)
 {
-    if (!text.isEmpty())
-        text[0] = text[0].toLower();
-    return text;
-}
-
-bool speaksTelnet(const NetworkAddress& address)
-{
-    return address.protocol == NetworkAddress::Protocol::Rfc2217;
+    quint32 rate = 0;
+    for (const char c : value)
+        rate = rate << 8 | static_cast<std::uint8_t>(c);
+    return rate;
 }
 
 } // namespace
@@ -46,12 +37,12 @@ bool speaksTelnet(const NetworkAddress& address)
 ServerConnection::ServerConnection(QObject* parent)
     : QObject(parent)
     , socket_(this)
-    , stageTimer_(this)
 {
-    stageTimer_.setSingleShot(true);
-    connect(&stageTimer_, &QTimer::timeout, this, &ServerConnection::onDeadline);
+    // What the socket holds for us is read at once; a flood waits in the system, not here.
+    socket_.setReadBufferSize(kBufferBytes);
     connect(&socket_, &QTcpSocket::connected, this, &ServerConnection::onConnected);
     connect(&socket_, &QTcpSocket::readyRead, this, &ServerConnection::onReadyRead);
+    connect(&socket_, &QTcpSocket::bytesWritten, this, &ServerConnection::changed);
     connect(&socket_, &QTcpSocket::errorOccurred, this, &ServerConnection::onError);
     connect(&socket_, &QTcpSocket::disconnected, this,
         [this] { onError(QAbstractSocket::RemoteHostClosedError); });
@@ -62,72 +53,78 @@ ServerConnection::~ServerConnection()
     close();
 }
 
-void ServerConnection::connectTo(const QString& device, const PortSettings& settings)
+bool ServerConnection::speaksTelnet() const
+{
+    return address_.protocol == NetworkAddress::Protocol::Rfc2217;
+}
+
+void ServerConnection::connectTo(const NetworkAddress& address, const PortSettings& settings)
 {
     close();
-    fault_ = Fault::None;
-    failure_.clear();
-    const ParsedAddress parsed = parseNetworkAddress(device);
-    if (!parsed.address)
-        return fail(Fault::NotFound, parsed.error);
-    address_ = *parsed.address;
+    fault_ = {};
+    address_ = address;
     settings_ = settings;
     reader_ = telnet::Reader();
     first_.clear();
     screening_ = true;
-    startStage(State::Connecting, kConnectMs);
+    telnetSeen_ = false;
+    lineBytesSeen_ = false;
+    state_ = State::Connecting;
+    deadline_.setRemainingTime(kConnectTimeout);
     socket_.connectToHost(address_.host, address_.port);
 }
 
-void ServerConnection::startStage(State state, int ms)
+void ServerConnection::renegotiate(const PortSettings& settings)
 {
-    state_ = state;
-    stageTimer_.start(ms);
-    stageDeadline_.setRemainingTime(ms);
+    if (state_ != State::Open || !speaksTelnet())
+        return;
+    negotiate(settings);
 }
 
-bool ServerConnection::waitForOpen()
+void ServerConnection::negotiate(const PortSettings& settings, const QByteArray& before)
 {
-    while (state_ == State::Connecting || state_ == State::Negotiating) {
-        const int left = static_cast<int>(stageDeadline_.remainingTime());
-        if (left <= 0) {
-            onDeadline();
-            break;
-        }
-        // Both emit the socket's signals as they happen, which move the state on.
-        if (state_ == State::Connecting)
-            socket_.waitForConnected(left);
-        else
-            socket_.waitForReadyRead(left);
-    }
-    return state_ == State::Open;
+    settings_ = settings;
+    lineBytesSeen_ = false;
+    state_ = State::Negotiating;
+    deadline_.setRemainingTime(kNegotiationTimeout);
+    emit changed();
+    send(before + telnet::settingsCommands(settings_), Push::Now);
 }
 
-void ServerConnection::waitForWords(int ms)
+void ServerConnection::expire()
 {
-    if (state_ == State::Open && data_.isEmpty())
-        socket_.waitForReadyRead(ms);
+    if (state_ == State::Connecting)
+        return fail({ Failure::Unreachable,
+            QStringLiteral("no connection within %1 s").arg(kConnectTimeout.count() / 1000) });
+    if (state_ != State::Negotiating)
+        return;
+    // Line bytes and never a word of Telnet: the port passes the line on as it is.
+    if (lineBytesSeen_ && !telnetSeen_)
+        return fail({ Failure::Refused,
+            QStringLiteral("the server answers with the line's bytes, not with RFC 2217; for a "
+                           "raw TCP port, name it tcp:%1:%2")
+                .arg(address_.host)
+                .arg(address_.port) });
+    fail({ Failure::Refused,
+        QStringLiteral("the server did not answer the line settings within %1 s")
+            .arg(kNegotiationTimeout.count() / 1000) });
 }
 
 void ServerConnection::close()
 {
-    stageTimer_.stop();
+    const bool wasClosed = state_ == State::Closed;
     state_ = State::Closed;
     data_.clear();
     socket_.abort();
+    if (!wasClosed)
+        emit changed();
 }
 
 bool ServerConnection::write(const QByteArray& bytes)
 {
     if (state_ != State::Open)
         return false;
-    const QByteArray out = speaksTelnet(address_) ? telnet::escaped(bytes) : bytes;
-    if (socket_.write(out) != out.size())
-        return false;
-    socket_.flush();
-    while (state_ == State::Open && socket_.bytesToWrite() > 0)
-        if (!socket_.waitForBytesWritten(kWriteTimeoutMs))
-            return false;
+    send(speaksTelnet() ? telnet::escaped(bytes) : bytes, Push::Now);
     return state_ == State::Open;
 }
 
@@ -136,64 +133,79 @@ QByteArray ServerConnection::readAll()
     return std::exchange(data_, {});
 }
 
+void ServerConnection::send(const QByteArray& bytes, Push push)
+{
+    if (socket_.bytesToWrite() + bytes.size() > kMostUnsent)
+        return fail({ state_ == State::Open ? Failure::Lost : Failure::Refused,
+            QStringLiteral("the server does not read what it is sent") });
+    socket_.write(bytes);
+    if (push == Push::Now)
+        socket_.flush();
+}
+
+// The opening and the settings go in one segment: a server that turns the client away
+// closes at once, and a second segment reaching the closed connection would have it reset,
+// which throws away its words before they are read.
 void ServerConnection::onConnected()
 {
     if (state_ != State::Connecting)
         return;
     // A request is one small write that waits for its answer: nothing to gain by holding it.
     socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    if (!speaksTelnet(address_)) {
-        stageTimer_.stop();
-        state_ = State::Open;
-        emit opened();
-        return;
-    }
-    startStage(State::Negotiating, kNegotiationMs);
-    socket_.write(telnet::opening() + telnet::settingsCommands(settings_));
-    socket_.flush();
+    if (!speaksTelnet())
+        return becomeOpen();
+    negotiate(settings_, telnet::opening());
+}
+
+void ServerConnection::becomeOpen()
+{
+    state_ = State::Open;
+    emit changed();
+    if (!data_.isEmpty())
+        emit readyRead();
 }
 
 void ServerConnection::onReadyRead()
 {
     const QByteArray bytes = socket_.readAll();
-    telnet::Reader::Taken taken;
-    if (speaksTelnet(address_))
-        taken = reader_.take(bytes);
-    else
+    if (!speaksTelnet()) {
+        telnet::Reader::Taken taken;
         taken.data = bytes;
-    if (!taken.reply.isEmpty())
-        socket_.write(taken.reply);
-    if (!screen(taken.data))
-        return;
-    if (taken.portControlRefused && state_ != State::Closed) {
-        fail(Fault::Other,
-            QStringLiteral("the server does not take RFC 2217's port control; "
-                           "for a raw TCP port, name it tcp:%1:%2")
-                .arg(address_.host)
-                .arg(address_.port));
-        return;
+        return take(taken);
     }
-    for (const telnet::PortAnswer& answer : taken.answers) {
-        if (answer.command != telnet::kSetBaudRate || state_ != State::Negotiating
-            || answer.value.size() != 4)
-            continue;
-        const auto byte = [&](int i) {
-            return static_cast<quint32>(static_cast<std::uint8_t>(answer.value[i]));
-        };
-        const quint32 rate = byte(0) << 24 | byte(1) << 16 | byte(2) << 8 | byte(3);
-        if (rate != static_cast<quint32>(settings_.baud)) {
-            fail(Fault::Other,
-                QStringLiteral("the server keeps the far line at %1 baud, not %2")
-                    .arg(rate)
-                    .arg(settings_.baud));
-            return;
-        }
-        stageTimer_.stop();
-        state_ = State::Open;
-        emit opened();
-    }
+    take(reader_.take(bytes));
+}
+
+// The server's words are screened before anything is sent back: a write can find the
+// connection closed, and the words must be heard first.
+void ServerConnection::take(const telnet::Reader::Taken& taken)
+{
+    telnetSeen_ = telnetSeen_ || taken.telnetSeen;
+    if (!screen(taken.data) || state_ == State::Closed)
+        return;
+    if (taken.portControlRefused)
+        return fail({ Failure::Refused,
+            QStringLiteral("the server does not take RFC 2217's port control") });
+    for (const telnet::PortAnswer& answer : taken.answers)
+        if (answer.command == telnet::kSetBaudRate && state_ == State::Negotiating)
+            takeRateAnswer(answer);
+    // Not pushed from here: a push finds a closed connection at once, before its last words
+    // have been read.
+    if (!taken.reply.isEmpty() && state_ != State::Closed)
+        send(taken.reply, Push::Later);
     if (state_ == State::Open && !data_.isEmpty())
         emit readyRead();
+}
+
+void ServerConnection::takeRateAnswer(const telnet::PortAnswer& answer)
+{
+    const quint32 rate = rateOf(answer.value);
+    if (answer.value.size() != 4 || rate != static_cast<quint32>(settings_.baud))
+        return fail({ Failure::Refused,
+            QStringLiteral("the server keeps the far line at %1 baud, not %2")
+                .arg(rate)
+                .arg(settings_.baud) });
+    becomeOpen();
 }
 
 void ServerConnection::onError(QAbstractSocket::SocketError error)
@@ -207,55 +219,31 @@ void ServerConnection::onError(QAbstractSocket::SocketError error)
     if (state_ == State::Closed)
         return;
     if (const auto refused = refusal())
-        return fail(Fault::InUse, refusalText(*refused));
-    switch (error) {
-    case QAbstractSocket::HostNotFoundError:
-        return fail(Fault::NotFound, QStringLiteral("host \"%1\" not found").arg(address_.host));
-    case QAbstractSocket::ConnectionRefusedError:
-        return fail(Fault::Refused,
-            QStringLiteral("connection refused (nothing takes connections on port %1)")
-                .arg(address_.port));
-    case QAbstractSocket::RemoteHostClosedError:
-        return fail(Fault::Other,
-            state_ == State::Open ? QStringLiteral("the connection dropped (the server closed it)")
-                                  : QStringLiteral("the server closed the connection at once"));
-    default:
-        return fail(Fault::Other,
-            state_ == State::Open ? QStringLiteral("the connection dropped (%1)")
-                                        .arg(lowerFirst(socket_.errorString()))
-                                  : lowerFirst(socket_.errorString()));
-    }
+        return fail({ Failure::Busy,
+            QStringLiteral("in use by another program (the server says \"%1\")").arg(*refused) });
+    fail(socketFault(
+        error, socket_.errorString(), state_ == State::Open, address_.host, address_.port));
 }
 
-void ServerConnection::onDeadline()
+void ServerConnection::fail(const LineFault& fault)
 {
-    if (state_ == State::Connecting)
-        fail(Fault::Other, QStringLiteral("no connection within %1 s").arg(kConnectMs / 1000));
-    else if (state_ == State::Negotiating)
-        fail(Fault::Other,
-            QStringLiteral("the server did not answer the line settings within %1 s; for a raw "
-                           "TCP port, name it tcp:%2:%3")
-                .arg(kNegotiationMs / 1000)
-                .arg(address_.host)
-                .arg(address_.port));
-}
-
-void ServerConnection::fail(Fault fault, const QString& why)
-{
-    stageTimer_.stop();
-    state_ = State::Closed;
+    if (state_ == State::Closed)
+        return;
     fault_ = fault;
-    failure_ = why;
-    socket_.abort();
-    emit closed();
+    close();
 }
 
 // The connection's first bytes are held back for as long as they may be the server turning
-// the client away, so that its words never pass for a reply, however late they come.
+// the client away, so that its words never pass for a reply, however late they come. Bytes
+// that come while the settings are on their way are no reply to anything: they are dropped.
 bool ServerConnection::screen(const QByteArray& data)
 {
     if (!screening_) {
-        data_ += data;
+        if (state_ == State::Negotiating) {
+            lineBytesSeen_ = lineBytesSeen_ || !data.isEmpty();
+            return true;
+        }
+        data_.append(data.first(std::min(data.size(), kBufferBytes - data_.size())));
         return true;
     }
     first_ += data;
@@ -263,11 +251,11 @@ bool ServerConnection::screen(const QByteArray& data)
         return true;
     screening_ = false;
     if (const auto refused = refusal()) {
-        fail(Fault::InUse, refusalText(*refused));
+        fail({ Failure::Busy,
+            QStringLiteral("in use by another program (the server says \"%1\")").arg(*refused) });
         return false;
     }
-    data_ += std::exchange(first_, {});
-    return true;
+    return screen(std::exchange(first_, {}));
 }
 
 std::optional<QString> ServerConnection::refusal() const

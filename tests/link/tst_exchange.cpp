@@ -1,5 +1,5 @@
 #include "link/exchange.h"
-#include "link/qt_serial_port.h"
+#include "link/serial_line.h"
 #include "pty_pair.h"
 
 #include <QDeadlineTimer>
@@ -9,10 +9,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-using line::Verdict;
+using line::Failure;
 
-Q_DECLARE_METATYPE(line::Verdict)
-Q_DECLARE_METATYPE(line::ProbeOutcome)
+Q_DECLARE_METATYPE(line::Failure)
 
 namespace {
 
@@ -39,7 +38,7 @@ private:
         while (exchange->receivedTotal() < total) {
             if (deadline.hasExpired())
                 return false;
-            QSignalSpy arrived(port.get(), &line::SerialPort::readyRead);
+            QSignalSpy arrived(port.get(), &line::Line::readyRead);
             arrived.wait(static_cast<int>(qMax<qint64>(1, deadline.remainingTime())));
         }
         return exchange->receivedTotal() == total;
@@ -68,12 +67,14 @@ private:
 private slots:
     void init()
     {
-        qRegisterMetaType<line::Verdict>();
+        qRegisterMetaType<line::Failure>();
         pty = std::make_unique<PtyPair>();
         QVERIFY(pty->isValid());
-        port = std::make_unique<line::QtSerialPort>();
-        exchange = std::make_unique<line::Exchange>(*port);
-        QVERIFY(port->open(pty->slavePath(), k9600));
+        port = std::make_unique<line::SerialLine>(
+            line::LineAddress::serialDevice(pty->slavePath(), pty->slavePath()));
+        exchange = std::make_unique<line::Exchange>();
+        exchange->attach(port.get());
+        QCOMPARE(port->open(k9600), std::nullopt);
     }
 
     void cleanup()
@@ -99,12 +100,20 @@ private slots:
         QFETCH(int, stopBits);
         QFETCH(speed_t, speed);
         port->close();
-        QVERIFY(port->open(pty->slavePath(), { baud, 'N', 8, stopBits }));
+        QCOMPARE(port->open({ baud, 'N', 8, stopBits }), std::nullopt);
         const termios t = pty->lineSettings();
         QCOMPARE(cfgetospeed(&t), speed);
         QCOMPARE(t.c_cflag & CSIZE, tcflag_t(CS8));
         QCOMPARE(t.c_cflag & PARENB, tcflag_t(0));
         QCOMPARE(bool(t.c_cflag & CSTOPB), stopBits == 2);
+        // A rate changes on the open port; other settings open it again.
+        QCOMPARE(port->changeSettings({ 4800, 'N', 8, stopBits }), std::nullopt);
+        QVERIFY(port->isOpen());
+        const termios changed = pty->lineSettings();
+        QCOMPARE(cfgetospeed(&changed), speed_t(B4800));
+        QCOMPARE(port->changeSettings({ 4800, 'N', 8, 3 - stopBits }), std::nullopt);
+        const termios reopened = pty->lineSettings();
+        QCOMPARE(bool(reopened.c_cflag & CSTOPB), stopBits == 1);
     }
 
     void requestLeavesBeforeTheWaitEnds()
@@ -130,35 +139,34 @@ private slots:
     {
         QTest::addColumn<QList<QByteArray>>("pieces");
         QTest::addColumn<bool>("late");
-        QTest::addColumn<Verdict>("verdict");
-        QTest::newRow("echo") << QList<QByteArray> { kWriteFrame } << false << Verdict::Accepted;
+        QTest::addColumn<Failure>("verdict");
+        QTest::newRow("echo") << QList<QByteArray> { kWriteFrame } << false << Failure::None;
         QTest::newRow("split 3 + 5")
             << QList<QByteArray> { kWriteFrame.left(3), kWriteFrame.mid(3) } << false
-            << Verdict::Accepted;
+            << Failure::None;
         QTest::newRow("split byte by byte") << [] {
             QList<QByteArray> bytes;
             for (char c : kWriteFrame)
                 bytes << QByteArray(1, c);
             return bytes;
-        }() << false << Verdict::Accepted;
+        }() << false << Failure::None;
         QTest::newRow("other slave")
             << QList<QByteArray> { QByteArray::fromHex("020600110001180F") } << false
-            << Verdict::WrongHeader;
+            << Failure::WrongSlave;
         QTest::newRow("wrong crc") << QList<QByteArray> { QByteArray::fromHex("0106001100011800") }
-                                   << false << Verdict::BadCrc;
+                                   << false << Failure::BadCrc;
         QTest::newRow("garbage in front") << QList<QByteArray> { QByteArray::fromHex("FF00"),
-            kWriteFrame } << false << Verdict::WrongLength;
+            kWriteFrame } << false << Failure::WrongLength;
         QTest::newRow("only half")
-            << QList<QByteArray> { kWriteFrame.left(4) } << false << Verdict::WrongLength;
-        QTest::newRow("too late") << QList<QByteArray> { kWriteFrame } << true
-                                  << Verdict::WrongLength;
+            << QList<QByteArray> { kWriteFrame.left(4) } << false << Failure::WrongLength;
+        QTest::newRow("too late") << QList<QByteArray> { kWriteFrame } << true << Failure::NoReply;
     }
 
     void replies()
     {
         QFETCH(QList<QByteArray>, pieces);
         QFETCH(bool, late);
-        QFETCH(Verdict, verdict);
+        QFETCH(Failure, verdict);
         QSignalSpy judged(exchange.get(), &line::Exchange::judged);
         exchange->prepare();
         QVERIFY(exchange->send(kWriteRequest));
@@ -173,7 +181,7 @@ private slots:
         // One judgement per request; the wait can miss a late second one, never invent one.
         QTest::qWait(50);
         QCOMPARE(judged.size(), 1);
-        QCOMPARE(judged.at(0).at(0).value<Verdict>(), verdict);
+        QCOMPARE(judged.at(0).at(0).value<Failure>(), verdict);
     }
 
     void streamBetweenRequestsIsForgotten()
@@ -192,7 +200,7 @@ private slots:
         QVERIFY(exchange->send(kWriteRequest));
         QVERIFY(answerInPieces({ kWriteFrame }));
         QVERIFY(judged.wait(kWaitMs));
-        QCOMPARE(judged.at(0).at(0).value<Verdict>(), Verdict::Accepted);
+        QCOMPARE(judged.at(0).at(0).value<Failure>(), Failure::None);
         QCOMPARE(exchange->receiveTrace(), QStringLiteral("01 06 00 11 00 01 18 0F "));
     }
 
@@ -217,36 +225,41 @@ private slots:
             qint64(line::Exchange::kSendWaitMs + line::Exchange::kReplyTimeoutMs - 10));
         QTest::qWait(200);
         QCOMPARE(judged.size(), 1);
-        QCOMPARE(judged.at(0).at(0).value<Verdict>(), Verdict::Accepted);
+        QCOMPARE(judged.at(0).at(0).value<Failure>(), Failure::None);
     }
 
     void vanishedDeviceClosesThePort()
     {
-        QSignalSpy lost(port.get(), &line::SerialPort::lost);
+        QSignalSpy lost(port.get(), &line::Line::lost);
         pty->closeDevice();
         QVERIFY(lost.wait(kWaitMs));
         QTest::qWait(50);
         QCOMPARE(lost.size(), 1);
         QVERIFY(!port->isOpen());
+        QCOMPARE(port->lostFault()->kind, Failure::Lost);
+        QVERIFY2(port->lostFault()->text.startsWith("the device is gone ("),
+            qPrintable(port->lostFault()->text));
         QVERIFY(!exchange->send(kWriteRequest));
     }
 
-    void probe_data()
+    void openFaults_data()
     {
         QTest::addColumn<QString>("device");
-        QTest::addColumn<line::ProbeOutcome>("outcome");
-        QTest::newRow("missing") << "/nonexistent/ttyX" << line::ProbeOutcome::Missing;
-        QTest::newRow("no name") << "" << line::ProbeOutcome::Missing;
-        QTest::newRow("a directory") << "/tmp" << line::ProbeOutcome::OtherFailure;
-        QTest::newRow("not a tty") << "/dev/null" << line::ProbeOutcome::OtherFailure;
+        QTest::addColumn<Failure>("kind");
+        QTest::newRow("missing") << "/nonexistent/ttyX" << Failure::Missing;
+        QTest::newRow("a directory") << "/tmp" << Failure::Unusable;
+        QTest::newRow("not a tty") << "/dev/null" << Failure::Unusable;
     }
 
-    void probe()
+    void openFaults()
     {
         QFETCH(QString, device);
-        QFETCH(line::ProbeOutcome, outcome);
-        line::QtSerialPort other;
-        QCOMPARE(other.probe(device), outcome);
+        QFETCH(Failure, kind);
+        line::SerialLine other(line::LineAddress::serialDevice(device, device));
+        const auto fault = other.open(k9600);
+        QVERIFY(fault);
+        QCOMPARE(fault->kind, kind);
+        QVERIFY(!other.isOpen());
     }
 
     void portHeldByAnotherProcessIsBusy()
@@ -257,16 +270,18 @@ private slots:
         // A sanitizer build of a Qt program can take seconds to start on a loaded machine.
         QVERIFY(holder.waitForReadyRead(kStartMs));
         QCOMPARE(holder.readLine().trimmed(), QByteArray("held"));
-        line::QtSerialPort other;
-        QCOMPARE(other.probe(pty->slavePath()), line::ProbeOutcome::Busy);
+        line::SerialLine other(line::LineAddress::serialDevice(pty->slavePath(), pty->slavePath()));
+        const auto busy = other.open(k9600);
+        QVERIFY(busy);
+        QCOMPARE(busy->kind, Failure::Busy);
         holder.closeWriteChannel();
         QVERIFY(holder.waitForFinished(kStartMs));
-        QCOMPARE(other.probe(pty->slavePath()), line::ProbeOutcome::Usable);
+        QCOMPARE(other.open(k9600), std::nullopt);
     }
 
 private:
     std::unique_ptr<PtyPair> pty;
-    std::unique_ptr<line::QtSerialPort> port;
+    std::unique_ptr<line::SerialLine> port;
     std::unique_ptr<line::Exchange> exchange;
 };
 

@@ -1,20 +1,20 @@
 #include "link/hex_trace.h"
+#include "link/line_address.h"
+#include "link/line_faults.h"
 #include "link/network_address.h"
-#include "link/port_name.h"
 #include "link/port_settings.h"
-#include "link/probe_outcome.h"
 #include "link/receive_buffer.h"
 #include "link/reply.h"
 #include "support/test_crc.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
-using line::Verdict;
+using line::Failure;
 
-Q_DECLARE_METATYPE(line::Verdict)
-Q_DECLARE_METATYPE(line::ProbeOutcome)
+Q_DECLARE_METATYPE(line::Failure)
 Q_DECLARE_METATYPE(QSerialPort::SerialPortError)
 
 namespace {
@@ -60,42 +60,42 @@ private slots:
     {
         QTest::addColumn<QByteArray>("request");
         QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<Verdict>("verdict");
+        QTest::addColumn<Failure>("failure");
 
-        QTest::newRow("echo of a write") << kWriteRequest << kWriteRequest << Verdict::Accepted;
+        QTest::newRow("echo of a write") << kWriteRequest << kWriteRequest << Failure::None;
         for (int registers : { 26, 14, 13, 8, 7, 6, 5, 1 })
             QTest::addRow("read of %d registers", registers)
-                << kReadRequest << readReply(registers) << Verdict::Accepted;
+                << kReadRequest << readReply(registers) << Failure::None;
         for (int registers : { 2, 3, 4, 9, 18, 25, 27 })
             QTest::addRow("read of %d registers is no accepted size", registers)
-                << kReadRequest << readReply(registers) << Verdict::WrongLength;
-        QTest::newRow("41 bytes") << kReadRequest << readReply(18) << Verdict::WrongLength;
-        QTest::newRow("nothing") << kReadRequest << QByteArray() << Verdict::WrongLength;
+                << kReadRequest << readReply(registers) << Failure::WrongLength;
+        QTest::newRow("41 bytes") << kReadRequest << readReply(18) << Failure::WrongLength;
+        QTest::newRow("nothing") << kReadRequest << QByteArray() << Failure::NoReply;
         QTest::newRow("one byte") << kReadRequest << QByteArray::fromHex("01")
-                                  << Verdict::WrongLength;
+                                  << Failure::WrongLength;
         QTest::newRow("exception reply")
-            << kWriteRequest << QByteArray::fromHex("0186030261") << Verdict::WrongLength;
+            << kWriteRequest << QByteArray::fromHex("0186030261") << Failure::WrongLength;
         QTest::newRow("extra byte")
-            << kWriteRequest << kWriteRequest + '\0' << Verdict::WrongLength;
+            << kWriteRequest << kWriteRequest + '\0' << Failure::WrongLength;
         QTest::newRow("other slave")
-            << kWriteRequest << QByteArray::fromHex("020600110001180F") << Verdict::WrongHeader;
+            << kWriteRequest << QByteArray::fromHex("020600110001180F") << Failure::WrongSlave;
         QTest::newRow("other function")
-            << kWriteRequest << QByteArray::fromHex("010300110001180F") << Verdict::WrongHeader;
+            << kWriteRequest << QByteArray::fromHex("010300110001180F") << Failure::WrongFunction;
         QTest::newRow("read reply to a write")
-            << kWriteRequest << readReply(26) << Verdict::WrongHeader;
+            << kWriteRequest << readReply(26) << Failure::WrongFunction;
         QByteArray corrupted = readReply(26);
         corrupted[20] = char(corrupted[20] ^ 0x40);
-        QTest::newRow("corrupted data") << kReadRequest << corrupted << Verdict::BadCrc;
+        QTest::newRow("corrupted data") << kReadRequest << corrupted << Failure::BadCrc;
         QTest::newRow("crc bytes swapped")
-            << kWriteRequest << QByteArray::fromHex("0106001100010F18") << Verdict::BadCrc;
+            << kWriteRequest << QByteArray::fromHex("0106001100010F18") << Failure::BadCrc;
     }
 
     void judgeReply()
     {
         QFETCH(QByteArray, request);
         QFETCH(QByteArray, reply);
-        QFETCH(Verdict, verdict);
-        QCOMPARE(line::judgeReply(request, reply, reply.size()), verdict);
+        QFETCH(Failure, failure);
+        QCOMPARE(line::judgeReply(request, reply, reply.size()), failure);
     }
 
     void bufferKeepsCountingPastItsCapacity()
@@ -107,11 +107,10 @@ private slots:
         QCOMPARE(buffer.bytes().size(), line::ReceiveBuffer::kCapacity);
         QCOMPARE(buffer.total(), 10'000'000);
         QCOMPARE(
-            line::judgeReply(kWriteRequest, buffer.bytes(), buffer.total()), Verdict::WrongLength);
+            line::judgeReply(kWriteRequest, buffer.bytes(), buffer.total()), Failure::WrongLength);
         buffer.clear();
         buffer.append(kWriteRequest);
-        QCOMPARE(
-            line::judgeReply(kWriteRequest, buffer.bytes(), buffer.total()), Verdict::Accepted);
+        QCOMPARE(line::judgeReply(kWriteRequest, buffer.bytes(), buffer.total()), Failure::None);
     }
 
     void parseSettings_data()
@@ -204,35 +203,47 @@ private slots:
                 "/dev/ttyS0", "/dev/ttyS1" }));
     }
 
-    void resolvePort_data()
+    // What a port number stands for: the path that opens it and the label messages name it
+    // by ("@x" stands for the file x in the folder), a server's address, or nothing.
+    void resolvePortNumber_data()
     {
         QTest::addColumn<int>("n");
-        QTest::addColumn<QString>("expected"); // "@x" stands for the file x in the folder
-        QTest::newRow("no selection") << 0 << QString();
+        QTest::addColumn<QString>("opens"); // empty for a server's line, or none
+        QTest::addColumn<QString>("label"); // empty: no line stands for n
+        QTest::newRow("no selection") << 0 << QString() << QString();
 #ifdef Q_OS_WIN
         // The system's own COMn, whatever the folder holds.
-        QTest::newRow("COM1") << 1 << "COM1";
-        QTest::newRow("COM9") << 9 << "COM9";
+        QTest::newRow("COM1") << 1 << "COM1"
+                              << "COM1";
+        QTest::newRow("COM9") << 9 << "COM9"
+                              << "COM9";
         return;
 #endif
-        QTest::newRow("link in the working folder wins") << 1 << "@target";
-        QTest::newRow("dangling link stays a path that fails to open") << 2 << "@COM2";
-        QTest::newRow("second system port") << 3 << "/dev/ttyS0";
-        QTest::newRow("a file naming a device server") << 4 << "rfc2217:cabinet-7:4001";
-        QTest::newRow("a file of other words stays a path") << 5 << "@COM5";
-        QTest::newRow("a link to a file naming a server names the file") << 6 << "@COM4";
-        QTest::newRow("beyond the system's ports") << 9 << QString();
+        QTest::newRow("link in the working folder wins") << 1 << "@COM1"
+                                                         << "@target";
+        QTest::newRow("dangling link names where it points") << 2 << "@COM2"
+                                                             << "@COM2 -> @absent";
+        QTest::newRow("third system port") << 3 << "/dev/ttyS0"
+                                           << "/dev/ttyS0";
+        QTest::newRow("a file naming a device server")
+            << 4 << QString() << "rfc2217:cabinet-7:4001";
+        QTest::newRow("a file of other words stays a path") << 5 << "@COM5"
+                                                            << "@COM5";
+        QTest::newRow("a link to a file naming a server names the file") << 6 << "@COM6"
+                                                                         << "@COM4";
+        QTest::newRow("beyond the system's ports") << 9 << QString() << QString();
     }
 
-    void resolvePort()
+    void resolvePortNumber()
     {
         QFETCH(int, n);
-        QFETCH(QString, expected);
+        QFETCH(QString, opens);
+        QFETCH(QString, label);
         QTemporaryDir dir;
-#ifdef Q_OS_WIN
-        QCOMPARE(line::resolvePort(n, QDir(dir.path()), { "COM4" }), expected);
-        return;
-#endif
+        const auto inDir = [&dir](QString text) {
+            static const QRegularExpression file(QStringLiteral("@(\\w+)"));
+            return text.replace(file, dir.path() + QStringLiteral("/\\1"));
+        };
         QFile target(dir.filePath("target"));
         QVERIFY(target.open(QIODevice::WriteOnly));
         QVERIFY(QFile::link(dir.filePath("target"), dir.filePath("COM1")));
@@ -244,16 +255,66 @@ private slots:
         QVERIFY(write("COM4", " rfc2217:cabinet-7:4001\r\nignored\n"));
         QVERIFY(write("COM5", "hello\n"));
         QVERIFY(QFile::link(dir.filePath("COM4"), dir.filePath("COM6")));
-        if (line::namesNetworkLine(expected)) {
-            QCOMPARE(line::resolvePort(n, QDir(dir.path()), {}), expected);
+        int asked = 0;
+        const line::PortContext context { QDir(dir.path()),
+            [&asked] {
+                ++asked;
+                return QStringList { "/dev/ttyUSB0", "/dev/ttyACM0", "/dev/ttyS0" };
+            } };
+
+        const line::ResolvedLine resolved = line::resolvePortNumber(n, context);
+        QCOMPARE(bool(resolved), !label.isEmpty());
+        if (!resolved) {
+            QCOMPARE(resolved.fault.kind, Failure::Missing);
             return;
         }
-        if (expected.startsWith('@'))
-            expected = QFileInfo(dir.filePath(expected.mid(1))).absoluteFilePath();
-        const QString resolved = line::resolvePort(
-            n, QDir(dir.path()), { "/dev/ttyUSB0", "/dev/ttyACM0", "/dev/ttyS0" });
-        QCOMPARE(QFileInfo(resolved).absoluteFilePath(), QFileInfo(expected).absoluteFilePath());
-        QCOMPARE(resolved.isEmpty(), expected.isEmpty());
+        QCOMPARE(resolved.label, inDir(label));
+        QCOMPARE(resolved.address->isServer(), opens.isEmpty());
+        if (!opens.isEmpty())
+            QCOMPARE(resolved.address->devicePath(), inDir(opens));
+        // The system is asked for its ports only when nothing in the folder stands for n.
+        QCOMPARE(asked, n == 3 ? 1 : 0);
+    }
+
+    // The text of -p: a port number, a server's address, or a device.
+    void resolveLine_data()
+    {
+        QTest::addColumn<QString>("given");
+        QTest::addColumn<QString>("resolved"); // "server LABEL", "device PATH" or "KIND: TEXT"
+        QTest::newRow("COMn") << "COM2"
+                              << "device /dev/ttyB";
+        QTest::newRow("COMn with nothing behind it")
+            << "COM7"
+            << "missing: no serial port stands for this number";
+        QTest::newRow("a server") << "tcp:[::1]:4001"
+                                  << "server tcp:[::1]:4001";
+        QTest::newRow("a bad address") << "rfc2217:cabinet"
+                                       << "unusable: no :PORT after the host";
+        QTest::newRow("a device path") << "/dev/ttyUSB3"
+                                       << "device /dev/ttyUSB3";
+        QTest::newRow("lower-case com is a path") << "com2"
+                                                  << "device com2";
+        QTest::newRow("nothing") << ""
+                                 << "missing: no port is named";
+    }
+
+    void resolveLine()
+    {
+        QFETCH(QString, given);
+        QFETCH(QString, resolved);
+        QTemporaryDir dir;
+        const line::PortContext context { QDir(dir.path()), [] {
+                                             return QStringList { "/dev/ttyA", "/dev/ttyB" };
+                                         } };
+        const line::ResolvedLine line = line::resolveLine(given, context);
+        const QString said = !line
+            ? QStringLiteral("%1: %2").arg(
+                QLatin1String(line::failureKind(line.fault.kind).jsonName), line.fault.text)
+            : line.address->isServer() ? "server " + line.label
+                                       : "device " + line.address->devicePath();
+        QCOMPARE(said, resolved);
+        if (!line)
+            QCOMPARE(line.label, given);
     }
 
     void networkAddress_data()
@@ -299,58 +360,89 @@ private slots:
         const QString kind = a.protocol == line::NetworkAddress::Protocol::Raw ? "raw" : "rfc2217";
         QCOMPARE(QStringList({ kind, a.host, QString::number(a.port) }).join('|'), parsed);
         QCOMPARE(line::namesNetworkLine(text), true);
-        QCOMPARE(line::keepsServerRate(text), kind == "raw");
     }
 
     // What the operator is told, and what the terminal and the port list add.
-    void probeOutcome_data()
+    void serialOpenFault_data()
     {
         QTest::addColumn<QSerialPort::SerialPortError>("error");
         QTest::addColumn<bool>("accessible");
         QTest::addColumn<QString>("systemText");
         QTest::addColumn<QString>("group");
-        QTest::addColumn<line::ProbeOutcome>("outcome");
-        QTest::addColumn<QString>("reason"); // empty: not asked
-        using O = line::ProbeOutcome;
+        QTest::addColumn<Failure>("kind");
+        QTest::addColumn<QString>("reason");
         const auto row
             = [](const char* name, QSerialPort::SerialPortError error, bool accessible,
-                  const char* systemText, const char* group, O outcome, const char* reason) {
+                  const char* systemText, const char* group, Failure kind, const char* reason) {
                   QTest::newRow(name) << error << accessible << QString(systemText)
-                                      << QString(group) << outcome << QString(reason);
+                                      << QString(group) << kind << QString(reason);
               };
-        row("usable", QSerialPort::NoError, true, "", "", O::Usable, "");
+        row("usable", QSerialPort::NoError, true, "", "", Failure::None, "");
         row("missing", QSerialPort::DeviceNotFoundError, false, "No such file or directory", "",
-            O::Missing, "no such device");
+            Failure::Missing, "no such device");
         row("locked by another program", QSerialPort::PermissionError, true,
-            "Permission error while locking the device", "dialout", O::Busy,
+            "Permission error while locking the device", "dialout", Failure::Busy,
             "in use by another program");
         row("permission denied", QSerialPort::PermissionError, false, "Permission denied",
-            "dialout", O::OtherFailure,
+            "dialout", Failure::Denied,
             "permission denied (the user is not in the group that owns the device, dialout)");
         row("permission denied, group unknown", QSerialPort::PermissionError, false,
-            "Permission denied", "", O::OtherFailure,
+            "Permission denied", "", Failure::Denied,
             "permission denied (the user is not in the group that owns the device, usually "
             "dialout)");
-        row("already open", QSerialPort::OpenError, true, "Device is already open", "", O::Busy,
-            "already open");
+        row("already open", QSerialPort::OpenError, true, "Device is already open", "",
+            Failure::Busy, "already open");
         row("not a tty", QSerialPort::UnsupportedOperationError, true,
-            "Inappropriate ioctl for device", "", O::OtherFailure,
+            "Inappropriate ioctl for device", "", Failure::Unusable,
             "inappropriate ioctl for device");
-        row("directory", QSerialPort::UnknownError, true, "Is a directory", "", O::OtherFailure,
+        row("directory", QSerialPort::UnknownError, true, "Is a directory", "", Failure::Unusable,
             "is a directory");
     }
 
-    void probeOutcome()
+    void serialOpenFault()
     {
         QFETCH(QSerialPort::SerialPortError, error);
         QFETCH(bool, accessible);
         QFETCH(QString, systemText);
         QFETCH(QString, group);
-        QFETCH(line::ProbeOutcome, outcome);
+        QFETCH(Failure, kind);
         QFETCH(QString, reason);
-        QCOMPARE(line::probeOutcome(error, accessible), outcome);
-        if (!reason.isEmpty())
-            QCOMPARE(line::probeReason(error, systemText, accessible, group), reason);
+        const line::LineFault fault = line::serialOpenFault(error, systemText, accessible, group);
+        QCOMPARE(fault.kind, kind);
+        QCOMPARE(fault.text, reason);
+    }
+
+    // A server that cannot be reached, or drops the line: one kind each for the window's
+    // message and a script's JSON.
+    void socketFault_data()
+    {
+        QTest::addColumn<QAbstractSocket::SocketError>("error");
+        QTest::addColumn<bool>("open");
+        QTest::addColumn<Failure>("kind");
+        QTest::addColumn<QString>("text");
+        using S = QAbstractSocket;
+        QTest::newRow("unknown host") << S::HostNotFoundError << false << Failure::Unreachable
+                                      << "host \"cabinet\" not found";
+        QTest::newRow("refused") << S::ConnectionRefusedError << false << Failure::Unreachable
+                                 << "connection refused (nothing takes connections on port 4001)";
+        QTest::newRow("closed at once") << S::RemoteHostClosedError << false << Failure::Refused
+                                        << "the server closed the connection at once";
+        QTest::newRow("closed while in use") << S::RemoteHostClosedError << true << Failure::Lost
+                                             << "the connection dropped (the server closed it)";
+        QTest::newRow("reset while in use") << S::NetworkError << true << Failure::Lost
+                                            << "the connection dropped (connection reset)";
+    }
+
+    void socketFault()
+    {
+        QFETCH(QAbstractSocket::SocketError, error);
+        QFETCH(bool, open);
+        QFETCH(Failure, kind);
+        QFETCH(QString, text);
+        const line::LineFault fault
+            = line::socketFault(error, QStringLiteral("Connection reset"), open, "cabinet", 4001);
+        QCOMPARE(fault.kind, kind);
+        QCOMPARE(fault.text, text);
     }
 };
 

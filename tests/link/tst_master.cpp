@@ -1,4 +1,4 @@
-#include "cli/master.h"
+#include "link/master.h"
 #include "pty_pair.h"
 #include "support/test_crc.h"
 
@@ -36,6 +36,11 @@ QList<Piece> paced(const QByteArray& reply, int gapMs)
     for (qsizetype at = 0; at < reply.size(); at += 10)
         pieces.append({ at == 0 ? 0 : gapMs, reply.mid(at, 10) });
     return pieces;
+}
+
+line::LineAddress lineTo(const PtyPair& device)
+{
+    return line::LineAddress::serialDevice(device.slavePath(), device.slavePath());
 }
 
 } // namespace
@@ -87,9 +92,8 @@ private slots:
         QFETCH(QByteArray, reply);
         PtyPair device;
         QVERIFY(device.isValid());
-        QTextStream err(stderr);
-        cli::Master master(timeoutMs, false, err);
-        QCOMPARE(master.open(device.slavePath(), { baud, 'N', 8, 1 }), std::nullopt);
+        line::Master master(timeoutMs);
+        QCOMPARE(master.open(lineTo(device), { baud, 'N', 8, 1 }), std::nullopt);
 
         QByteArray arrived;
         std::thread play([&] {
@@ -99,7 +103,7 @@ private slots:
                 device.write(piece.bytes);
             }
         });
-        const cli::Answer answer = master.ask(request);
+        const line::Answer answer = master.ask(request);
         play.join();
 
         QCOMPARE(arrived, testcrc::withCrc(request));
@@ -116,9 +120,8 @@ private slots:
     void lateReplyIsNotTakenForTheNext()
     {
         PtyPair device;
-        QTextStream err(stderr);
-        cli::Master master(100, false, err);
-        QCOMPARE(master.open(device.slavePath(), { 9600, 'N', 8, 1 }), std::nullopt);
+        line::Master master(100);
+        QCOMPARE(master.open(lineTo(device), { 9600, 'N', 8, 1 }), std::nullopt);
         const QByteArray first = testcrc::withCrc(hex("01 03 02 00 01"));
         const QByteArray second = testcrc::withCrc(hex("01 03 02 00 02"));
         std::thread play([&] {
@@ -128,8 +131,8 @@ private slots:
             device.read(8, 10000);
             device.write(second);
         });
-        const cli::Answer late = master.ask(kRead);
-        const cli::Answer next = master.ask(kRead);
+        const line::Answer late = master.ask(kRead);
+        const line::Answer next = master.ask(kRead);
         play.join();
 
         QVERIFY(late.silent());

@@ -1,0 +1,70 @@
+#include "line_faults.h"
+
+namespace line {
+
+LineFault serialOpenFault(QSerialPort::SerialPortError error, const QString& systemText,
+    bool deviceAccessible, const QString& group)
+{
+    switch (error) {
+    case QSerialPort::NoError:
+        return {};
+    case QSerialPort::DeviceNotFoundError:
+        return { Failure::Missing, QStringLiteral("no such device") };
+    case QSerialPort::OpenError:
+        return { Failure::Busy, QStringLiteral("already open") };
+    case QSerialPort::PermissionError:
+        if (!deviceAccessible)
+            return { Failure::Denied,
+                QStringLiteral("permission denied (the user is not in the group that owns the "
+                               "device, %1)")
+                    .arg(group.isEmpty() || group == QLatin1String("root")
+                            ? QStringLiteral("usually dialout")
+                            : group) };
+        // Qt words a lock held by another program as a permission error; it is none.
+        return { Failure::Busy, QStringLiteral("in use by another program") };
+    default:
+        return { Failure::Unusable,
+            systemText.isEmpty() ? QStringLiteral("unknown error") : lowerFirst(systemText) };
+    }
+}
+
+bool meansGone(QSerialPort::SerialPortError error)
+{
+    return error == QSerialPort::ResourceError || error == QSerialPort::ReadError
+        || error == QSerialPort::WriteError;
+}
+
+LineFault serialLossFault(const QString& systemText)
+{
+    return { Failure::Lost, QStringLiteral("the device is gone (%1)").arg(lowerFirst(systemText)) };
+}
+
+LineFault socketFault(QAbstractSocket::SocketError error, const QString& systemText, bool open,
+    const QString& host, quint16 port)
+{
+    switch (error) {
+    case QAbstractSocket::HostNotFoundError:
+        return { Failure::Unreachable, QStringLiteral("host \"%1\" not found").arg(host) };
+    case QAbstractSocket::ConnectionRefusedError:
+        return { Failure::Unreachable,
+            QStringLiteral("connection refused (nothing takes connections on port %1)").arg(port) };
+    case QAbstractSocket::RemoteHostClosedError:
+        return open ? LineFault { Failure::Lost,
+            QStringLiteral("the connection dropped (the server closed it)") }
+                    : LineFault { Failure::Refused,
+                          QStringLiteral("the server closed the connection at once") };
+    default:
+        return open ? LineFault { Failure::Lost,
+            QStringLiteral("the connection dropped (%1)").arg(lowerFirst(systemText)) }
+                    : LineFault { Failure::Unreachable, lowerFirst(systemText) };
+    }
+}
+
+QString lowerFirst(QString text)
+{
+    if (!text.isEmpty())
+        text[0] = text[0].toLower();
+    return text;
+}
+
+} // namespace line

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "link/failure.h"
+
+#include <QAbstractSocket>
+#include <QSerialPort>
+#include <QString>
+
+// The one place where the errors of Qt's serial port and sockets become the failure table's
+// kinds and the words the operator reads beside the device's name.
+namespace line {
+
+// Why a serial device did not open. Qt reports a lock held by another process and a plain
+// "permission denied" with the same code, so the caller says whether the device itself is
+// readable and writable for us, and its group for the cure: "permission denied (the user is
+// not in the group that owns the device, dialout)".
+LineFault serialOpenFault(QSerialPort::SerialPortError error, const QString& systemText,
+    bool deviceAccessible, const QString& group);
+
+// Whether a serial port's error means that the device has gone: Qt repeats these in a busy
+// loop for as long as the port stays open, so the port is closed at the first.
+bool meansGone(QSerialPort::SerialPortError error);
+
+// The device went away while open: "the device is gone (input/output error)".
+LineFault serialLossFault(const QString& systemText);
+
+// Why a connection to a device server failed or dropped; open says whether it was in use
+// by then. host and port are the address's, for the words.
+LineFault socketFault(QAbstractSocket::SocketError error, const QString& systemText, bool open,
+    const QString& host, quint16 port);
+
+// Qt's texts start with a capital, as sentences do; here they follow other words.
+QString lowerFirst(QString text);
+
+} // namespace line

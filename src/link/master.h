@@ -1,0 +1,98 @@
+#pragma once
+
+#include "link/failure.h"
+#include "link/line.h"
+#include "link/line_address.h"
+#include "link/port_settings.h"
+#include "link/reply.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+namespace line {
+
+// One request and what came of it.
+struct Answer {
+    QByteArray request; // as framed, CRC included
+    QByteArray reply; // everything that arrived
+    ReplyProgress progress;
+    Failure failure = Failure::None;
+    QString error; // what went wrong, for the operator; empty when nothing did
+    double roundTripMs = 0; // from the write to the last byte in
+
+    bool ok() const { return failure == Failure::None; }
+    bool silent() const { return reply.isEmpty(); }
+    bool interrupted() const { return failure == Failure::Interrupted; }
+};
+
+// A master that may block, the command line's: one request at a time, finished as soon as the
+// reply is whole, or when the module has been silent for the timeout. Its waits run a local
+// event loop, so that the line's own events, a lost line and an interrupt all end them at once.
+class Master : public QObject {
+    Q_OBJECT
+
+public:
+    explicit Master(int timeoutMs, QObject* parent = nullptr);
+    // Leaves the line quiet for the next program, unless interrupted.
+    ~Master() override;
+
+    // Opens the line at the address: why it cannot be used, or nothing.
+    std::optional<LineFault> open(const LineAddress& address, const PortSettings& settings);
+    // Other settings within a command (a rate to try, a module's new rate): on the open line
+    // where the transport allows it, else by opening it again.
+    std::optional<LineFault> changeSettings(const PortSettings& settings);
+    void close();
+
+    // The line of the last open; none before the first.
+    const Line* line() const { return line_.get(); }
+    int timeoutMs() const { return timeoutMs_; }
+
+    // Frames the request, waits for a quiet line where the last answer leaves bytes on their
+    // way, drops what waited, writes the frame and waits for the reply: until it is whole or
+    // can no longer be, or the module stays silent for the timeout after the request has
+    // left. A reply that has begun gets its transfer time on top.
+    Answer ask(const QByteArray& request);
+
+    // Sends a request that wants no answer (a broadcast), then drops whatever arrives while it
+    // and an echo of it are on the line and for settleMs after; false when an interrupt ended
+    // the wait, or the write failed (lineFault() says why).
+    bool broadcast(const QByteArray& request, int settleMs);
+
+    // Waits, dropping whatever arrives; false when an interrupt ended the wait.
+    bool pause(int ms);
+
+    bool interrupted() const { return interrupted_; }
+    // Why the line went away, named by the line's label; nothing while it is in use.
+    std::optional<LineFault> lineFault() const;
+
+public slots:
+    // Ends the wait in progress; every later one ends at once, also on a line opened later.
+    void interrupt();
+
+signals:
+    // Each frame as it leaves, and each reply as it stands when the master stops waiting.
+    void sent(const QByteArray& frame);
+    void received(const QByteArray& reply);
+    // Something the operator should know that is no failure.
+    void warning(const QString& text);
+
+private:
+    enum class Before { Request, Close };
+    void settle(int slave, Before before);
+    void awaitReply(Answer& answer);
+    void conclude(Answer& answer, int slave);
+
+    std::unique_ptr<Line> line_;
+    int timeoutMs_;
+    bool interrupted_ = false;
+    // The slave whose reply did not come in time and may still be on its way, or -1.
+    int lateSlave_ = -1;
+    // The rest of a refused frame may still be arriving.
+    bool tailPending_ = false;
+};
+
+} // namespace line

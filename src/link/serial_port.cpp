@@ -1,7 +1,0 @@
-#include "serial_port.h"
-
-namespace line {
-
-SerialPort::~SerialPort() = default;
-
-} // namespace line
