@@ -72,7 +72,12 @@ frmmain::frmmain(QWidget* parent)
     Command1->setFocus();
 }
 
-frmmain::~frmmain() = default;
+// The line goes with the window's children, after the window itself: it must not call back.
+frmmain::~frmmain()
+{
+    if (line_)
+        disconnect(line_, nullptr, this, nullptr);
+}
 
 template <typename T> T* frmmain::control(const char* name) const
 {

@@ -24,6 +24,12 @@ ServerLine::ServerLine(LineAddress address, QObject* parent)
     connect(&connection_, &ServerConnection::changed, this, &ServerLine::onChanged);
 }
 
+ServerLine::~ServerLine()
+{
+    disconnect(&connection_, nullptr, this, nullptr);
+    connection_.close();
+}
+
 std::optional<LineFault> ServerLine::open(const PortSettings& settings)
 {
     close();

@@ -11,6 +11,8 @@ class ServerLine final : public Line {
 
 public:
     explicit ServerLine(LineAddress address, QObject* parent = nullptr);
+    // The connection closes without a word: nothing is lost when its owner goes.
+    ~ServerLine() override;
 
     std::optional<LineFault> open(const PortSettings& settings) override;
     std::optional<LineFault> changeSettings(const PortSettings& settings) override;

@@ -1,0 +1,156 @@
+#include "support/hostile_server_process.h"
+#include "support/pwm5ctl_runner.h"
+#include "support/sim_process.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+// pwm5ctl against device servers that misbehave: whatever a server sends, its memory stays
+// bounded, a command ends within its own times, and a stop signal ends it at once. And a small
+// server that takes the next client only seconds after the last one left serves calls in a row.
+
+namespace {
+
+constexpr int kWaitMs = 30000;
+// A signal ends a command at once; this only bounds a broken one.
+constexpr int kSignalEndMs = 5000;
+// What a flood may add to the memory of a process that keeps its buffers bounded.
+constexpr long kMostGrowthKiB = 16 * 1024;
+
+QString described(const Run& run)
+{
+    return QStringLiteral("exit %1\nout: %2\nerr: %3")
+        .arg(run.exitCode)
+        .arg(run.out.join('\n'), run.error);
+}
+
+// The growth of the process's memory while the server floods another 48 MiB, once 16 MiB have
+// gone: a process that kept what it was sent would grow by all of it.
+long growthWhileFlooded(HostileServer& server, qint64 pid)
+{
+    if (!server.waitForSent(16, kWaitMs))
+        return -1;
+    const long before = residentKiB(pid);
+    if (!server.waitForSent(64, kWaitMs))
+        return -1;
+    return residentKiB(pid) - before;
+}
+
+} // namespace
+
+class TestHostileServer : public QObject {
+    Q_OBJECT
+
+private slots:
+    // The server answers the settings, then floods: a subnegotiation that never ends, or
+    // options asked for without end while it reads nothing more. A monitor keeps its memory
+    // and ends at Ctrl+C.
+    void floodWhileMonitoring_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::newRow("IAC SB never closed") << "unclosed-sb";
+        QTest::newRow("IAC DO flood, nothing read") << "do-flood";
+    }
+
+    void floodWhileMonitoring()
+    {
+        QFETCH(QString, mode);
+        QTemporaryDir dir;
+        HostileServer server;
+        QVERIFY2(server.start({ mode }), qPrintable(server.output()));
+        RunningPwm5ctl monitor;
+        monitor.start(dir.path(),
+            { "-p", server.rfc2217Address(), "-t", "50", "monitor", "--interval", "0", "--json" });
+        QVERIFY(monitor.waitForLine(QProcess::StandardOutput, "{", kWaitMs));
+
+        const long growth = growthWhileFlooded(server, monitor.process().processId());
+        qInfo("memory grew by %ld KiB while 48 MiB came", growth);
+        QVERIFY2(growth >= 0 && growth < kMostGrowthKiB, qPrintable(server.output()));
+
+        QElapsedTimer sinceSignal;
+        sinceSignal.start();
+        QCOMPARE(::kill(static_cast<pid_t>(monitor.process().processId()), SIGINT), 0);
+        const Run run = monitor.finish(kSignalEndMs);
+        qInfo("ended %lld ms after SIGINT", sinceSignal.elapsed());
+        QVERIFY2(run.exitCode == 130, qPrintable(described(run)));
+        QVERIFY2(run.out.last().contains("\"statistics\""), qPrintable(described(run)));
+    }
+
+    // The settings are never answered: the call ends once their time is up, with memory kept
+    // while line bytes pour in, and suggests raw TCP only when line bytes came back.
+    void settingsNeverAnswered_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("line bytes instead") << "line-flood"
+                                            << "the server answers with the line's bytes, not "
+                                               "with RFC 2217; for a raw TCP port, name it tcp:";
+        QTest::newRow("nothing at all") << "silent"
+                                        << "the server did not answer the line settings within 5 s";
+    }
+
+    void settingsNeverAnswered()
+    {
+        QFETCH(QString, mode);
+        QFETCH(QString, said);
+        QTemporaryDir dir;
+        HostileServer server;
+        QVERIFY2(server.start({ mode }), qPrintable(server.output()));
+        RunningPwm5ctl read;
+        read.start(dir.path(), { "-p", server.rfc2217Address(), "read", "--json" });
+        if (mode == "line-flood") {
+            const long growth = growthWhileFlooded(server, read.process().processId());
+            qInfo("memory grew by %ld KiB while 48 MiB came", growth);
+            QVERIFY(growth >= 0 && growth < kMostGrowthKiB);
+        }
+        const Run run = read.finish(kWaitMs);
+        QVERIFY2(run.exitCode == 3 && run.error.contains(said)
+                && (mode == "line-flood") == run.error.contains("tcp:")
+                && run.out.value(0).contains("\"failure\":\"refused\""),
+            qPrintable(described(run)));
+    }
+
+    // SIGTERM while the settings wait for their answer ends the call at once.
+    void signalWhileNegotiating()
+    {
+        QTemporaryDir dir;
+        HostileServer server;
+        QVERIFY2(server.start({ "silent" }), qPrintable(server.output()));
+        RunningPwm5ctl read;
+        read.start(dir.path(), { "-p", server.rfc2217Address(), "read" });
+        // Connected and negotiating: the server has taken the connection.
+        QVERIFY(server.waitForClient(kWaitMs));
+        QElapsedTimer sinceSignal;
+        sinceSignal.start();
+        QCOMPARE(::kill(static_cast<pid_t>(read.process().processId()), SIGTERM), 0);
+        const Run run = read.finish(kSignalEndMs);
+        qInfo("ended %lld ms after SIGTERM", sinceSignal.elapsed());
+        QVERIFY2(run.exitCode == 143 && run.error.isEmpty(), qPrintable(described(run)));
+    }
+
+    // A small server serves one client at a time and takes the next only 3 s after the last
+    // one left: calls in a row wait for it and succeed, and a rate change within a call moves
+    // the far line on the open connection.
+    void slowServerServesCallsInARow()
+    {
+        QTemporaryDir dir;
+        SimProcess sim;
+        QVERIFY2(sim.start(dir.path(), {}), qPrintable(sim.output()));
+        HostileServer server;
+        QVERIFY2(server.start({ "slow", sim.devicePath() }), qPrintable(server.output()));
+        const QStringList port { "-p", server.rfc2217Address() };
+        const QList<QStringList> calls { { "read", "--json" }, { "set", "ch1.duty=25" },
+            { "baud", "19200" }, { "-b", "19200", "read", "--json" },
+            { "scan", "--addresses", "1", "--bauds", "9600,19200" } };
+        for (const QStringList& call : calls) {
+            const Run run = pwm5ctl(dir.path(), port + call);
+            QVERIFY2(run.exitCode == 0, qPrintable(call.join(' ') + ": " + described(run)));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHostileServer)
+#include "tst_hostile_server.moc"
