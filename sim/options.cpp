@@ -192,12 +192,69 @@ std::string refusal(int code, std::string_view arg)
         + std::string(name);
 }
 
+// One option as getopt_long returned it, taken into the options, or the error it makes.
+void take(int code, ParsedOptions& parsed, const char* const* argv)
+{
+    Options& o = parsed.options;
+    switch (code) {
+    case 'h':
+    case kHelp:
+        parsed.showHelp = true;
+        break;
+    case kVersion:
+        parsed.showVersion = true;
+        break;
+    case kSilentBroadcast:
+        o.silentBroadcast = true;
+        break;
+    case kNoReply:
+        o.noReply = true;
+        break;
+    case kBadCrc:
+        o.badCrc = true;
+        break;
+    case kWrongAddress:
+        o.wrongAddress = true;
+        break;
+    case kGarbage:
+        if (const auto bytes = hexBytes(optarg))
+            o.garbage = *bytes;
+        else
+            parsed.error = valueError(code);
+        break;
+    case kAddress: {
+        const std::string why = addressList(optarg, o.addresses);
+        if (o.addresses.empty())
+            parsed.error = why.empty() ? valueError(code) : why;
+        break;
+    }
+    case kBaud:
+        if (const auto rate = baudRate(optarg))
+            o.baudRate = *rate;
+        else
+            parsed.error = valueError(code);
+        break;
+    case ':':
+        parsed.error = valueError(optopt);
+        break;
+    case '?':
+        parsed.error = refusal(optopt, argv[optind - 1]);
+        break;
+    default: {
+        const NumberOption* n = numberOption(code);
+        if (const auto value = n ? wholeNumber(optarg, n->min, n->max) : std::nullopt)
+            n->store(o, *value);
+        else
+            parsed.error = valueError(code);
+    }
+    }
+}
+
 } // namespace
 
 ParsedOptions parseOptions(int argc, const char* const* argv)
 {
     ParsedOptions parsed;
-    Options& o = parsed.options;
     // getopt_long keeps its place in globals. glibc starts afresh at optind 0, which also
     // forgets the rest of a group of short options where an earlier parse stopped ("-xh").
     optind = 0;
@@ -207,60 +264,8 @@ ParsedOptions parseOptions(int argc, const char* const* argv)
     char* const* args = const_cast<char* const*>(argv);
     int code = 0;
     while (parsed.error.empty()
-        && (code = getopt_long(argc, args, kShortOptions, kLongOptions, nullptr)) != -1) {
-        switch (code) {
-        case 'h':
-        case kHelp:
-            parsed.showHelp = true;
-            break;
-        case kVersion:
-            parsed.showVersion = true;
-            break;
-        case kSilentBroadcast:
-            o.silentBroadcast = true;
-            break;
-        case kNoReply:
-            o.noReply = true;
-            break;
-        case kBadCrc:
-            o.badCrc = true;
-            break;
-        case kWrongAddress:
-            o.wrongAddress = true;
-            break;
-        case kGarbage:
-            if (const auto bytes = hexBytes(optarg))
-                o.garbage = *bytes;
-            else
-                parsed.error = valueError(code);
-            break;
-        case kAddress: {
-            const std::string why = addressList(optarg, o.addresses);
-            if (o.addresses.empty())
-                parsed.error = why.empty() ? valueError(code) : why;
-            break;
-        }
-        case kBaud:
-            if (const auto rate = baudRate(optarg))
-                o.baudRate = *rate;
-            else
-                parsed.error = valueError(code);
-            break;
-        case ':':
-            parsed.error = valueError(optopt);
-            break;
-        case '?':
-            parsed.error = refusal(optopt, argv[optind - 1]);
-            break;
-        default: {
-            const NumberOption* n = numberOption(code);
-            if (const auto value = n ? wholeNumber(optarg, n->min, n->max) : std::nullopt)
-                n->store(o, *value);
-            else
-                parsed.error = valueError(code);
-        }
-        }
-    }
+        && (code = getopt_long(argc, args, kShortOptions, kLongOptions, nullptr)) != -1)
+        take(code, parsed, argv);
     if (parsed.error.empty() && optind < argc)
         parsed.error = "unexpected argument " + std::string(argv[optind]);
     return parsed;

@@ -26,6 +26,7 @@ inline ExitCode exitStatusOf(const Answer& answer)
 struct Console {
     QTextStream& out;
     QTextStream& err;
+    bool json = false; // --json: every failure also has its line on stdout
 
     // One object on one line of stdout, for scripts.
     void print(const QJsonObject& object)
@@ -33,9 +34,14 @@ struct Console {
         out << QJsonDocument(object).toJson(QJsonDocument::Compact) << Qt::endl;
     }
 
-    // One line on stderr; returns the exit status to end with.
+    // One line on stderr; returns the exit status to end with. A call refused before anything
+    // was sent says so on stdout too, as a "bad_request".
     int fail(ExitCode code, const QString& text)
     {
+        if (json && code == kWrongCall)
+            print(QJsonObject { { QStringLiteral("ok"), false },
+                { QStringLiteral("failure"), QStringLiteral("bad_request") },
+                { QStringLiteral("error"), text } });
         err << "pwm5ctl: " << text << Qt::endl;
         return code;
     }

@@ -55,6 +55,9 @@ int main(int argc, char* argv[])
     cli::Console console { out, err };
 
     const cli::Parsed parsed = cli::parsedInvocation(QCoreApplication::arguments());
+    // Also when the call is refused before its options were all read.
+    console.json
+        = parsed.invocation.json || QCoreApplication::arguments().contains(QLatin1String("--json"));
     for (const QString& note : parsed.invocation.notes)
         err << "pwm5ctl: " << note << Qt::endl;
     int status = cli::kDone;

@@ -3,6 +3,7 @@
 #include "commands.h"
 #include "device/parameter_value.h"
 #include "device/requests.h"
+#include "modules.h"
 #include "reading_output.h"
 
 #include <QJsonObject>
@@ -54,13 +55,13 @@ int addressCommand(const Invocation& call, Console& console)
     const Answer answer
         = master.ask(device::addressChangeRequest(static_cast<std::uint8_t>(*newAddress)));
     if (!answer.ok() && answer.failure != line::Failure::NoReply)
-        return console.fail(answer);
+        return failAnswer(call, console, answer);
     if (call.verify) {
         const Answer check
             = master.ask(device::readRequest(static_cast<std::uint8_t>(*newAddress), 0x0000, 1));
         if (!check.ok())
-            return console.fail(
-                check, QStringLiteral("no module answers at address %1").arg(*newAddress));
+            return failAnswer(call, console, check,
+                QStringLiteral("no module answers at address %1").arg(*newAddress));
     }
     print(console, call, QStringLiteral("address"), *newAddress);
     return kDone;
@@ -82,7 +83,7 @@ int baudCommand(const Invocation& call, Console& console)
     const auto slave = static_cast<std::uint8_t>(call.address);
     const Answer answer = master.ask(device::writeRequest(slave, baudRate, *code));
     if (!answer.ok())
-        return console.fail(answer);
+        return failAnswer(call, console, answer);
     const int newRate = device::kBaudRates[*code];
     if (call.verify && !saidServerKeepsRate(call, console, newRate)) {
         // The module answered at the old rate; from now on it listens at the new one.
@@ -90,12 +91,17 @@ int baudCommand(const Invocation& call, Console& console)
             return status;
         const Answer check = master.ask(device::readRequest(slave, baudRate.address, 1));
         if (!check.ok())
-            return console.fail(check, QStringLiteral("no answer at %1 baud").arg(rate));
-        if (device::firstRegister(check.reply) != *code)
-            return console.fail(kModuleFault,
-                QStringLiteral("the module reports baud-rate code %1, not %2")
-                    .arg(device::firstRegister(check.reply))
-                    .arg(*code));
+            return failAnswer(
+                call, console, check, QStringLiteral("no answer at %1 baud").arg(rate));
+        if (const device::Units held = device::firstRegister(check.reply); held != *code) {
+            // It answered, but not with the rate it was given: as an echo of another value.
+            Answer other = check;
+            other.failure = line::Failure::WrongEcho;
+            other.error = QStringLiteral("the module reports baud-rate code %1, not %2")
+                              .arg(held)
+                              .arg(*code);
+            return failAnswer(call, console, other);
+        }
     }
     print(console, call, QStringLiteral("baud_rate"), device::kBaudRates[*code]);
     return kDone;

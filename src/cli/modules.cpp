@@ -32,6 +32,16 @@ int failModule(const Invocation& call, Console& console, int address, const Answ
     return console.fail(answer, asked.isEmpty() ? module : module + QStringLiteral(": ") + asked);
 }
 
+int failAnswer(const Invocation& call, Console& console, const Answer& answer, const QString& asked)
+{
+    if (call.json && !answer.interrupted())
+        console.print(failureJson(answer.failure,
+            asked.isEmpty() || line::isLineFailure(answer.failure)
+                ? answer.error
+                : asked + QStringLiteral(": ") + answer.error));
+    return console.fail(answer, asked);
+}
+
 int serveModules(const Invocation& call, Master& master, Console& console,
     const std::function<int(int address)>& serve)
 {

@@ -27,6 +27,11 @@ QJsonObject failureJson(line::Failure failure, const QString& error);
 int failModule(const Invocation& call, Console& console, int address, const Answer& answer,
     const QString& asked = {});
 
+// Says the failure of an answer that is no module's reading (an address or rate change): on
+// stderr, and with --json its line on stdout, without an address. Returns the exit status.
+int failAnswer(
+    const Invocation& call, Console& console, const Answer& answer, const QString& asked = {});
+
 // Opens the call's line, then serves each module of the call in turn with serve, which returns
 // the module's exit status. A module that fails does not stop the others; a port that fails,
 // or a stop signal, stops them all. The call's status: kDone when every module was served,

@@ -45,15 +45,19 @@ Commands:
 -a takes a list (1-4,17) for read, set, apply, verify and monitor: one call serves the
 modules in that order, and a module that fails does not stop the others. Several
 modules print a column (read) or a block each; --json prints one line per module, with
-"address" and "ok", and "failure" and "error" for a module that failed.
+"address" and "ok", and "failure" and "error" for a module that failed. With --json every
+failure has its line, {"ok":false,"failure":KIND,"error":TEXT}: for a line that cannot be
+used missing, busy, denied, unreachable, refused or unusable, and port when it goes away;
+bad_request for a call refused before anything was sent.
 
 Replies: complete at the length the request implies, or as a 5-byte exception reply,
 starting with the request's address and function, with a valid CRC; a write's reply
-echoes it. Bytes waiting before a request are discarded. At open, and after a refused
-or cut frame, a request waits until the line has been quiet for 3.5 characters (at
-least 16 ms); after an unanswered request, the next one to the same slave, and the
-end of the program, wait until the line has been quiet for the timeout, so a late
-reply never passes for the next one's, in this call or the next.
+echoes it. Bytes waiting before a request are discarded; the first request goes at
+once. After a refused or cut frame, a request waits until the line has been quiet for
+3.5 characters (at least 16 ms); after an unanswered request, the next one to the same
+slave at the same rate, and the end of the program, wait until the line has been quiet
+for the timeout, so a late reply never passes for the next one's, in this call or the
+next.
 
 Port and rate not given come from com.txt in the working directory (the window's
 settings), else COM1 and 9600. COMn is a file or link named COMn in the working

@@ -3,6 +3,7 @@
 #include "commands.h"
 #include "device/parameter_value.h"
 #include "device/requests.h"
+#include "modules.h"
 #include "reading_output.h"
 #include "terminal.h"
 
@@ -90,7 +91,7 @@ int scanCommand(const Invocation& call, Console& console)
             break;
     }
     if (search.portFailure)
-        return console.fail(*search.portFailure);
+        return failAnswer(call, console, *search.portFailure);
     const double seconds = static_cast<double>(clock.elapsed()) / 1000.0;
     if (call.json) {
         QJsonObject object { { QStringLiteral("found"), search.found },
