@@ -11,9 +11,11 @@ Commands:
   read                 Read all 26 registers in one request and print every parameter.
   set NAME=VALUE ...   Change parameters, one request each, in the order given:
                        pwm_voltage, channel, key_lock, chN.frequency, chN.duty,
-                       chN.output (N = 1 to 5). Numbers are rounded as the window
-                       rounds them; on/off values are on, off, true, false, 1, 0. A
-                       value beyond its range is refused, unless --clamp.
+                       chN.output (N = 1 to 5). Numbers are plain decimals, without
+                       blanks: voltage and duty are rounded as the window rounds them;
+                       frequencies and channel take whole numbers (2.0 is one). On/off
+                       values are on, off, true, false, 1, 0. A value beyond its range,
+                       or a fraction of a whole number, is refused, unless --clamp.
   apply FILE           Write the parameters of a file (- for stdin) in one request of
                        registers 0x0001 to 0x0017: the form read --json prints, script
                        names ("ch1.duty": 25.5), or the changed object apply and set

@@ -41,6 +41,10 @@ TypedValue number(const Parameter& p, QStringView text, Bounds bounds)
             return { 0, ValueError::OutOfRange, true };
         return { static_cast<Units>(above ? p.highest : p.lowest), ValueError::None, true };
     }
+    // The window rounds 2.5 channels to 3; a script or a file that says 2.5 has made a mistake
+    // that a guess would hide. Trailing zeros are gone: "2.0" has no fraction.
+    if (bounds == Bounds::Strict && p.scale == Scale::Whole && !value->fraction.isEmpty())
+        return { 0, ValueError::NotWhole };
     return { static_cast<Units>(roundedScaled(*value, places)) };
 }
 
@@ -110,6 +114,9 @@ QString valueErrorText(const Parameter& p, QStringView text, ValueError error)
         return (p.kind == Kind::Number ? QStringLiteral("%1: %2 is outside %3")
                                        : QStringLiteral("%1: %2 is not one of %3"))
             .arg(latin1(p.name), typed, rangeText(p));
+    case ValueError::NotWhole:
+        return QStringLiteral("%1: %2 has a fraction; %1 takes whole numbers")
+            .arg(latin1(p.name), typed);
     }
     return {};
 }

@@ -68,6 +68,14 @@ private slots:
             << QStringList {} << QStringList { "set", "pwm_voltage=0.96", "--clamp" } << 0
             << QStringList { "pwm_voltage     1.0 V" } << ""
             << QStringList { "01 06 00 01 00 0A 58 0D" };
+        QTest::newRow("set refuses a fraction of a whole number before sending anything")
+            << QStringList {} << QStringList { "set", "ch1.duty=50", "channel=2.5" } << 2
+            << QStringList {} << "pwm5ctl: channel: 2.5 has a fraction; channel takes whole numbers"
+            << QStringList {};
+        QTest::newRow("set --clamp rounds a fraction as the window does")
+            << QStringList {} << QStringList { "set", "channel=2.5", "--clamp" } << 0
+            << QStringList { "channel         3" } << ""
+            << QStringList { "01 06 00 16 00 03 28 0F" };
         QTest::newRow("an unknown name")
             << QStringList {} << QStringList { "set", "ch6.duty=1" } << 2 << QStringList {}
             << "pwm5ctl: ch6.duty=1 is not NAME=VALUE with a parameter's name" << QStringList {};

@@ -31,8 +31,17 @@ private slots:
         row("ch3.duty", "25.55", Strict, 256);
         row("ch3.duty", "-0", Strict, 0);
         row("pwm_voltage", "1.25", Strict, 13);
-        row("ch1.frequency", "1.5", Strict, 2);
-        row("channel", "4.5", Strict, 5);
+        // Whole units: a fraction is refused where bounds are strict and rounded as the window
+        // rounds it where they are not; zeros after the point are no fraction.
+        row("ch1.frequency", "1.5", Strict, 0, NotWhole);
+        row("ch1.frequency", "1.5", Clamp, 2);
+        row("channel", "4.5", Strict, 0, NotWhole);
+        row("channel", "4.5", Clamp, 5);
+        row("ch2.frequency", "1000.0001", Strict, 0, NotWhole);
+        row("channel", "2.0", Strict, 2);
+        row("channel", "2.", Strict, 2);
+        row("ch5.frequency", "150000.000", Strict, 150000);
+        row("channel", "5.5", Strict, 0, OutOfRange);
         // A bound itself is in range; beyond it by any amount is not, rounding or not.
         row("ch3.duty", "100", Strict, 1000);
         row("ch3.duty", "100.01", Strict, 0, OutOfRange);
