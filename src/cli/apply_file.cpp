@@ -189,13 +189,19 @@ bool writable(const device::Parameter& p)
     return p.settable && p.kind != device::Kind::BaudCode;
 }
 
+QString fileName(const QString& path)
+{
+    // Whole: a path cut short names another file.
+    return path == u"-" ? QStringLiteral("stdin") : device::escapedControls(path);
+}
+
 Result<QByteArray> applyFileContent(const QString& path)
 {
     // QFile would open no file and warn on stderr.
     if (path.isEmpty())
         return Result<QByteArray>::failure(QStringLiteral("no FILE given (- for stdin)"));
     const bool fromStdin = path == u"-";
-    const QString name = fromStdin ? QStringLiteral("stdin") : path;
+    const QString name = fileName(path);
     QFile file;
     QString why;
     const line::FileKind kind = fromStdin

@@ -134,8 +134,20 @@ std::optional<QString> OptionParser::parse(const QStringList& arguments)
 {
     if (parser_.parse(arguments))
         return std::nullopt;
-    // Qt words it as a sentence ("Unknown option 'x'."); the other messages are not.
-    QString said = parser_.errorText();
+    // Qt names an unknown option as it was given, of any length, escape sequences and all. Its
+    // other messages name an option of the table ("Missing value after '-a'."), and take the
+    // lead, as they do in Qt's own text.
+    const QStringList unknown = parser_.unknownOptionNames();
+    if (!unknown.isEmpty() && parser_.errorText().startsWith(QLatin1String("Unknown option"))) {
+        QStringList names;
+        for (const QString& name : unknown)
+            names << device::quotedValue(name);
+        return unknown.size() == 1
+            ? QStringLiteral("unknown option '%1'").arg(names.front())
+            : QStringLiteral("unknown options: %1").arg(names.join(QStringLiteral(", ")));
+    }
+    // Qt words it as a sentence; the other messages are not.
+    QString said = device::escapedControls(parser_.errorText());
     said[0] = said[0].toLower();
     if (said.endsWith(u'.'))
         said.chop(1);

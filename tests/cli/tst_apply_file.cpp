@@ -59,6 +59,18 @@ private slots:
         QTest::newRow("a huge number is cut")
             << QByteArray(R"({"channels":[{"duty":1e300}]})")
             << "ch1.duty: 1" + QString(39, u'0') + "… is outside 0.0 to 100.0 %";
+        QTest::newRow("a fraction of a whole number") << QByteArray(
+            R"({"channel":2.5})") << "channel: 2.5 has a fraction; channel takes whole numbers";
+        QTest::newRow("a fraction of a frequency in a channel")
+            << QByteArray(R"({"channels":[{"frequency":1000.5}]})")
+            << "ch1.frequency: 1000.5 has a fraction; ch1.frequency takes whole numbers";
+        QTest::newRow("a whole number written with a point") << QByteArray(
+            R"({"channel":2.0,"ch2.frequency":1000.000})") << "ch2.frequency=1000 channel=2";
+        QTest::newRow("an escape sequence as a key, spelt and raw") << QByteArray(
+            "{\"\\u001b[31mx\x1b]0;t\x07\":1}") << "unknown key \\x1b[31mx\\x1b]0;t\\x07";
+        QTest::newRow("NUL given twice as a key")
+            << QByteArray(R"({"\u0000":1,"\u0000":2})")
+            << "key \\x00 is given twice; a file gives each value once";
         QTest::newRow("channels not a list") << QByteArray(R"({"channels":{"duty":5}})")
                                              << "channels is not a list of at most 5 channels";
         QTest::newRow("six channels") << QByteArray(R"({"channels":[{},{},{},{},{},{}]})")
@@ -111,6 +123,8 @@ private slots:
                                       << "%1: No such file or directory";
         QTest::newRow("a folder") << "."
                                   << "%1: is a folder";
+        QTest::newRow("a name with an escape sequence") << "\x1b[2Jprofile.json"
+                                                        << "%1: No such file or directory";
     }
 
     // Refused with the message alone: nothing from Qt on stderr.
@@ -123,7 +137,8 @@ private slots:
         QTest::failOnWarning(QRegularExpression(QStringLiteral(".*")));
         const auto content = cli::applyFileContent(path);
         QVERIFY(!content);
-        QCOMPARE(content.error(), said.contains(u'%') ? said.arg(path) : said);
+        const QString shown = QString(path).replace(u'\x1b', QStringLiteral("\\x1b"));
+        QCOMPARE(content.error(), said.contains(u'%') ? said.arg(shown) : said);
     }
 };
 
