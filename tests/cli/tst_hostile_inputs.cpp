@@ -120,7 +120,7 @@ private slots:
         // Read as the null device: empty, so no profile.
         QCOMPARE(QString::fromUtf8(ctl.readAllStandardError()),
             QStringLiteral(
-                "pwm5ctl: -: not a JSON object as read --json prints (illegal value)\n"));
+                "pwm5ctl: stdin: not a JSON object as read --json prints (illegal value)\n"));
     }
 };
 

@@ -181,11 +181,13 @@ private slots:
                  std::pair { R"({"channels":[{"frequency":1000000}]})",
                      "ch1.frequency: 1000000 is outside 1 to 150000 Hz" },
                  std::pair { R"([1,2])", "not a JSON object as read --json prints (no object)" },
+                 std::pair { R"({"channel":2.5})",
+                     "channel: 2.5 has a fraction; channel takes whole numbers" },
              }) {
             const Run refused = pwm5ctl(dir.path(), { "apply", "-" }, file);
             QCOMPARE(refused.exitCode, 2);
             QCOMPARE(refused.sent, QStringList());
-            QCOMPARE(refused.error, QStringLiteral("pwm5ctl: -: ") + said);
+            QCOMPARE(refused.error, QStringLiteral("pwm5ctl: stdin: ") + said);
         }
     }
 
@@ -208,8 +210,8 @@ private slots:
             << "" << 2;
         QTest::newRow("apply of what the module holds writes nothing")
             << QStringList { "apply", "-" } << QByteArray(R"({"changed":{"ch3.duty":50.04}})") << 0
-            << QStringList { "the module holds every value of - already; nothing written" } << ""
-            << 1;
+            << QStringList { "the module holds every value of stdin already; nothing written" }
+            << "" << 1;
         QTest::newRow("verify prints each difference")
             << QStringList { "verify", "-" } << rounded << 1
             << QStringList { "pwm_voltage: file 12.3 V (12.34 rounded), module 5.0 V",
@@ -226,7 +228,13 @@ private slots:
             << "" << 1;
         QTest::newRow("verify refuses a value beyond its range before sending")
             << QStringList { "verify", "-" } << QByteArray(R"({"ch2.duty":100.1})") << 2
-            << QStringList {} << "pwm5ctl: -: ch2.duty: 100.1 is outside 0.0 to 100.0 %" << 0;
+            << QStringList {} << "pwm5ctl: stdin: ch2.duty: 100.1 is outside 0.0 to 100.0 %" << 0;
+        QTest::newRow("verify refuses a fraction of a whole number before sending")
+            << QStringList { "verify", "-" } << QByteArray(R"({"channels":[{"frequency":1000.5}]})")
+            << 2 << QStringList {}
+            << "pwm5ctl: stdin: ch1.frequency: 1000.5 has a fraction; ch1.frequency takes whole "
+               "numbers"
+            << 0;
         QTest::newRow("verify needs a file")
             << QStringList { "verify" } << QByteArray() << 2 << QStringList {}
             << "pwm5ctl: verify needs one FILE (- for stdin)" << 0;
