@@ -122,6 +122,9 @@ int applyTo(
 int verify(
     const Invocation& call, Master& master, Console& console, const Profile& profile, int address)
 {
+    // As set and apply head each module's block, a module that fails included: the failure on
+    // stderr then follows its header.
+    printModuleHeader(call, console, address);
     int status = kDone;
     const auto reading = readModule(call, master, console, address, status);
     if (!reading)
@@ -145,7 +148,6 @@ int verify(
         console.print(QJsonObject { { QStringLiteral("address"), address },
             { QStringLiteral("ok"), true }, { QStringLiteral("differences"), differences } });
     } else {
-        printModuleHeader(call, console, address);
         if (lines.isEmpty())
             console.out << "the module holds every value of " << fileName(call.arguments.front())
                         << Qt::endl;

@@ -64,6 +64,18 @@ private slots:
                    "\\{\"address\":3,\"differences\":\\{\"ch5.output\":\\{\"file\":false,"
                    "\"module\":true\\}\\},\"ok\":true\\}" }
             << "" << QStringList { "01", "02", "03" };
+        // A module that does not answer has its header, as every other, and nothing under it.
+        QTest::newRow("set: a silent module's block is its header")
+            << QStringList { "--address", "1" } << none
+            << QStringList { "set", "-a", "1,2", "-t", "50", "ch1.duty=25" } << QByteArray() << 1
+            << QStringList { "module 1", "ch1.duty +25.0 %", "module 2" }
+            << "pwm5ctl: module 2: ch1.duty: no reply within 50 ms" << QStringList { "01", "02" };
+        QTest::newRow("verify: a silent module's block is its header")
+            << QStringList { "--address", "1" } << none
+            << QStringList { "verify", "-a", "1,2", "-t", "50", "-" }
+            << QByteArray("{\"ch1.duty\":50}") << 1
+            << QStringList { "module 1", "the module holds every value of stdin", "module 2" }
+            << "pwm5ctl: module 2: no reply within 50 ms" << QStringList { "01", "02" };
         QTest::newRow("a refused file sends nothing to any module")
             << QStringList { "--address", "1-3" } << none
             << QStringList { "verify", "-a", "1-3", "-" } << QByteArray("{\"ch1.duty\":101}") << 2
