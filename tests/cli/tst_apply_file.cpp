@@ -1,10 +1,14 @@
 #include "cli/apply_file.h"
+#include "cli/repeated_keys.h"
 
 #include "device/parameter_value.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <algorithm>
+#include <memory>
 
 // What apply makes of a file before it touches the line: the assignments, or the one line that
 // says what is wrong.
@@ -89,6 +93,9 @@ private slots:
         QTest::newRow("the same key in two channels and in a text")
             << QByteArray("{\"channels\":[{\"duty\":5},{\"duty\":6}],\"x\\\",\":1}")
             << "unknown key x\",";
+        QTest::newRow("a key twice deep in lists")
+            << QByteArray(R"({"a":[{},[{"k":1,"k":2}]]})")
+            << "key a[1][0].k is given twice; a file gives each value once";
         QTest::newRow("a list") << QByteArray("[1,2]")
                                 << "not a JSON object as read --json prints (no object)";
         QTest::newRow("cut short")
@@ -110,6 +117,47 @@ private slots:
                 got << u'|' + QStringLiteral(" ") + ignored;
         }
         QCOMPARE(profile ? got.join(u' ') : profile.error(), expected);
+    }
+
+    // The scan for keys given twice reads no byte past its input, whatever the input.
+    void scannedKeys_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("found"); // "unique", "malformed" or the place of the key
+
+        const QByteArray deep(1024, '[');
+        QTest::newRow("an object")
+            << QByteArray(" {\"a\":[1,-2.5e3,true,null,\"}\"]} ") << "unique";
+        QTest::newRow("after a byte order mark")
+            << QByteArray("\xEF\xBB\xBF{\"a\":1,\"a\":2}") << "a";
+        QTest::newRow("the same key in two objects")
+            << QByteArray(R"([{"a":1},{"a":2}])") << "unique";
+        QTest::newRow("keys that differ by an escape")
+            << QByteArray("{\"a\\\"\":1,\"a\\\\\":2,\"a\\/\":3,\"a/\":4}") << "a/";
+        QTest::newRow("a byte order mark within a key is part of it")
+            << QByteArray("{\"\\u0041\xEF\xBB\xBF\":1,\"A\":2}") << "unique";
+        QTest::newRow("1024 levels") << deep + QByteArray(1024, ']') << "unique";
+        QTest::newRow("1025 levels") << deep + "[]" + QByteArray(1024, ']') << "malformed";
+        QTest::newRow("a scalar alone") << QByteArray("1") << "malformed";
+        QTest::newRow("a comma before the end") << QByteArray("[1,]") << "malformed";
+        QTest::newRow("garbage after") << QByteArray("{}x") << "malformed";
+        for (const char* cut :
+            { "{\"a", "{\"a\":\"\\", "{\"a\":\"\\u12", "{\"a\":tru", "{\"a\":1" })
+            QTest::addRow("cut short: %s", cut) << QByteArray(cut) << "malformed";
+    }
+
+    void scannedKeys()
+    {
+        QFETCH(QByteArray, text);
+        // A copy of exactly its size: the sanitizer sees a read beyond it.
+        const std::unique_ptr<char[]> bytes(new char[static_cast<std::size_t>(text.size())]);
+        std::copy(text.begin(), text.end(), bytes.get());
+        const cli::KeyScan scan = cli::scannedKeys(QByteArrayView(bytes.get(), text.size()));
+        using enum cli::KeyScan::Outcome;
+        QTEST(scan.outcome == Unique        ? "unique"
+                : scan.outcome == Malformed ? "malformed"
+                                            : scan.place,
+            "found");
     }
 
     void content_data()
