@@ -20,11 +20,13 @@ Commands:
                        registers 0x0001 to 0x0017: the form read --json prints, script
                        names ("ch1.duty": 25.5), or the changed object apply and set
                        print. Absent keys keep the module's values; address,
-                       baud_rate, baud_code and supply_voltage are ignored. Values are
-                       rounded as the window rounds them; nothing is written when the
-                       module holds every value already.
+                       baud_rate, baud_code and supply_voltage are ignored. Voltage and
+                       duty are rounded as the window rounds them, a fraction of a
+                       whole number is refused; nothing is written when the module
+                       holds every value already.
   verify FILE          Read the module and print each value that differs from the
-                       file's (the same forms, rounded the same way); exit 1 if any.
+                       file's (the same forms, rounded and refused the same way); exit
+                       1 if any.
   address NEW          Give the module the slave address NEW (1 to 247). Sent to the
                        broadcast address 0: EVERY module on the line takes it. Then
                        reads at NEW to confirm, unless --no-verify.
@@ -46,8 +48,13 @@ Commands:
 
 -a takes a list (1-4,17) for read, set, apply, verify and monitor: one call serves the
 modules in that order, and a module that fails does not stop the others. Several
-modules print a column (read) or a block each; --json prints one line per module, with
-"address" and "ok", and "failure" and "error" for a module that failed.
+modules print a column (read) or a block each under its header, a failed module's
+too; --json prints one line per module, with "address" and "ok", and "failure" and
+"error" for a module that failed.
+
+The numbers of options and of address, baud and adopt are plain digits: no sign, no
+blanks. An error line writes a control character of what it quotes as \xNN (ESC is
+\x1b), and cuts a name or a value after 40 characters, not a path; FILE - is stdin.
 
 Replies: complete at the length the request implies, or as a 5-byte exception reply,
 starting with the request's address and function, with a valid CRC; a write's reply
