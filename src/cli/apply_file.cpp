@@ -2,6 +2,7 @@
 
 #include "bounded_read.h"
 #include "reading_output.h"
+#include "repeated_keys.h"
 
 #include "device/parameter_value.h"
 #include "link/file_kind.h"
@@ -11,7 +12,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
-#include <QSet>
 
 #include <algorithm>
 #include <array>
@@ -115,78 +115,17 @@ std::optional<QString> takeChannels(const QJsonValue& channels, Assignments& ass
     return std::nullopt;
 }
 
-// A key given twice in one object, as a message names it ("channels[1].duty"), or nothing.
-// QJsonDocument keeps the last of two equal keys without a word, so the file is scanned for them
-// first; content is JSON that parsed.
-std::optional<QString> twiceGivenKey(const QByteArray& content)
-{
-    struct Level {
-        bool object;
-        QSet<QString> keys;
-        QString key; // object: the key whose value is being read
-        int index = 0; // list: the element being read
-        bool expectKey = true;
-    };
-    std::vector<Level> levels;
-    const auto place = [&levels](const QString& key) {
-        QString text;
-        for (std::size_t k = 0; k + 1 < levels.size(); ++k) {
-            if (!levels[k].object)
-                text += QStringLiteral("[%1]").arg(levels[k].index);
-            else
-                text += (text.isEmpty() ? QString() : QStringLiteral(".")) + levels[k].key;
-        }
-        return text.isEmpty() ? key : text + u'.' + key;
-    };
-    for (qsizetype i = 0; i < content.size(); ++i) {
-        switch (content[i]) {
-        case '{':
-        case '[':
-            levels.push_back({ content[i] == '{', {}, {} });
-            break;
-        case '}':
-        case ']':
-            levels.pop_back();
-            break;
-        case ',':
-            if (levels.back().object)
-                levels.back().expectKey = true;
-            else
-                ++levels.back().index;
-            break;
-        case '"': {
-            qsizetype end = i + 1;
-            while (content[end] != '"')
-                end += content[end] == '\\' ? 2 : 1;
-            if (!levels.back().object || !levels.back().expectKey) {
-                i = end;
-                break;
-            }
-            // The key as the parser reads it, escapes and all.
-            const QString key = QJsonDocument::fromJson('[' + content.sliced(i, end + 1 - i) + ']')
-                                    .array()
-                                    .at(0)
-                                    .toString();
-            Level& level = levels.back();
-            if (level.keys.contains(key))
-                return device::quotedValue(place(key));
-            level.keys.insert(key);
-            level.key = key;
-            level.expectKey = false;
-            i = end;
-            break;
-        }
-        default:
-            break;
-        }
-    }
-    return std::nullopt;
-}
 } // namespace
 
 bool writable(const device::Parameter& p)
 {
     return p.settable && p.kind != device::Kind::BaudCode;
+}
+
+QString fileName(const QString& path)
+{
+    // Whole: a path cut short names another file.
+    return path == u"-" ? QStringLiteral("stdin") : device::escapedControls(path);
 }
 
 Result<QByteArray> applyFileContent(const QString& path)
@@ -195,7 +134,7 @@ Result<QByteArray> applyFileContent(const QString& path)
     if (path.isEmpty())
         return Result<QByteArray>::failure(QStringLiteral("no FILE given (- for stdin)"));
     const bool fromStdin = path == u"-";
-    const QString name = fromStdin ? QStringLiteral("stdin") : path;
+    const QString name = fileName(path);
     QFile file;
     QString why;
     const line::FileKind kind = fromStdin
@@ -280,9 +219,14 @@ Result<Profile> applyFileProfile(const QByteArray& content)
             QStringLiteral("not a JSON object as read --json prints (%1)")
                 .arg(error.error == QJsonParseError::NoError ? QStringLiteral("no object")
                                                              : error.errorString()));
-    if (const auto key = twiceGivenKey(content))
+    const KeyScan keys = scannedKeys(content);
+    if (keys.outcome == KeyScan::Outcome::Twice)
         return Result<Profile>::failure(
-            QStringLiteral("key %1 is given twice; a file gives each value once").arg(*key));
+            QStringLiteral("key %1 is given twice; a file gives each value once")
+                .arg(device::quotedValue(keys.place)));
+    // Never so for a text QJsonDocument read; were it so, no key would be checked.
+    if (keys.outcome == KeyScan::Outcome::Malformed)
+        return Result<Profile>::failure(QStringLiteral("not a JSON object as read --json prints"));
     Profile profile;
     if (const auto wrong = takeObject(document.object(), true, profile))
         return Result<Profile>::failure(*wrong);

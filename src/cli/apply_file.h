@@ -36,8 +36,12 @@ inline constexpr qsizetype kApplyInputLimit = qsizetype { 1 } << 20;
 // How long a device or a FIFO may take to give its whole content.
 inline constexpr int kApplyInputSeconds = 5;
 
+// The FILE as messages name it: stdin for "-", else the path as given, control characters
+// escaped.
+QString fileName(const QString& path);
+
 // The bytes of the file at path, or of stdin for "-", at most kApplyInputLimit of them. Fails
-// with "PATH: why".
+// with "FILE: why", FILE as fileName names it.
 Result<QByteArray> applyFileContent(const QString& path);
 
 // Every value the file gives, checked as set checks it but never clamped; or what is wrong with

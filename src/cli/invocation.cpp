@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <cstdint>
 
 namespace cli {
 
@@ -192,11 +193,21 @@ Parsed wrong(const QString& text)
 
 std::optional<int> wholeNumber(const QString& text, int lowest, int highest)
 {
-    bool ok = false;
-    const int value = text.toInt(&ok);
-    if (!ok || value < lowest || value > highest || text.startsWith(u'+'))
+    // QString::toInt would pass over blanks and take a sign; the line settings take neither.
+    if (text.isEmpty())
         return std::nullopt;
-    return value;
+    std::int64_t value = 0;
+    for (const QChar c : text) {
+        if (c.unicode() < u'0' || c.unicode() > u'9')
+            return std::nullopt;
+        value = value * 10 + (c.unicode() - u'0');
+        // Leading zeros never end it early; a page of digits does.
+        if (value > highest)
+            return std::nullopt;
+    }
+    if (value < lowest)
+        return std::nullopt;
+    return static_cast<int>(value);
 }
 
 std::optional<QList<int>> addressList(const QString& text, Repeats repeats)

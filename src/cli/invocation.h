@@ -49,7 +49,7 @@ struct Parsed {
 // and the rate that the command line leaves out.
 Parsed parsedInvocation(const QStringList& arguments);
 
-// A decimal number from lowest to highest, no sign.
+// A number of plain ASCII digits from lowest to highest: no sign, no blanks.
 std::optional<int> wholeNumber(const QString& text, int lowest, int highest);
 
 // "1-10,17,20-22": each address once, in the order given; nullopt when a part is no address

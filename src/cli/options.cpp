@@ -11,18 +11,22 @@ Commands:
   read                 Read all 26 registers in one request and print every parameter.
   set NAME=VALUE ...   Change parameters, one request each, in the order given:
                        pwm_voltage, channel, key_lock, chN.frequency, chN.duty,
-                       chN.output (N = 1 to 5). Numbers are rounded as the window
-                       rounds them; on/off values are on, off, true, false, 1, 0. A
-                       value beyond its range is refused, unless --clamp.
+                       chN.output (N = 1 to 5). Numbers are plain decimals, without
+                       blanks: voltage and duty are rounded as the window rounds them;
+                       frequencies and channel take whole numbers (2.0 is one). On/off
+                       values are on, off, true, false, 1, 0. A value beyond its range,
+                       or a fraction of a whole number, is refused, unless --clamp.
   apply FILE           Write the parameters of a file (- for stdin) in one request of
                        registers 0x0001 to 0x0017: the form read --json prints, script
                        names ("ch1.duty": 25.5), or the changed object apply and set
                        print. Absent keys keep the module's values; address,
-                       baud_rate, baud_code and supply_voltage are ignored. Values are
-                       rounded as the window rounds them; nothing is written when the
-                       module holds every value already.
+                       baud_rate, baud_code and supply_voltage are ignored. Voltage and
+                       duty are rounded as the window rounds them, a fraction of a
+                       whole number is refused; nothing is written when the module
+                       holds every value already.
   verify FILE          Read the module and print each value that differs from the
-                       file's (the same forms, rounded the same way); exit 1 if any.
+                       file's (the same forms, rounded and refused the same way); exit
+                       1 if any.
   address NEW          Give the module the slave address NEW (1 to 247). Sent to the
                        broadcast address 0: EVERY module on the line takes it. Then
                        reads at NEW to confirm, unless --no-verify.
@@ -44,11 +48,16 @@ Commands:
 
 -a takes a list (1-4,17) for read, set, apply, verify and monitor: one call serves the
 modules in that order, and a module that fails does not stop the others. Several
-modules print a column (read) or a block each; --json prints one line per module, with
-"address" and "ok", and "failure" and "error" for a module that failed. With --json every
-failure has its line, {"ok":false,"failure":KIND,"error":TEXT}: for a line that cannot be
-used missing, busy, denied, unreachable, refused or unusable, and port when it goes away;
+modules print a column (read) or a block each under its header, a failed module's
+too; --json prints one line per module, with "address" and "ok", and "failure" and
+"error" for a module that failed. With --json every failure has its line,
+{"ok":false,"failure":KIND,"error":TEXT}: for a line that cannot be used missing,
+busy, denied, unreachable, refused or unusable, and port when it goes away;
 bad_request for a call refused before anything was sent.
+
+The numbers of options and of address, baud and adopt are plain digits: no sign, no
+blanks. An error line writes a control character of what it quotes as \xNN (ESC is
+\x1b), and cuts a name or a value after 40 characters, not a path; FILE - is stdin.
 
 Replies: complete at the length the request implies, or as a 5-byte exception reply,
 starting with the request's address and function, with a valid CRC; a write's reply
@@ -136,8 +145,20 @@ std::optional<QString> OptionParser::parse(const QStringList& arguments)
 {
     if (parser_.parse(arguments))
         return std::nullopt;
-    // Qt words it as a sentence ("Unknown option 'x'."); the other messages are not.
-    QString said = parser_.errorText();
+    // Qt names an unknown option as it was given, of any length, escape sequences and all. Its
+    // other messages name an option of the table ("Missing value after '-a'."), and take the
+    // lead, as they do in Qt's own text.
+    const QStringList unknown = parser_.unknownOptionNames();
+    if (!unknown.isEmpty() && parser_.errorText().startsWith(QLatin1String("Unknown option"))) {
+        QStringList names;
+        for (const QString& name : unknown)
+            names << device::quotedValue(name);
+        return unknown.size() == 1
+            ? QStringLiteral("unknown option '%1'").arg(names.front())
+            : QStringLiteral("unknown options: %1").arg(names.join(QStringLiteral(", ")));
+    }
+    // Qt words it as a sentence; the other messages are not.
+    QString said = device::escapedControls(parser_.errorText());
     said[0] = said[0].toLower();
     if (said.endsWith(u'.'))
         said.chop(1);

@@ -69,8 +69,10 @@ inline constexpr auto kOptions = std::to_array<Option>({
     { OptionId::Verbose, "v", "verbose", "", "Each frame as hex on stderr (send:, recv:)", "", "" },
     { OptionId::Help, "h", "help", "", "This text", "", "" },
     { OptionId::Version, "", "version", "", "The version", "", "" },
-    { OptionId::Clamp, "", "clamp", "", "clamp a value beyond its range, as the window does", "",
-        "set" },
+    { OptionId::Clamp, "", "clamp", "",
+        "take values as the window does: clamp one beyond its range, round a fraction of a whole "
+        "number",
+        "", "set" },
     { OptionId::NoVerify, "", "no-verify", "", "do not read back to confirm", "", "address baud" },
     { OptionId::Bauds, "", "bauds", "LIST", "the rates to try (default all six, --baud first)", "",
         "scan" },

@@ -31,7 +31,8 @@ std::optional<Profile> profileOfCall(const Invocation& call, Console& console, i
     }
     const auto profile = applyFileProfile(*content);
     if (!profile) {
-        status = console.fail(kWrongCall, QStringLiteral("%1: %2").arg(path, profile.error()));
+        status = console.fail(
+            kWrongCall, QStringLiteral("%1: %2").arg(fileName(path), profile.error()));
         return std::nullopt;
     }
     for (const QString& ignored : profile->ignored)
@@ -80,7 +81,7 @@ int applyTo(
             object.insert(QStringLiteral("changed"), QJsonObject {});
             console.print(object);
         } else {
-            console.out << "the module holds every value of " << call.arguments.front()
+            console.out << "the module holds every value of " << fileName(call.arguments.front())
                         << " already; nothing written" << Qt::endl;
         }
         return kDone;
@@ -121,6 +122,9 @@ int applyTo(
 int verify(
     const Invocation& call, Master& master, Console& console, const Profile& profile, int address)
 {
+    // As set and apply head each module's block, a module that fails included: the failure on
+    // stderr then follows its header.
+    printModuleHeader(call, console, address);
     int status = kDone;
     const auto reading = readModule(call, master, console, address, status);
     if (!reading)
@@ -144,9 +148,9 @@ int verify(
         console.print(QJsonObject { { QStringLiteral("address"), address },
             { QStringLiteral("ok"), true }, { QStringLiteral("differences"), differences } });
     } else {
-        printModuleHeader(call, console, address);
         if (lines.isEmpty())
-            console.out << "the module holds every value of " << call.arguments.front() << Qt::endl;
+            console.out << "the module holds every value of " << fileName(call.arguments.front())
+                        << Qt::endl;
         else
             console.out << lines.join(u'\n') << Qt::endl;
     }

@@ -41,7 +41,25 @@ TypedValue number(const Parameter& p, QStringView text, Bounds bounds)
             return { 0, ValueError::OutOfRange, true };
         return { static_cast<Units>(above ? p.highest : p.lowest), ValueError::None, true };
     }
+    // The window rounds 2.5 channels to 3; a script or a file that says 2.5 has made a mistake
+    // that a guess would hide. Trailing zeros are gone: "2.0" has no fraction.
+    if (bounds == Bounds::Strict && p.scale == Scale::Whole && !value->fraction.isEmpty())
+        return { 0, ValueError::NotWhole };
     return { static_cast<Units>(roundedScaled(*value, places)) };
+}
+
+bool isControl(QChar c)
+{
+    return c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F);
+}
+
+// One character, or a pair of UTF-16 units that makes one, from index on.
+qsizetype characterLength(QStringView text, qsizetype index)
+{
+    return text[index].isHighSurrogate() && index + 1 < text.size()
+            && text[index + 1].isLowSurrogate()
+        ? 2
+        : 1;
 }
 
 } // namespace
@@ -110,19 +128,41 @@ QString valueErrorText(const Parameter& p, QStringView text, ValueError error)
         return (p.kind == Kind::Number ? QStringLiteral("%1: %2 is outside %3")
                                        : QStringLiteral("%1: %2 is not one of %3"))
             .arg(latin1(p.name), typed, rangeText(p));
+    case ValueError::NotWhole:
+        return QStringLiteral("%1: %2 has a fraction; %1 takes whole numbers")
+            .arg(latin1(p.name), typed);
     }
     return {};
 }
 
+QString escapedControls(QStringView text)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        if (isControl(c))
+            shown += QStringLiteral("\\x%1").arg(
+                static_cast<uint>(c.unicode()), 2, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    return shown;
+}
+
 QString quotedValue(QStringView given)
 {
-    if (given.size() <= kQuotedLength)
-        return given.toString();
-    // A character beyond the basic plane is a pair of UTF-16 units: cut before the pair, never
-    // inside it.
-    const qsizetype cut
-        = given[kQuotedLength - 1].isHighSurrogate() ? kQuotedLength - 1 : kQuotedLength;
-    return given.left(cut).toString() + u'…';
+    // Counted as the terminal shows it: an escape is four characters, and a character beyond
+    // the basic plane is a pair of UTF-16 units; neither is cut apart.
+    QString shown;
+    for (qsizetype i = 0; i < given.size();) {
+        const qsizetype length = characterLength(given, i);
+        const QString piece = escapedControls(given.sliced(i, length));
+        if (shown.size() + piece.size() > kQuotedLength)
+            return shown + u'…';
+        shown += piece;
+        i += length;
+    }
+    return shown;
 }
 
 } // namespace device

@@ -22,8 +22,8 @@ QString valueText(const Parameter& p, Units units);
 QString rangeText(const Parameter& p);
 
 enum class Bounds {
-    Clamp, // a value beyond a bound becomes the bound, as write-all does
-    Strict, // a value beyond a bound is refused
+    Clamp, // the window's rules: a value beyond a bound becomes the bound, as write-all does
+    Strict, // a value beyond a bound, or a fraction of a whole-number parameter, is refused
 };
 
 enum class ValueError {
@@ -31,6 +31,7 @@ enum class ValueError {
     NotSettable, // the module only measures it
     Unreadable, // not a decimal number, or not on/off for a switch
     OutOfRange,
+    NotWhole, // a fraction ("2.5") for a parameter of whole units
 };
 
 struct TypedValue {
@@ -43,15 +44,23 @@ struct TypedValue {
 
 // A value from text as the window takes a field's text: a decimal number (an optional sign,
 // digits with at most one point) compared with the range exactly as typed, then rounded half
-// away from zero to the parameter's scale: "25.55" for a duty is 256 tenths. A switch takes
-// on, off, true, false, 1 or 0; the baud rate takes one of the module's rates.
+// away from zero to the parameter's scale: "25.55" for a duty is 256 tenths. Strict bounds
+// refuse a fraction for a parameter of whole units (channel "2.5"), while "2.0" is whole; the
+// window rounds it. A switch takes on, off, true, false, 1 or 0; the baud rate takes one of the
+// module's rates.
 TypedValue typedValue(const Parameter& p, QStringView text, Bounds bounds);
 
 // One line that names the parameter, the text and, for a value beyond a bound, the range.
 QString valueErrorText(const Parameter& p, QStringView text, ValueError error);
 
-// What a person gave, as an error line quotes it: whole up to kQuotedLength characters, else
-// cut there and ended by "…", so that a pasted page of digits does not fill the terminal.
+// The text with each control character (C0, DEL, C1) written as \x and two lower-case hex
+// digits of its code, ESC as \x1b: a name or a file must not send control sequences to the
+// terminal. A backslash stays as it is, so text that a caller has escaped so passes unchanged.
+QString escapedControls(QStringView text);
+
+// What a person gave, as an error line quotes it: escaped as above, whole up to kQuotedLength
+// characters of the escaped form, else cut there, before an escape or a character rather than
+// inside it, and ended by "…", so that a pasted page of digits does not fill the terminal.
 inline constexpr qsizetype kQuotedLength = 40;
 QString quotedValue(QStringView given);
 

@@ -1,10 +1,14 @@
 #include "cli/apply_file.h"
+#include "cli/repeated_keys.h"
 
 #include "device/parameter_value.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <algorithm>
+#include <memory>
 
 // What apply makes of a file before it touches the line: the assignments, or the one line that
 // says what is wrong.
@@ -59,6 +63,18 @@ private slots:
         QTest::newRow("a huge number is cut")
             << QByteArray(R"({"channels":[{"duty":1e300}]})")
             << "ch1.duty: 1" + QString(39, u'0') + "… is outside 0.0 to 100.0 %";
+        QTest::newRow("a fraction of a whole number") << QByteArray(
+            R"({"channel":2.5})") << "channel: 2.5 has a fraction; channel takes whole numbers";
+        QTest::newRow("a fraction of a frequency in a channel")
+            << QByteArray(R"({"channels":[{"frequency":1000.5}]})")
+            << "ch1.frequency: 1000.5 has a fraction; ch1.frequency takes whole numbers";
+        QTest::newRow("a whole number written with a point") << QByteArray(
+            R"({"channel":2.0,"ch2.frequency":1000.000})") << "ch2.frequency=1000 channel=2";
+        QTest::newRow("an escape sequence as a key, spelt and raw") << QByteArray(
+            "{\"\\u001b[31mx\x1b]0;t\x07\":1}") << "unknown key \\x1b[31mx\\x1b]0;t\\x07";
+        QTest::newRow("NUL given twice as a key")
+            << QByteArray(R"({"\u0000":1,"\u0000":2})")
+            << "key \\x00 is given twice; a file gives each value once";
         QTest::newRow("channels not a list") << QByteArray(R"({"channels":{"duty":5}})")
                                              << "channels is not a list of at most 5 channels";
         QTest::newRow("six channels") << QByteArray(R"({"channels":[{},{},{},{},{},{}]})")
@@ -77,6 +93,9 @@ private slots:
         QTest::newRow("the same key in two channels and in a text")
             << QByteArray("{\"channels\":[{\"duty\":5},{\"duty\":6}],\"x\\\",\":1}")
             << "unknown key x\",";
+        QTest::newRow("a key twice deep in lists")
+            << QByteArray(R"({"a":[{},[{"k":1,"k":2}]]})")
+            << "key a[1][0].k is given twice; a file gives each value once";
         QTest::newRow("a list") << QByteArray("[1,2]")
                                 << "not a JSON object as read --json prints (no object)";
         QTest::newRow("cut short")
@@ -100,6 +119,47 @@ private slots:
         QCOMPARE(profile ? got.join(u' ') : profile.error(), expected);
     }
 
+    // The scan for keys given twice reads no byte past its input, whatever the input.
+    void scannedKeys_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("found"); // "unique", "malformed" or the place of the key
+
+        const QByteArray deep(1024, '[');
+        QTest::newRow("an object")
+            << QByteArray(" {\"a\":[1,-2.5e3,true,null,\"}\"]} ") << "unique";
+        QTest::newRow("after a byte order mark")
+            << QByteArray("\xEF\xBB\xBF{\"a\":1,\"a\":2}") << "a";
+        QTest::newRow("the same key in two objects")
+            << QByteArray(R"([{"a":1},{"a":2}])") << "unique";
+        QTest::newRow("keys that differ by an escape")
+            << QByteArray("{\"a\\\"\":1,\"a\\\\\":2,\"a\\/\":3,\"a/\":4}") << "a/";
+        QTest::newRow("a byte order mark within a key is part of it")
+            << QByteArray("{\"\\u0041\xEF\xBB\xBF\":1,\"A\":2}") << "unique";
+        QTest::newRow("1024 levels") << deep + QByteArray(1024, ']') << "unique";
+        QTest::newRow("1025 levels") << deep + "[]" + QByteArray(1024, ']') << "malformed";
+        QTest::newRow("a scalar alone") << QByteArray("1") << "malformed";
+        QTest::newRow("a comma before the end") << QByteArray("[1,]") << "malformed";
+        QTest::newRow("garbage after") << QByteArray("{}x") << "malformed";
+        for (const char* cut :
+            { "{\"a", "{\"a\":\"\\", "{\"a\":\"\\u12", "{\"a\":tru", "{\"a\":1" })
+            QTest::addRow("cut short: %s", cut) << QByteArray(cut) << "malformed";
+    }
+
+    void scannedKeys()
+    {
+        QFETCH(QByteArray, text);
+        // A copy of exactly its size: the sanitizer sees a read beyond it.
+        const std::unique_ptr<char[]> bytes(new char[static_cast<std::size_t>(text.size())]);
+        std::copy(text.begin(), text.end(), bytes.get());
+        const cli::KeyScan scan = cli::scannedKeys(QByteArrayView(bytes.get(), text.size()));
+        using enum cli::KeyScan::Outcome;
+        QTEST(scan.outcome == Unique        ? "unique"
+                : scan.outcome == Malformed ? "malformed"
+                                            : scan.place,
+            "found");
+    }
+
     void content_data()
     {
         QTest::addColumn<QString>("name"); // inside a scratch folder; empty: the path itself
@@ -111,6 +171,8 @@ private slots:
                                       << "%1: No such file or directory";
         QTest::newRow("a folder") << "."
                                   << "%1: is a folder";
+        QTest::newRow("a name with an escape sequence") << "\x1b[2Jprofile.json"
+                                                        << "%1: No such file or directory";
     }
 
     // Refused with the message alone: nothing from Qt on stderr.
@@ -123,7 +185,8 @@ private slots:
         QTest::failOnWarning(QRegularExpression(QStringLiteral(".*")));
         const auto content = cli::applyFileContent(path);
         QVERIFY(!content);
-        QCOMPARE(content.error(), said.contains(u'%') ? said.arg(path) : said);
+        const QString shown = QString(path).replace(u'\x1b', QStringLiteral("\\x1b"));
+        QCOMPARE(content.error(), said.contains(u'%') ? said.arg(shown) : said);
     }
 };
 

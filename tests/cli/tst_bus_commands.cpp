@@ -52,7 +52,7 @@ private slots:
             << QList<QStringList> { { "set", "-a", "2", "ch2.duty=30" } }
             << QStringList { "apply", "-a", "1,2", "-" } << QByteArray("{\"ch2.duty\":30}") << 0
             << QStringList { "module 1", "ch2.duty        50.0 % -> 30.0 %", "module 2",
-                   "the module holds every value of - already; nothing written" }
+                   "the module holds every value of stdin already; nothing written" }
             << "" << QStringList { "01", "01", "02" };
         QTest::newRow("verify: the module that differs, and exit 1")
             << QStringList { "--address", "1-3" }
@@ -64,10 +64,22 @@ private slots:
                    "\\{\"address\":3,\"differences\":\\{\"ch5.output\":\\{\"file\":false,"
                    "\"module\":true\\}\\},\"ok\":true\\}" }
             << "" << QStringList { "01", "02", "03" };
+        // A module that does not answer has its header, as every other, and nothing under it.
+        QTest::newRow("set: a silent module's block is its header")
+            << QStringList { "--address", "1" } << none
+            << QStringList { "set", "-a", "1,2", "-t", "50", "ch1.duty=25" } << QByteArray() << 1
+            << QStringList { "module 1", "ch1.duty +25.0 %", "module 2" }
+            << "pwm5ctl: module 2: ch1.duty: no reply within 50 ms" << QStringList { "01", "02" };
+        QTest::newRow("verify: a silent module's block is its header")
+            << QStringList { "--address", "1" } << none
+            << QStringList { "verify", "-a", "1,2", "-t", "50", "-" }
+            << QByteArray("{\"ch1.duty\":50}") << 1
+            << QStringList { "module 1", "the module holds every value of stdin", "module 2" }
+            << "pwm5ctl: module 2: no reply within 50 ms" << QStringList { "01", "02" };
         QTest::newRow("a refused file sends nothing to any module")
             << QStringList { "--address", "1-3" } << none
             << QStringList { "verify", "-a", "1-3", "-" } << QByteArray("{\"ch1.duty\":101}") << 2
-            << QStringList {} << "pwm5ctl: -: ch1.duty: 101 is outside 0.0 to 100.0 %"
+            << QStringList {} << "pwm5ctl: stdin: ch1.duty: 101 is outside 0.0 to 100.0 %"
             << QStringList {};
         QTest::newRow("monitor --csv: a row per module per round")
             << QStringList { "--address", "1-2" } << none

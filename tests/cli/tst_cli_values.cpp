@@ -1,9 +1,11 @@
+#include "cli/commands.h"
 #include "cli/invocation.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextStream>
 
 using cli::Parsed;
 
@@ -39,6 +41,9 @@ private slots:
         const QString cut = QString(40, u'9') + u'…';
         QTest::newRow("the settings file fills in") << QStringList { "read" } << ""
                                                     << "COM3 19200 N 8 1 1 200";
+        QTest::newRow("leading zeros are digits too")
+            << QStringList { "read", "-a", "007", "-t", "0100" } << ""
+            << "COM3 19200 N 8 1 7 100";
         QTest::newRow("options after the command") << QStringList { "read", "-p", "/dev/ttyUSB0",
             "-b", "4800", "--parity", "even", "--data-bits", "7", "--stop-bits", "2", "-a", "247",
             "-t", "0" } << ""
@@ -121,6 +126,90 @@ private slots:
                      .arg(call.address)
                      .arg(call.timeoutMs),
             line);
+    }
+
+    // Whole calls that end before the line is opened: pwm5ctl's stderr and exit status. The port
+    // is a path in the scratch folder that names nothing, so a call that got past its checks
+    // says so there rather than reach for a port of the system's.
+    void refusedBeforeTheLine_data()
+    {
+        QTest::addColumn<QStringList>("args"); // after -p FOLDER/absent; %1 is the folder
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said"); // %1 is the folder
+
+        const auto row = [](const char* name, const QStringList& args, const QString& said,
+                             int exitCode = cli::kWrongCall) {
+            QTest::newRow(name) << args << exitCode << QStringLiteral("pwm5ctl: ") + said;
+        };
+        const QString absent = QStringLiteral("%1/absent: no such device");
+        // Blanks around a number are refused wherever a number is given, as -b refuses them.
+        row("-a with a blank before", { "read", "-a", " 3" }, "address  3 is not 1 to 247");
+        row("-a with a blank after", { "read", "-a", "3 " }, "address 3  is not 1 to 247");
+        row("-a list with a blank", { "read", "-a", "1, 2" },
+            "address list 1, 2 is not addresses 1 to 247, each once, ranges upwards");
+        row("-t with a blank", { "read", "-t", " 100" }, "timeout  100 is not 0 to 60000 ms");
+        row("-t with a sign", { "read", "-t", "-0" }, "timeout -0 is not 0 to 60000 ms");
+        row("--interval with a blank", { "monitor", "--interval", " 0" },
+            "--interval:  0 is not a time in ms");
+        row("--count with a tab", { "monitor", "--count", "3\t" },
+            "--count: 3\\x09 is not a number of reads");
+        row("--settle with a blank", { "adopt", "17", "--settle", " 10" },
+            "--settle:  10 is not a time in ms");
+        row("--addresses with a blank", { "scan", "--addresses", " 1-3" },
+            "--addresses:  1-3 is not a list of addresses 1 to 247");
+        row("-b with a blank", { "read", "-b", " 9600" }, "baud rate  9600 is not a rate");
+        row("--bauds with a blank", { "scan", "--bauds", "9600, 19200" },
+            "--bauds:  19200 is not one of the module's rates");
+        row("set with a blank", { "set", "ch1.duty= 25" }, "ch1.duty: \" 25\" is not a number");
+        row("address with a blank", { "address", " 3" }, "address  3 is not 1 to 247");
+        row("adopt with a blank", { "adopt", "17 " }, "address 17  is not 1 to 247");
+        row("baud with a blank", { "baud", " 9600" }, "baud_rate: \" 9600\" is not a number");
+        // A whole-number parameter takes no fraction, but as the window takes it with --clamp.
+        row("set channel=2.5", { "set", "channel=2.5" },
+            "channel: 2.5 has a fraction; channel takes whole numbers");
+        row("set of a frequency with a fraction", { "set", "ch1.frequency=1000.5" },
+            "ch1.frequency: 1000.5 has a fraction; ch1.frequency takes whole numbers");
+        row("set channel=2.0 passes", { "set", "channel=2.0" }, absent, cli::kPortUnusable);
+        row("set --clamp channel=2.5 passes", { "set", "--clamp", "channel=2.5" }, absent,
+            cli::kPortUnusable);
+        // What is quoted from the command line is shown with its control characters escaped.
+        row("an unknown command", { "re\x1b[2Jad" }, "unknown command re\\x1b[2Jad");
+        row("an unknown option", { "read", "--\x1b[31mx" }, "unknown option '\\x1b[31mx'");
+        row("two unknown options", { "read", "--\u009b", "--b\x07" },
+            "unknown options: \\x9b, b\\x07");
+        row("an address", { "read", "-a", "\x1b[2J" }, "address \\x1b[2J is not 1 to 247");
+        row("a parity",
+            { "read", "--parity",
+                "ev\x7f"
+                "en" },
+            "parity ev\\x7fen is not none, odd or even");
+        row("a set argument", { "set", "\x1b]0;t\x07=1" },
+            "\\x1b]0;t\\x07=1 is not NAME=VALUE with a parameter's name");
+        row("a set value", { "set", "ch1.duty=\u009b" }, "ch1.duty: \"\\x9b\" is not a number");
+        row("a FILE", { "apply", "%1/\x1b[31m.json" },
+            "%1/\\x1b[31m.json: No such file or directory");
+    }
+
+    void refusedBeforeTheLine()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, said);
+        for (QString& arg : args)
+            arg.replace(QStringLiteral("%1"), dir.path());
+        QString out;
+        QString err;
+        QTextStream outStream(&out);
+        QTextStream errStream(&err);
+        cli::Console console { outStream, errStream };
+        const Parsed parsed = cli::parsedInvocation(
+            QStringList { "pwm5ctl", "-p", dir.filePath(QStringLiteral("absent")) } + args);
+        const int status = parsed.outcome == Parsed::Outcome::Run
+            ? cli::commandNamed(parsed.invocation.command)(parsed.invocation, console)
+            : console.fail(cli::kWrongCall, parsed.text);
+        errStream.flush();
+        QCOMPARE(err, QString(said).replace(QStringLiteral("%1"), dir.path()) + u'\n');
+        QTEST(status, "exitCode");
+        QCOMPARE(out, QString());
     }
 
     void scanOrder()

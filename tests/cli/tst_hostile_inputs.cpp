@@ -45,6 +45,10 @@ private slots:
             << "pwm5ctl: %1/twice.json: key pwm_voltage is given twice; a file gives each "
                "value once"
             << 0;
+        QTest::newRow("apply of a file whose key is an escape sequence")
+            << "title.json" << QByteArray("{\"\x1b]0;owned\x07\\u001b[2J\":1}")
+            << QStringList { "apply", "%1/title.json" } << QByteArray() << 2
+            << "pwm5ctl: %1/title.json: unknown key \\x1b]0;owned\\x07\\x1b[2J" << 0;
         QTest::newRow("a FIFO as com.txt, port and rate given")
             << "com.txt" << QByteArray("<fifo>") << QStringList { "read", "-b", "9600" }
             << QByteArray() << 0 << "" << 1;
@@ -116,7 +120,7 @@ private slots:
         // Read as the null device: empty, so no profile.
         QCOMPARE(QString::fromUtf8(ctl.readAllStandardError()),
             QStringLiteral(
-                "pwm5ctl: -: not a JSON object as read --json prints (illegal value)\n"));
+                "pwm5ctl: stdin: not a JSON object as read --json prints (illegal value)\n"));
     }
 };
 

@@ -68,6 +68,14 @@ private slots:
             << QStringList {} << QStringList { "set", "pwm_voltage=0.96", "--clamp" } << 0
             << QStringList { "pwm_voltage     1.0 V" } << ""
             << QStringList { "01 06 00 01 00 0A 58 0D" };
+        QTest::newRow("set refuses a fraction of a whole number before sending anything")
+            << QStringList {} << QStringList { "set", "ch1.duty=50", "channel=2.5" } << 2
+            << QStringList {} << "pwm5ctl: channel: 2.5 has a fraction; channel takes whole numbers"
+            << QStringList {};
+        QTest::newRow("set --clamp rounds a fraction as the window does")
+            << QStringList {} << QStringList { "set", "channel=2.5", "--clamp" } << 0
+            << QStringList { "channel         3" } << ""
+            << QStringList { "01 06 00 16 00 03 28 0F" };
         QTest::newRow("an unknown name")
             << QStringList {} << QStringList { "set", "ch6.duty=1" } << 2 << QStringList {}
             << "pwm5ctl: ch6.duty=1 is not NAME=VALUE with a parameter's name" << QStringList {};
@@ -173,11 +181,13 @@ private slots:
                  std::pair { R"({"channels":[{"frequency":1000000}]})",
                      "ch1.frequency: 1000000 is outside 1 to 150000 Hz" },
                  std::pair { R"([1,2])", "not a JSON object as read --json prints (no object)" },
+                 std::pair { R"({"channel":2.5})",
+                     "channel: 2.5 has a fraction; channel takes whole numbers" },
              }) {
             const Run refused = pwm5ctl(dir.path(), { "apply", "-" }, file);
             QCOMPARE(refused.exitCode, 2);
             QCOMPARE(refused.sent, QStringList());
-            QCOMPARE(refused.error, QStringLiteral("pwm5ctl: -: ") + said);
+            QCOMPARE(refused.error, QStringLiteral("pwm5ctl: stdin: ") + said);
         }
     }
 
@@ -200,8 +210,8 @@ private slots:
             << "" << 2;
         QTest::newRow("apply of what the module holds writes nothing")
             << QStringList { "apply", "-" } << QByteArray(R"({"changed":{"ch3.duty":50.04}})") << 0
-            << QStringList { "the module holds every value of - already; nothing written" } << ""
-            << 1;
+            << QStringList { "the module holds every value of stdin already; nothing written" }
+            << "" << 1;
         QTest::newRow("verify prints each difference")
             << QStringList { "verify", "-" } << rounded << 1
             << QStringList { "pwm_voltage: file 12.3 V (12.34 rounded), module 5.0 V",
@@ -218,7 +228,13 @@ private slots:
             << "" << 1;
         QTest::newRow("verify refuses a value beyond its range before sending")
             << QStringList { "verify", "-" } << QByteArray(R"({"ch2.duty":100.1})") << 2
-            << QStringList {} << "pwm5ctl: -: ch2.duty: 100.1 is outside 0.0 to 100.0 %" << 0;
+            << QStringList {} << "pwm5ctl: stdin: ch2.duty: 100.1 is outside 0.0 to 100.0 %" << 0;
+        QTest::newRow("verify refuses a fraction of a whole number before sending")
+            << QStringList { "verify", "-" } << QByteArray(R"({"channels":[{"frequency":1000.5}]})")
+            << 2 << QStringList {}
+            << "pwm5ctl: stdin: ch1.frequency: 1000.5 has a fraction; ch1.frequency takes whole "
+               "numbers"
+            << 0;
         QTest::newRow("verify needs a file")
             << QStringList { "verify" } << QByteArray() << 2 << QStringList {}
             << "pwm5ctl: verify needs one FILE (- for stdin)" << 0;

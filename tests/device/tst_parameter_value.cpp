@@ -31,8 +31,17 @@ private slots:
         row("ch3.duty", "25.55", Strict, 256);
         row("ch3.duty", "-0", Strict, 0);
         row("pwm_voltage", "1.25", Strict, 13);
-        row("ch1.frequency", "1.5", Strict, 2);
-        row("channel", "4.5", Strict, 5);
+        // Whole units: a fraction is refused where bounds are strict and rounded as the window
+        // rounds it where they are not; zeros after the point are no fraction.
+        row("ch1.frequency", "1.5", Strict, 0, NotWhole);
+        row("ch1.frequency", "1.5", Clamp, 2);
+        row("channel", "4.5", Strict, 0, NotWhole);
+        row("channel", "4.5", Clamp, 5);
+        row("ch2.frequency", "1000.0001", Strict, 0, NotWhole);
+        row("channel", "2.0", Strict, 2);
+        row("channel", "2.", Strict, 2);
+        row("ch5.frequency", "150000.000", Strict, 150000);
+        row("channel", "5.5", Strict, 0, OutOfRange);
         // A bound itself is in range; beyond it by any amount is not, rounding or not.
         row("ch3.duty", "100", Strict, 1000);
         row("ch3.duty", "100.01", Strict, 0, OutOfRange);
@@ -93,6 +102,14 @@ private slots:
             << "baud_rate"
             << "1200"
             << "baud_rate: 1200 is not one of 4800, 9600, 19200, 38400, 57600, 115200";
+        QTest::newRow("a fraction of a whole number")
+            << "ch1.frequency"
+            << "1000.5"
+            << "ch1.frequency: 1000.5 has a fraction; ch1.frequency takes whole numbers";
+        QTest::newRow("an escape sequence is shown escaped")
+            << "ch3.duty"
+            << "\x1b[2J"
+            << "ch3.duty: \"\\x1b[2J\" is not a number";
         QTest::newRow("a long text is cut")
             << "ch3.duty" << QString(45, u'x') + "1"
             << "ch3.duty: \"" + QString(40, u'x') + "…\" is not a number";
@@ -126,6 +143,21 @@ private slots:
             << forty.left(39) + face << forty.left(39) + u'…';
         QTest::newRow("a pair before the cut stays")
             << forty.left(38) + face + u'8' << forty.left(38) + face + u'…';
+        // Control characters as \xNN, C0, DEL and C1; their neighbours and a backslash as given.
+        QTest::newRow("ESC") << "\x1b[31mred"
+                             << "\\x1b[31mred";
+        QTest::newRow("NUL, tab, line feed") << QString(QChar(0)) + "\t\n"
+                                             << "\\x00\\x09\\x0a";
+        QTest::newRow("DEL and C1")
+            << QString::fromUtf8("\x7f\u0080\u009b\u009f") << "\\x7f\\x80\\x9b\\x9f";
+        QTest::newRow("blank, tilde, no-break space and a backslash stay")
+            << QString::fromUtf8(" ~\u00a0\\") << QString::fromUtf8(" ~\u00a0\\");
+        QTest::newRow("an escape that fits the 40 stays")
+            << forty.left(36) + u'\x1b' << forty.left(36) + "\\x1b";
+        QTest::newRow("the cut comes before an escape, not inside it")
+            << forty.left(38) + u'\x1b' << forty.left(38) + u'…';
+        QTest::newRow("escapes count as shown")
+            << forty.left(36) + u'\x1b' + u'8' << forty.left(36) + "\\x1b…";
     }
 
     void quoted()
