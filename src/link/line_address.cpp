@@ -1,5 +1,6 @@
 #include "line_address.h"
 
+#include "device/parameter_value.h"
 #include "link/file_kind.h"
 
 #include <QFile>
@@ -32,9 +33,10 @@ auto sortKey(const QString& location)
     return std::make_tuple(!isUsbAdapter(name), stem, number.size(), number, location);
 }
 
+// Labels are for messages: what a name or a file holds reaches the terminal escaped.
 ResolvedLine noLine(Failure kind, const QString& text, const QString& label)
 {
-    return { std::nullopt, { kind, text }, label };
+    return { std::nullopt, { kind, text }, device::escapedControls(label) };
 }
 
 // A network address, or why the text is none.
@@ -43,7 +45,7 @@ ResolvedLine serverLine(const QString& text)
     const ParsedAddress parsed = parseNetworkAddress(text);
     if (!parsed.address)
         return noLine(Failure::Unusable, parsed.error, text);
-    const LineAddress address = LineAddress::server(*parsed.address, text);
+    const LineAddress address = LineAddress::server(*parsed.address, device::escapedControls(text));
     return { address, {}, address.label() };
 }
 
@@ -57,8 +59,8 @@ ResolvedLine deviceLine(const QString& path)
         label = QStringLiteral("%1 -> %2")
                     .arg(info.absolutePath() == QDir::currentPath() ? info.fileName() : path,
                         info.symLinkTarget());
-    const LineAddress address = LineAddress::serialDevice(path, label);
-    return { address, {}, label };
+    const LineAddress address = LineAddress::serialDevice(path, device::escapedControls(label));
+    return { address, {}, address.label() };
 }
 
 #ifndef Q_OS_WIN
@@ -147,7 +149,7 @@ ResolvedLine resolveLine(const QString& given, const PortContext& context)
     if (const QRegularExpressionMatch match = comName.match(given); match.hasMatch()) {
         ResolvedLine resolved = resolvePortNumber(match.captured(1).toInt(), context);
         if (!resolved)
-            resolved.label = given;
+            resolved.label = device::escapedControls(given);
         return resolved;
     }
     if (given.isEmpty())

@@ -1,5 +1,7 @@
 #include "network_address.h"
 
+#include "device/parameter_value.h"
+
 #include <QLatin1StringView>
 
 namespace line {
@@ -48,11 +50,13 @@ ParsedAddress parseNetworkAddress(QStringView text)
     if (host.isEmpty())
         return { std::nullopt, QStringLiteral("no host before :PORT") };
     if (host.contains(u' ') || host.contains(u'/'))
-        return { std::nullopt, QStringLiteral("\"%1\" is not a host name").arg(host) };
+        return { std::nullopt,
+            QStringLiteral("\"%1\" is not a host name").arg(device::quotedValue(host)) };
     const auto port = portNumber(rest.sliced(colon + 1));
     if (!port)
         return { std::nullopt,
-            QStringLiteral("port \"%1\" is not 1 to 65535").arg(rest.sliced(colon + 1)) };
+            QStringLiteral("port \"%1\" is not 1 to 65535")
+                .arg(device::quotedValue(rest.sliced(colon + 1))) };
     return { NetworkAddress {
                  raw ? NetworkAddress::Protocol::Raw : NetworkAddress::Protocol::Rfc2217,
                  host.toString(), *port },
