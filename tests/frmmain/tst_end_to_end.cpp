@@ -1,8 +1,6 @@
 #include "panel_view.h"
-#include "support/sim_process.h"
-#ifdef PWM5_NETWORK
 #include "support/device_server.h"
-#endif
+#include "support/sim_process.h"
 #include "window_fixture.h"
 
 #include <QTest>
@@ -235,7 +233,6 @@ private slots:
         QCOMPARE(f.messages->texts, QStringList());
     }
 
-#ifdef PWM5_NETWORK
     void networkLineNamedByAComFile_data()
     {
         QTest::addColumn<bool>("rfc2217");
@@ -282,7 +279,6 @@ private slots:
         QCOMPARE(f.button("Command1")->text(), kOpen);
         QCOMPARE(f.messages->texts, QStringList());
     }
-#endif
 
     void addressChangeThenTheNewSlaveId_data()
     {
