@@ -4,9 +4,10 @@
 
 source scripts/setup.sh
 
-# The toolchain we are handed: Qt 6.4.2 for Windows (mingw-w64) and its CMake toolchain file.
+# The toolchain we are handed: Qt 6.4.2 for Windows (mingw-w64), with Qt Network, and its
+# CMake toolchain file.
 PWM5_TOOLCHAINS=${PWM5_TOOLCHAINS:-$(realpath -m "$PWD/../shared/toolchains")}
-PWM5_QT_TARBALL=$PWM5_TOOLCHAINS/qt6.4.2-mingw64.tar.xz
+PWM5_QT_TARBALL=$PWM5_TOOLCHAINS/qt6.4.2-mingw64-network.tar.xz
 # Unpacked once per machine, outside the repository.
 PWM5_CACHE=${XDG_CACHE_HOME:-$HOME/.cache}/pwm5
 PWM5_WIN_QT=$PWM5_CACHE/qt6-mingw
@@ -19,7 +20,10 @@ windows_toolchain_present() {
 }
 
 # Installs the cross compiler and the host tools (moc, rcc, uic of the same Qt version), and
-# unpacks Qt for Windows when it is missing or older than the tarball.
+# unpacks Qt for Windows unless the cache holds this very tarball's: the stamp names the
+# tarball, its size and its time. An earlier Qt there (the one without Network, unpacked from
+# another tarball, perhaps after this one was made) is replaced, and with it the build tree
+# that was configured against it.
 windows_setup() {
   windows_toolchain_present || {
     echo "No Windows toolchain at $PWM5_TOOLCHAINS (set PWM5_TOOLCHAINS)" >&2
@@ -27,13 +31,16 @@ windows_setup() {
   }
   PWM5_PACKAGES+=(g++-mingw-w64-x86-64-posix qt6-base-dev-tools zip)
   ensure_packages
-  local stamp=$PWM5_CACHE/qt6-mingw.unpacked
-  if [ ! -f "$stamp" ] || [ "$PWM5_QT_TARBALL" -nt "$stamp" ]; then
+  local stamp=$PWM5_CACHE/qt6-mingw.unpacked unpacked
+  unpacked=$(stat -c '%n %s %Y' "$PWM5_QT_TARBALL")
+  if [ "$(cat "$stamp" 2>/dev/null)" != "$unpacked" ] ||
+    [ ! -f "$PWM5_WIN_QT/lib/cmake/Qt6Network/Qt6NetworkConfig.cmake" ]; then
     echo "Unpacking Qt for Windows into $PWM5_CACHE"
-    rm -rf "$PWM5_WIN_QT"
+    rm -f "$stamp"
+    rm -rf "$PWM5_WIN_QT" "$PWM5_WIN_BUILD"
     mkdir -p "$PWM5_CACHE"
     tar -C "$PWM5_CACHE" -xJf "$PWM5_QT_TARBALL"
-    touch "$stamp"
+    echo "$unpacked" >"$stamp"
   fi
 }
 

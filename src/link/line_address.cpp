@@ -2,6 +2,9 @@
 
 #include "device/parameter_value.h"
 #include "link/file_kind.h"
+#ifdef Q_OS_WIN
+#include "link/windows_port_file.h"
+#endif
 
 #include <QFile>
 #include <QFileInfo>
@@ -128,8 +131,10 @@ ResolvedLine resolvePortNumber(int n, const PortContext& context)
         return noLine(
             Failure::Missing, QStringLiteral("no serial port stands for this number"), name);
 #ifdef Q_OS_WIN
-    // The system's own COMn: no need to ask it for its list.
-    Q_UNUSED(context);
+    // The system's own COMn, unless a file in the working folder names a server for it; no
+    // need to ask the system for its list.
+    if (const QString address = portFileAddress(context.workingDir, n); !address.isEmpty())
+        return serverLine(address);
     return deviceLine(name);
 #else
     if (auto linked = linkedPort(n, context.workingDir))

@@ -9,8 +9,15 @@
 
 #include <QFile>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+
+#include <string>
+#endif
 
 using line::Failure;
 
@@ -31,6 +38,28 @@ QByteArray readReply(int registers)
         body.append(QByteArray::fromHex("0102"));
     return testcrc::withCrc(body);
 }
+
+#ifdef Q_OS_WIN
+// A file's name that no device name stands for: "C:\...\COM4" is the serial port COM4, and Qt
+// turns such a name down.
+std::wstring fileSystemName(const QString& path)
+{
+    return (QStringLiteral("\\\\?\\") + QDir::toNativeSeparators(path)).toStdWString();
+}
+
+bool writeFile(const QString& path, const QByteArray& content)
+{
+    const HANDLE file = CreateFileW(fileSystemName(path).c_str(), GENERIC_WRITE, 0, nullptr,
+        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const bool ok = WriteFile(file, content.constData(), DWORD(content.size()), &written, nullptr)
+        && written == DWORD(content.size());
+    CloseHandle(file);
+    return ok;
+}
+#endif
 
 } // namespace
 
@@ -212,11 +241,21 @@ private slots:
         QTest::addColumn<QString>("label"); // empty: no line stands for n
         QTest::newRow("no selection") << 0 << QString() << QString();
 #ifdef Q_OS_WIN
-        // The system's own COMn, whatever the folder holds.
+        // The system's own COMn, unless a file of that name in the folder names a server.
         QTest::newRow("COM1") << 1 << "COM1"
                               << "COM1";
         QTest::newRow("COM9") << 9 << "COM9"
                               << "COM9";
+        QTest::newRow("a file naming a device server")
+            << 4 << QString() << "rfc2217:cabinet-7:4001";
+        QTest::newRow("a file of other words leaves the system's port") << 5 << "COM5"
+                                                                        << "COM5";
+        QTest::newRow("a folder leaves the system's port") << 6 << "COM6"
+                                                           << "COM6";
+        QTest::newRow("a server named in UTF-16, as PowerShell writes")
+            << 7 << QString() << "tcp:cabinet-7:4001";
+        QTest::newRow("an empty file leaves the system's port") << 8 << "COM8"
+                                                                << "COM8";
         return;
 #endif
         QTest::newRow("link in the working folder wins") << 1 << "@COM1"
@@ -244,6 +283,21 @@ private slots:
             static const QRegularExpression file(QStringLiteral("@(\\w+)"));
             return text.replace(file, dir.path() + QStringLiteral("/\\1"));
         };
+#ifdef Q_OS_WIN
+        // Qt can neither make nor remove these files: they go before the folder does.
+        const auto removeFiles = qScopeGuard([&dir] {
+            for (const char* name : { "COM4", "COM5", "COM7", "COM8" })
+                DeleteFileW(fileSystemName(dir.filePath(name)).c_str());
+            RemoveDirectoryW(fileSystemName(dir.filePath("COM6")).c_str());
+        });
+        QVERIFY(writeFile(dir.filePath("COM4"), " rfc2217:cabinet-7:4001\r\nignored\n"));
+        QVERIFY(writeFile(dir.filePath("COM5"), "hello\n"));
+        QVERIFY(CreateDirectoryW(fileSystemName(dir.filePath("COM6")).c_str(), nullptr));
+        const QString utf16 = QStringLiteral("\uFEFFtcp:cabinet-7:4001\r\n");
+        QVERIFY(writeFile(dir.filePath("COM7"),
+            QByteArray(reinterpret_cast<const char*>(utf16.utf16()), 2 * utf16.size())));
+        QVERIFY(writeFile(dir.filePath("COM8"), QByteArray()));
+#else
         QFile target(dir.filePath("target"));
         QVERIFY(target.open(QIODevice::WriteOnly));
         QVERIFY(QFile::link(dir.filePath("target"), dir.filePath("COM1")));
@@ -255,6 +309,7 @@ private slots:
         QVERIFY(write("COM4", " rfc2217:cabinet-7:4001\r\nignored\n"));
         QVERIFY(write("COM5", "hello\n"));
         QVERIFY(QFile::link(dir.filePath("COM4"), dir.filePath("COM6")));
+#endif
         int asked = 0;
         const line::PortContext context { QDir(dir.path()),
             [&asked] {
@@ -281,11 +336,19 @@ private slots:
     {
         QTest::addColumn<QString>("given");
         QTest::addColumn<QString>("resolved"); // "server LABEL", "device PATH" or "KIND: TEXT"
+#ifdef Q_OS_WIN
+        // Windows' own COMn, whether or not the system has one.
+        QTest::newRow("COMn") << "COM2"
+                              << "device COM2";
+        QTest::newRow("COMn with nothing behind it") << "COM7"
+                                                     << "device COM7";
+#else
         QTest::newRow("COMn") << "COM2"
                               << "device /dev/ttyB";
         QTest::newRow("COMn with nothing behind it")
             << "COM7"
             << "missing: no serial port stands for this number";
+#endif
         QTest::newRow("a server") << "tcp:[::1]:4001"
                                   << "server tcp:[::1]:4001";
         QTest::newRow("a bad address") << "rfc2217:cabinet"
