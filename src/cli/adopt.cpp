@@ -4,6 +4,8 @@
 #include "commands.h"
 #include "device/parameter_value.h"
 #include "device/requests.h"
+#include "modules.h"
+#include "stop_signals.h"
 
 #include <QElapsedTimer>
 #include <QJsonObject>
@@ -13,6 +15,12 @@
 namespace cli {
 
 namespace {
+
+// What adopt was asked for, checked before anything is sent.
+struct Plan {
+    int newAddress = 0;
+    std::optional<device::Units> newCode; // the rate to move the module to, as its code
+};
 
 // What the reads at NEW found at one rate.
 struct Heard {
@@ -28,26 +36,203 @@ QString ratesText(const QList<Heard>& heard)
     return rates.join(QStringLiteral(", "));
 }
 
-// The end of a failed adopt: what went wrong, and what became of the modules.
-int failAdopt(const Invocation& call, Console& console, int status, const QString& why)
+// One adopt on its way: the line, the rates, and whether a broadcast has gone, after which
+// the modules on the line may have the new address whatever else happens.
+struct Adoption {
+    const Invocation& call;
+    Console& console;
+    Plan plan;
+    CallMaster master;
+    QList<int> rates;
+    QElapsedTimer clock; // from the first frame to the last
+    bool broadcast = false;
+
+    Adoption(const Invocation& c, Console& out, const Plan& p)
+        : call(c)
+        , console(out)
+        , plan(p)
+        , master(c, out.err)
+    {
+    }
+
+    auto slave() const { return static_cast<std::uint8_t>(plan.newAddress); }
+};
+
+Result<Plan> planOf(const Invocation& call)
 {
-    if (call.json)
-        console.print(
-            QJsonObject { { QStringLiteral("ok"), false }, { QStringLiteral("error"), why } });
-    return console.fail(static_cast<ExitCode>(status), why);
+    if (call.arguments.isEmpty() || call.arguments.size() > 2)
+        return Result<Plan>::failure(QStringLiteral("adopt needs NEW and may take a RATE"));
+    const auto newAddress = newAddressArgument(call.arguments.front());
+    if (!newAddress)
+        return Result<Plan>::failure(newAddress.error());
+    Plan plan { *newAddress, std::nullopt };
+    if (call.arguments.size() == 2) {
+        const auto code = baudCodeArgument(call.arguments.back());
+        if (!code)
+            return Result<Plan>::failure(code.error());
+        plan.newCode = *code;
+    }
+    return plan;
+}
+
+// The end of a failed adopt: what went wrong, and what may have become of the modules. A stop
+// is said too: the exit status is the signal's, but a module may have the address already.
+int failed(Adoption& a, line::Failure kind, QString why)
+{
+    if (a.broadcast)
+        why += QStringLiteral("; modules on the line may have taken address %1")
+                   .arg(a.plan.newAddress);
+    if (a.call.json)
+        a.console.print(failureJson(kind, why));
+    if (kind == line::Failure::Interrupted)
+        return a.console.fail(kModuleFault, why);
+    return a.console.fail(line::isLineFailure(kind) ? kPortUnusable : kModuleFault, why);
+}
+
+int failed(Adoption& a, const Answer& answer, const QString& before = {})
+{
+    if (answer.interrupted())
+        return failed(a, answer.failure, stopText());
+    return failed(a, answer.failure,
+        before.isEmpty() || line::isLineFailure(answer.failure)
+            ? answer.error
+            : before + QStringLiteral(": ") + answer.error);
+}
+
+// A broadcast that did not go: stopped, or the line lost.
+int broadcastFailed(Adoption& a)
+{
+    if (a.master.interrupted())
+        return failed(a, line::Failure::Interrupted, stopText());
+    const auto fault = a.master.lineFault();
+    return failed(a, fault ? fault->kind : line::Failure::Lost,
+        fault ? fault->text : QStringLiteral("the broadcast did not go"));
+}
+
+// Every module on the line, whatever its rate, hears one of these and takes the address.
+int broadcastEverywhere(Adoption& a)
+{
+    if (const int status = openLine(a.call, a.master, a.console, a.rates.front()))
+        return status;
+    a.clock.start();
+    for (const int rate : a.rates) {
+        if (const int status = changeRate(a.call, a.master, a.console, rate))
+            return status;
+        // Said from now on: a module may take the address even from a frame cut short.
+        a.broadcast = true;
+        if (!a.master.broadcast(device::addressChangeRequest(a.slave()), a.call.settleMs))
+            return broadcastFailed(a);
+    }
+    return kDone;
+}
+
+// The read at the i-th rate asks for i + 1 registers: a reply that comes late, at a later
+// rate, then fails that rate's byte count instead of passing for its answer. A pseudo-terminal
+// or a device server passes a late reply on unchanged, where a serial line would garble it.
+QByteArray listenRequest(const Adoption& a, qsizetype i)
+{
+    return device::readRequest(a.slave(), 0x0000, static_cast<std::uint16_t>(i + 1));
+}
+
+// The rate whose read a wrong answer is the late reply to, if it is one.
+std::optional<int> lateFrom(const Adoption& a, const Heard& h)
+{
+    if (h.answer.failure != line::Failure::WrongLength || h.answer.reply.size() < 3)
+        return std::nullopt;
+    const qsizetype registers = static_cast<std::uint8_t>(h.answer.reply[2]) / 2;
+    const qsizetype i = registers - 1;
+    if (i < 0 || i >= a.rates.size() || a.rates[i] == h.rate)
+        return std::nullopt;
+    return a.rates[i];
+}
+
+// A lone module answers at one rate; answers at two, or a garbled one, are two modules; an
+// answer to an earlier rate's read is one module slower than the timeout.
+int verdictOf(Adoption& a, const QList<Heard>& heard)
+{
+    if (heard.isEmpty())
+        return failed(a, line::Failure::NoReply,
+            QStringLiteral("no module answers at address %1 at any rate").arg(a.plan.newAddress));
+    for (const Heard& h : heard)
+        if (const auto rate = lateFrom(a, h))
+            return failed(a, line::Failure::NoReply,
+                QStringLiteral("a module answered at %1 baud after the timeout (%2 ms); give "
+                               "adopt a longer -t")
+                    .arg(*rate)
+                    .arg(a.call.timeoutMs));
+    if (heard.size() > 1)
+        return failed(a, line::Failure::WrongSlave,
+            QStringLiteral("answers at %1 baud: more than one module is on the line")
+                .arg(ratesText(heard)));
+    return failed(a, heard.front().answer.failure,
+        QStringLiteral("%1 at %2 baud: more than one module answered together")
+            .arg(heard.front().answer.error)
+            .arg(heard.front().rate));
+}
+
+// The rate of the one module that answers at NEW, or nothing when that is not so, said.
+std::optional<int> listenEverywhere(Adoption& a, int& status)
+{
+    QList<Heard> heard;
+    for (qsizetype i = 0; i < a.rates.size(); ++i) {
+        if ((status = changeRate(a.call, a.master, a.console, a.rates[i])))
+            return std::nullopt;
+        const Answer answer = a.master.ask(listenRequest(a, i));
+        if (answer.interrupted() || line::isLineFailure(answer.failure)) {
+            status = failed(a, answer);
+            return std::nullopt;
+        }
+        if (!answer.silent())
+            heard << Heard { a.rates[i], answer };
+    }
+    if (heard.size() == 1 && heard.front().answer.ok())
+        return heard.front().rate;
+    status = verdictOf(a, heard);
+    return std::nullopt;
+}
+
+// The module found at rate moves to the plan's rate, confirmed there by a read; the rate it
+// is at when this is done, or nothing when it failed and said so.
+std::optional<int> moveRate(Adoption& a, int rate, int& status)
+{
+    const device::Parameter& baudRate = device::parameter(device::ParameterId::BaudRate);
+    if ((status = changeRate(a.call, a.master, a.console, rate)))
+        return std::nullopt;
+    const Answer moved = a.master.ask(device::writeRequest(a.slave(), baudRate, *a.plan.newCode));
+    if (!moved.ok()) {
+        status = failed(a, moved,
+            QStringLiteral("address %1 taken at %2 baud, but the baud write failed")
+                .arg(a.plan.newAddress)
+                .arg(rate));
+        return std::nullopt;
+    }
+    const int newRate = device::kBaudRates[*a.plan.newCode];
+    if (saidServerKeepsRate(a.call, a.console, newRate))
+        return newRate;
+    if ((status = changeRate(a.call, a.master, a.console, newRate)))
+        return std::nullopt;
+    const Answer check = a.master.ask(device::readRequest(a.slave(), 0x0000, 1));
+    if (!check.ok()) {
+        status = failed(a, check,
+            QStringLiteral("no answer at address %1 at %2 baud")
+                .arg(a.plan.newAddress)
+                .arg(newRate));
+        return std::nullopt;
+    }
+    return newRate;
 }
 
 // The end of an adopt that found its module: where it is now, and how long it took.
-int adopted(
-    const Invocation& call, Console& console, int newAddress, int rate, const QElapsedTimer& clock)
+int adopted(Adoption& a, int rate)
 {
-    const double seconds = static_cast<double>(clock.elapsed()) / 1000;
-    if (call.json)
-        console.print(QJsonObject { { QStringLiteral("address"), newAddress },
+    const double seconds = static_cast<double>(a.clock.elapsed()) / 1000;
+    if (a.call.json)
+        a.console.print(QJsonObject { { QStringLiteral("address"), a.plan.newAddress },
             { QStringLiteral("baud_rate"), rate }, { QStringLiteral("ok"), true },
             { QStringLiteral("seconds"), std::round(seconds * 1000) / 1000 } });
     else
-        console.out << "adopted: address " << newAddress << " at " << rate << " baud" << Qt::endl;
+        a.console.out << "adopted: address " << a.plan.newAddress << " at " << rate << " baud"
+                      << Qt::endl;
     return kDone;
 }
 
@@ -55,91 +240,22 @@ int adopted(
 
 int adoptCommand(const Invocation& call, Console& console)
 {
-    if (call.arguments.isEmpty() || call.arguments.size() > 2)
-        return console.fail(kWrongCall, QStringLiteral("adopt needs NEW and may take a RATE"));
-    const auto newAddress = newAddressArgument(call.arguments.front());
-    if (!newAddress)
-        return console.fail(kWrongCall, newAddress.error());
-    std::optional<device::Units> newCode;
-    if (call.arguments.size() == 2) {
-        const auto code = baudCodeArgument(call.arguments.back());
-        if (!code)
-            return console.fail(kWrongCall, code.error());
-        newCode = *code;
-    }
-    const device::Parameter& baudRate = device::parameter(device::ParameterId::BaudRate);
-    const auto slave = static_cast<std::uint8_t>(*newAddress);
-
-    const QList<int> rates = ratesToTry(
+    const auto plan = planOf(call);
+    if (!plan)
+        return console.fail(kWrongCall, plan.error());
+    Adoption a(call, console, *plan);
+    a.rates = ratesToTry(
         call, console, QList<int>(device::kBaudRates.begin(), device::kBaudRates.end()));
-    CallMaster master(call, console.err);
-    // From the first frame to the last.
-    QElapsedTimer clock;
-    // Every module on the line, whatever its rate, hears one of these and takes the address.
-    if (const int status = openLine(call, master, console, rates.front()))
+    if (const int status = broadcastEverywhere(a))
         return status;
-    clock.start();
-    for (const int rate : rates) {
-        if (const int status = changeRate(call, master, console, rate))
-            return status;
-        if (!master.broadcast(device::addressChangeRequest(slave), call.settleMs))
-            return kDone;
-    }
-    // A lone module answers at one rate; answers at two, or a garbled one, are two modules.
-    QList<Heard> heard;
-    for (const int rate : rates) {
-        if (const int status = changeRate(call, master, console, rate))
-            return status;
-        const Answer answer = master.ask(device::readRequest(slave, 0x0000, 1));
-        if (answer.interrupted())
-            return kDone;
-        if (line::isLineFailure(answer.failure))
-            return failAdopt(call, console, kPortUnusable, answer.error);
-        if (!answer.silent())
-            heard << Heard { rate, answer };
-    }
-    const QString all
-        = QStringLiteral("; every module on the line now has address %1").arg(*newAddress);
-    if (heard.isEmpty())
-        return failAdopt(call, console, kModuleFault,
-            QStringLiteral("no module answers at address %1 at any rate").arg(*newAddress));
-    if (heard.size() > 1)
-        return failAdopt(call, console, kModuleFault,
-            QStringLiteral("answers at %1 baud: more than one module is on the line")
-                    .arg(ratesText(heard))
-                + all);
-    if (!heard.front().answer.ok())
-        return failAdopt(call, console, kModuleFault,
-            QStringLiteral("%1 at %2 baud: more than one module answered together")
-                    .arg(heard.front().answer.error)
-                    .arg(heard.front().rate)
-                + all);
-
-    int rate = heard.front().rate;
-    if (newCode && device::kBaudRates[*newCode] != rate) {
-        if (const int status = changeRate(call, master, console, rate))
-            return status;
-        const Answer moved = master.ask(device::writeRequest(slave, baudRate, *newCode));
-        if (!moved.ok())
-            return failAdopt(call, console, exitStatusOf(moved),
-                QStringLiteral("address %1 taken at %2 baud, but the baud write failed: %3")
-                    .arg(*newAddress)
-                    .arg(rate)
-                    .arg(moved.error));
-        rate = device::kBaudRates[*newCode];
-        if (saidServerKeepsRate(call, console, rate))
-            return adopted(call, console, *newAddress, rate, clock);
-        if (const int status = changeRate(call, master, console, rate))
-            return status;
-        const Answer check = master.ask(device::readRequest(slave, 0x0000, 1));
-        if (!check.ok())
-            return failAdopt(call, console, exitStatusOf(check),
-                QStringLiteral("no answer at address %1 at %2 baud: %3")
-                    .arg(*newAddress)
-                    .arg(rate)
-                    .arg(check.error));
-    }
-    return adopted(call, console, *newAddress, rate, clock);
+    int status = kDone;
+    const auto found = listenEverywhere(a, status);
+    if (!found)
+        return status;
+    if (!a.plan.newCode || device::kBaudRates[*a.plan.newCode] == *found)
+        return adopted(a, *found);
+    const auto moved = moveRate(a, *found, status);
+    return moved ? adopted(a, *moved) : status;
 }
 
 } // namespace cli

@@ -4,6 +4,7 @@
 #include "exit_code.h"
 #include "invocation.h"
 #include "result.h"
+#include "stop_signals.h"
 
 #include "device/reply_decoder.h"
 

@@ -73,6 +73,9 @@ int main(int argc, char* argv[])
         status = cli::commandNamed(parsed.invocation.command)(parsed.invocation, console);
         break;
     }
+    // A signal that came with the last write (a closed pipe) is heard before the output is
+    // judged: it is no failure of the output.
+    QCoreApplication::processEvents();
     status = checkedOutput(console, status, stops.stop());
     // Ended by a signal: as a shell reports it, after the output.
     return stops.stop() == cli::Stop::None ? status : cli::exitStatusOf(stops.stop());

@@ -221,6 +221,35 @@ void printReading(const Invocation& call, Console& console, const Answer& answer
 
 } // namespace
 
+namespace {
+
+enum class RoundEnd { Done, Stopped, Lost, OutputFailed };
+
+// One round: each module read once, in list order.
+RoundEnd readRound(const Invocation& call, Console& console, Master& master,
+    std::vector<Watched>& modules, std::optional<Answer>& lost)
+{
+    for (Watched& m : modules) {
+        const Answer answer
+            = master.ask(device::readAllRequest(static_cast<std::uint8_t>(m.address)));
+        if (answer.interrupted())
+            return RoundEnd::Stopped;
+        m.statistics.count(answer);
+        printReading(call, console, answer, m);
+        // What cannot be written is lost: the command ends at once, as every other does.
+        if (console.out.status() != QTextStream::Ok)
+            return RoundEnd::OutputFailed;
+        // A device that has gone does not come back by itself.
+        if (line::isLineFailure(answer.failure)) {
+            lost = answer;
+            return RoundEnd::Lost;
+        }
+    }
+    return RoundEnd::Done;
+}
+
+} // namespace
+
 int monitorCommand(const Invocation& call, Console& console)
 {
     if (!call.arguments.isEmpty())
@@ -235,28 +264,18 @@ int monitorCommand(const Invocation& call, Console& console)
     if (call.csv)
         console.out << csvHeader() << Qt::endl;
     std::optional<Answer> lost;
-    bool stopped = false;
+    RoundEnd end
+        = console.out.status() == QTextStream::Ok ? RoundEnd::Done : RoundEnd::OutputFailed;
     QElapsedTimer period;
-    for (int n = 0; (call.count == 0 || n < call.count) && !stopped && !lost; ++n) {
+    for (int n = 0; (call.count == 0 || n < call.count) && end == RoundEnd::Done; ++n) {
         if (n > 0 && !master.pause(call.intervalMs - static_cast<int>(period.elapsed())))
             break;
         period.start();
-        for (Watched& m : modules) {
-            const Answer answer
-                = master.ask(device::readAllRequest(static_cast<std::uint8_t>(m.address)));
-            if (answer.interrupted()) {
-                stopped = true;
-                break;
-            }
-            m.statistics.count(answer);
-            printReading(call, console, answer, m);
-            // A device that has gone does not come back by itself.
-            if (line::isLineFailure(answer.failure)) {
-                lost = answer;
-                break;
-            }
-        }
+        end = readRound(call, console, master, modules, lost);
     }
+    // The failed write is said once, by the caller that checks the output.
+    if (end == RoundEnd::OutputFailed)
+        return kModuleFault;
     bool allOk = true;
     for (const Watched& m : modules) {
         printStatistics(call, console, m);

@@ -5,6 +5,7 @@
 #include "device/requests.h"
 #include "modules.h"
 #include "reading_output.h"
+#include "stop_signals.h"
 #include "terminal.h"
 
 #include <QElapsedTimer>
@@ -70,6 +71,13 @@ void scanRate(const Invocation& call, Console& console, Master& master, int baud
         console.err << "\r\033[K" << Qt::flush;
 }
 
+// "interrupted", "terminated", or "stopped: the reader of standard output went away".
+QString stoppedText()
+{
+    const QString why = stopText();
+    return why.contains(u' ') ? QStringLiteral("stopped: ") + why : why;
+}
+
 } // namespace
 
 int scanCommand(const Invocation& call, Console& console)
@@ -103,7 +111,8 @@ int scanCommand(const Invocation& call, Console& console)
     const QString summary
         = QStringLiteral("%1 probes in %2 s").arg(search.probes).arg(seconds, 0, 'f', 1);
     if (search.interrupted)
-        return console.fail(kModuleFault, QStringLiteral("scan interrupted (%1)").arg(summary));
+        return console.fail(
+            kModuleFault, QStringLiteral("scan %1 (%2)").arg(stoppedText(), summary));
     if (search.found.isEmpty())
         return console.fail(kModuleFault, QStringLiteral("no module found (%1)").arg(summary));
     return kDone;

@@ -103,4 +103,16 @@ int exitStatusOf(Stop stop)
     return 1;
 }
 
+QString stopText()
+{
+    switch (StopSignals::current() ? StopSignals::current()->stop() : Stop::None) {
+    case Stop::Terminate:
+        return QStringLiteral("terminated");
+    case Stop::BrokenPipe:
+        return QStringLiteral("the reader of standard output went away");
+    default:
+        return QStringLiteral("interrupted");
+    }
+}
+
 } // namespace cli

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 namespace cli {
 
@@ -34,5 +35,9 @@ private:
 
 // As shells report a program that a signal ended: 128 plus the signal's number.
 int exitStatusOf(Stop stop);
+
+// What ended the command, as a message says it: "interrupted", "terminated", or "the reader
+// of standard output went away" (a closed pipe is no interruption).
+QString stopText();
 
 } // namespace cli

@@ -3,6 +3,7 @@
 #include "link/line_timing.h"
 #include "link/line_waits.h"
 #include "modbus/crc16.h"
+#include "modbus/functions.h"
 
 #include <QElapsedTimer>
 
@@ -21,6 +22,18 @@ constexpr milliseconds kMaxQuiet { 2000 };
 double inMs(nanoseconds time)
 {
     return std::chrono::duration<double, std::milli>(time).count();
+}
+
+// Whether the reply to one request would pass every check of the reply to the other: the same
+// slave and function, the same size, and for a write the same echo.
+bool sameReply(const QByteArray& a, const QByteArray& b)
+{
+    constexpr qsizetype kEchoed = 6;
+    if (a.size() < kEchoed || b.size() < kEchoed || a.first(2) != b.first(2)
+        || completeReplySize(a) != completeReplySize(b))
+        return false;
+    const bool read = static_cast<std::uint8_t>(a[1]) == modbus::kReadHoldingRegisters;
+    return read || a.first(kEchoed) == b.first(kEchoed);
 }
 
 } // namespace
@@ -46,7 +59,7 @@ void Master::interrupt()
 std::optional<LineFault> Master::open(const LineAddress& address, const PortSettings& settings)
 {
     close();
-    lateSlave_ = -1;
+    lateRequest_.clear();
     tailPending_ = false;
     if (!line_ || !(line_->address() == address))
         line_ = lineFor(address);
@@ -55,14 +68,12 @@ std::optional<LineFault> Master::open(const LineAddress& address, const PortSett
     return line_->open(settings);
 }
 
-// A late reply at the old rate cannot pass for a reply at the new one: its characters are
-// framed at another rate, so it fails the CRC. The tail of a refused frame still holds back
-// the next request until the line is quiet.
+// What the line still owes is kept: a pseudo-terminal or a device server passes a late reply
+// at the old rate on unchanged, where a serial line would garble it.
 std::optional<LineFault> Master::changeSettings(const PortSettings& settings)
 {
     if (!line_)
         return LineFault { Failure::Unusable, QStringLiteral("no line is open") };
-    lateSlave_ = -1;
     return line_->changeSettings(settings);
 }
 
@@ -71,7 +82,7 @@ void Master::close()
     if (!line_ || !line_->isOpen())
         return;
     // A late reply must not pass for the reply to the next program's first request either.
-    settle(lateSlave_, Before::Close);
+    settle({});
     line_->close();
 }
 
@@ -83,22 +94,25 @@ std::optional<LineFault> Master::lineFault() const
         QStringLiteral("%1: %2").arg(line_->address().label(), line_->lostFault()->text) };
 }
 
-// A reply that comes after the timeout must not pass for the reply to the next request to the
-// same slave, nor the tail of a refused frame collide with the next request: the line has to
-// fall quiet first, for the timeout or for the gap between frames.
-void Master::settle(int slave, Before before)
+// A reply that comes after the timeout must not pass for the reply to the next request, nor
+// the tail of a refused frame collide with the next request: the line has to fall quiet first,
+// for the timeout or for the gap between frames. A late reply that the next request's checks
+// would refuse (another slave, another size) needs no wait; before the line closes any may
+// meet the next program's first request.
+void Master::settle(const QByteArray& next)
 {
-    const bool late = lateSlave_ >= 0 && lateSlave_ == slave;
+    const bool late = !lateRequest_.isEmpty() && (next.isEmpty() || sameReply(lateRequest_, next));
     if ((!late && !tailPending_) || interrupted_)
         return;
     const PortSettings& settings = line_->settings();
     const nanoseconds gap = late ? nanoseconds(milliseconds(timeoutMs_)) : interFrameGap(settings);
     if (waitForQuiet(*line_, std::max(gap, interFrameGap(settings)), kMaxQuiet) == Quiet::Babbling
-        && before == Before::Request)
+        && !next.isEmpty())
         emit warning(QStringLiteral("the line did not fall quiet within %1 ms; sending all the "
                                     "same")
                          .arg(kMaxQuiet.count()));
-    lateSlave_ = -1;
+    if (late)
+        lateRequest_.clear();
     tailPending_ = false;
 }
 
@@ -106,16 +120,15 @@ Answer Master::ask(const QByteArray& request)
 {
     Answer answer;
     answer.request = modbus::framed(request);
-    const int slave = static_cast<std::uint8_t>(request[0]);
     if (line_ && line_->isOpen()) {
-        settle(slave, Before::Request);
+        settle(answer.request);
         line_->discardInput();
         emit sent(answer.request);
         awaitReply(answer);
         if (!answer.reply.isEmpty())
             emit received(answer.reply);
     }
-    conclude(answer, slave);
+    conclude(answer);
     return answer;
 }
 
@@ -146,7 +159,7 @@ void Master::awaitReply(Answer& answer)
     }
 }
 
-void Master::conclude(Answer& answer, int slave)
+void Master::conclude(Answer& answer)
 {
     if (interrupted_) {
         answer.failure = Failure::Interrupted;
@@ -164,7 +177,7 @@ void Master::conclude(Answer& answer, int slave)
         return;
     }
     answer.failure = failureOf(answer.progress, answer.reply.size());
-    lateSlave_ = -1;
+    lateRequest_.clear();
     answer.error = replyFailureText(answer.failure, answer.progress, answer.reply, timeoutMs_);
     switch (answer.failure) {
     case Failure::None:
@@ -173,8 +186,8 @@ void Master::conclude(Answer& answer, int slave)
         // A whole frame: nothing more is on its way.
         break;
     case Failure::NoReply:
-        // Its reply may still come; only the same slave's could pass for the next one's.
-        lateSlave_ = slave;
+        // Its reply may still come.
+        lateRequest_ = answer.request;
         break;
     default:
         // Refused before its end, or cut short: the rest may still be arriving.
@@ -188,7 +201,7 @@ bool Master::broadcast(const QByteArray& request, int settleMs)
     const QByteArray frame = modbus::framed(request);
     if (!line_ || !line_->isOpen() || interrupted_)
         return false;
-    settle(static_cast<std::uint8_t>(request[0]), Before::Request);
+    settle(frame);
     line_->discardInput();
     emit sent(frame);
     if (!line_->write(frame))

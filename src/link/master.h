@@ -81,16 +81,16 @@ signals:
     void warning(const QString& text);
 
 private:
-    enum class Before { Request, Close };
-    void settle(int slave, Before before);
+    // Before the next request (its frame), or before the line closes for the next program.
+    void settle(const QByteArray& next);
     void awaitReply(Answer& answer);
-    void conclude(Answer& answer, int slave);
+    void conclude(Answer& answer);
 
     std::unique_ptr<Line> line_;
     int timeoutMs_;
     bool interrupted_ = false;
-    // The slave whose reply did not come in time and may still be on its way, or -1.
-    int lateSlave_ = -1;
+    // The request whose reply did not come in time and may still be on its way, framed.
+    QByteArray lateRequest_;
     // The rest of a refused frame may still be arriving.
     bool tailPending_ = false;
 };

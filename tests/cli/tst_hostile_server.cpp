@@ -113,6 +113,31 @@ private slots:
             qPrintable(described(run)));
     }
 
+    // A server that resets the connection at once: adopt says so and how, as every command
+    // does, and that modules may have the address if a broadcast went.
+    void adoptThroughAServerThatResets_data()
+    {
+        QTest::addColumn<bool>("rfc2217");
+        QTest::newRow("raw TCP") << false;
+        QTest::newRow("RFC 2217") << true;
+    }
+
+    void adoptThroughAServerThatResets()
+    {
+        QFETCH(bool, rfc2217);
+        QTemporaryDir dir;
+        HostileServer server;
+        QVERIFY2(server.start({ "reset" }), qPrintable(server.output()));
+        const QString address = rfc2217 ? server.rfc2217Address() : server.rawAddress();
+        const Run run = pwm5ctl(dir.path(), { "-p", address, "adopt", "17", "--json" });
+        // Raw TCP says first that it tries one rate only.
+        const QString said = run.error.section(u'\n', -1);
+        QVERIFY2(run.exitCode == 3 && said.startsWith("pwm5ctl: " + address + ": ")
+                && run.out.size() == 1 && run.out.front().contains("\"ok\":false")
+                && !run.out.front().contains("\"failure\":\"interrupted\""),
+            qPrintable(described(run)));
+    }
+
     // SIGTERM while the settings wait for their answer ends the call at once.
     void signalWhileNegotiating()
     {

@@ -11,6 +11,7 @@
 
 #include <csignal>
 #include <memory>
+#include <unistd.h>
 
 // pwm5ctl where the line misbehaves at its edges: a device that goes away mid-command, the
 // tail of a refused frame, a reply that comes after its process, signals and a full disk.
@@ -197,6 +198,8 @@ private slots:
             << silent << QStringList { "-t", "60000", "set", "ch1.duty=10" } << SIGTERM << 143;
         QTest::newRow("scan --json, SIGINT")
             << silent << QStringList { "-t", "60000", "scan", "--json" } << SIGINT << 130;
+        QTest::newRow("adopt --json, SIGTERM")
+            << silent << QStringList { "-t", "60000", "adopt", "17", "--json" } << SIGTERM << 143;
     }
 
     void signalEndsCommand()
@@ -223,6 +226,14 @@ private slots:
             QCOMPARE(run.out.size(), 1);
             QCOMPARE(jsonLine(run.out.front()).value("interrupted"), QJsonValue(true));
         }
+        // Stopped after its first broadcast: modules may have the address, and it says so.
+        if (args.contains("adopt")) {
+            const QString said = "terminated; modules on the line may have taken address 17";
+            QVERIFY2(run.error == "pwm5ctl: " + said, ending(run));
+            QCOMPARE(run.out.size(), 1);
+            QCOMPARE(jsonLine(run.out.front()).value("failure"), QJsonValue("interrupted"));
+            QCOMPARE(jsonLine(run.out.front()).value("error"), QJsonValue(said));
+        }
     }
 
     // A reader that goes away (head) ends pwm5ctl as SIGPIPE does, but with the port closed.
@@ -243,6 +254,9 @@ private slots:
         QCOMPARE(printed.size(), 3);
         QCOMPARE(printed.back(), QStringLiteral("141"));
         QVERIFY(!QFile::exists(lockFileOf(pty)));
+        // A reader that went away interrupted nothing.
+        const QString said = QString::fromUtf8(shell.readAllStandardError());
+        QVERIFY2(!said.contains("interrupted"), qPrintable(said));
     }
 
     // Every spelling of the device meets the lock of a pwm5ctl that holds it: as root the
@@ -275,15 +289,46 @@ private slots:
         QVERIFY(holder.process().waitForFinished(kWaitMs));
     }
 
-    // Output that cannot be written is a failure a script must see, not a silent success.
+    // Output that cannot be written is a failure a script must see, not a silent success; a
+    // monitor without end ends at once, as every other command does.
+    void fullDisk_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("read") << QStringList { "read", "--json" };
+        QTest::newRow("monitor without end") << QStringList { "monitor", "--interval", "0" };
+    }
+
     void fullDisk()
     {
+        QFETCH(QStringList, args);
         QVERIFY(startSim({}));
         RunningPwm5ctl ctl;
         ctl.process().setStandardOutputFile("/dev/full");
-        ctl.start(dir->path(), { "read", "--json" });
+        ctl.start(dir->path(), args);
         const Run run = ctl.finish(kWaitMs);
         QVERIFY2(run.exitCode == 1 && saidOnce(run, "standard output"), ending(run));
+    }
+
+    // A scan that a closed pipe ends says what ended it: nobody interrupted it.
+    void scanEndedByAClosedPipe()
+    {
+        QVERIFY(startSim({}));
+        RunningPwm5ctl ctl;
+        // Its standard output is a pipe whose reader has gone before it starts.
+        ctl.process().setChildProcessModifier([] {
+            int ends[2];
+            if (::pipe(ends) != 0)
+                return;
+            ::close(ends[0]);
+            ::dup2(ends[1], STDOUT_FILENO);
+            ::close(ends[1]);
+        });
+        ctl.start(dir->path(), { "scan", "--all", "--addresses", "1-2", "--bauds", "9600" });
+        const Run run = ctl.finish(kWaitMs);
+        QVERIFY2(run.exitCode == 141
+                && saidOnce(run, "scan stopped: the reader of standard output went away")
+                && !run.error.contains("interrupted"),
+            ending(run));
     }
 };
 

@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -328,23 +329,34 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QStringList>("out");
         QTest::addColumn<QString>("error");
-        QTest::addColumn<int>("sent");
+        QTest::addColumn<int>("sent"); // frames; -1: any number
 
-        const QString all = QStringLiteral("; every module on the line now has address 17");
+        const QString all = QStringLiteral("; modules on the line may have taken address 17");
         QTest::newRow("a new address")
             << QStringList {} << QStringList { "adopt", "17" } << 0
             << QStringList { "adopted: address 17 at 9600 baud" } << "" << 12;
         QTest::newRow("and a new rate")
             << QStringList {} << QStringList { "adopt", "247", "115200", "--json" } << 0
             << QStringList {} << "" << 14;
+        // The address went out in every broadcast: a module that did not answer has it now.
         QTest::newRow("nothing answers")
-            << QStringList { "--no-reply" } << QStringList { "adopt", "17" } << 1 << QStringList {}
-            << "pwm5ctl: no module answers at address 17 at any rate" << 12;
+            << QStringList { "--no-reply" } << QStringList { "adopt", "17", "--json" } << 1
+            << QStringList { "{\"error\":\"no module answers at address 17 at any rate" + all
+                   + "\",\"failure\":\"no_reply\",\"ok\":false}" }
+            << "pwm5ctl: no module answers at address 17 at any rate" + all << 12;
+        // Its late reply comes at a later rate; it is told apart there, never taken for one.
+        QTest::newRow("a slow module answers too late")
+            << QStringList { "--delay", "60" } << QStringList { "adopt", "17" } << 1
+            << QStringList {}
+            << "pwm5ctl: a module answered at 9600 baud after the timeout (25 ms); give adopt a "
+               "longer -t"
+                + all
+            << -1;
         QTest::newRow("a garbled answer is two modules")
             << QStringList { "--bad-crc" } << QStringList { "adopt", "17", "--json" } << 1
             << QStringList { "{\"error\":\"bad CRC at 9600 baud: more than one module answered "
                              "together"
-                   + all + "\",\"ok\":false}" }
+                   + all + "\",\"failure\":\"bad_crc\",\"ok\":false}" }
             << "pwm5ctl: bad CRC at 9600 baud: more than one module answered together" + all << 12;
         QTest::newRow("a rate the module lacks")
             << QStringList {} << QStringList { "adopt", "17", "1200" } << 2 << QStringList {}
@@ -366,7 +378,10 @@ private slots:
         QFETCH(int, sent);
         QVERIFY(startSim(simOptions));
         const Run run = pwm5ctl(dir.path(), args);
-        QTEST(run.error, "error");
+        QFETCH(QString, error);
+        QVERIFY2(linesMatch(
+                     { run.error }, { QRegularExpression::escape(error).replace("\\.\\*", ".*") }),
+            qPrintable(run.error));
         QTEST(run.exitCode, "exitCode");
         if (args.contains("--json") && run.exitCode == 0) {
             const QJsonObject adopted = json(run);
@@ -380,8 +395,9 @@ private slots:
         } else {
             QCOMPARE(run.out, out);
         }
-        QCOMPARE(run.sent.size(), sent);
-        if (sent > 0)
+        if (sent >= 0)
+            QCOMPARE(run.sent.size(), sent);
+        if (sent != 0)
             QCOMPARE(run.sent.mid(0, 6), QStringList(6, run.sent.front()));
         if (sent > 0)
             QVERIFY(run.sent.front().startsWith("00 06 00 00 00 "));

@@ -8,6 +8,7 @@
 //                                         nothing the client sends is read any more
 //   hostile_server line-flood             the settings never answered: line bytes without end
 //   hostile_server silent                 takes the connection and never says a word
+//   hostile_server reset                  takes the connection and resets it at once
 //   hostile_server slow DEVICE [MS]       a small server: RFC 2217 in front of DEVICE for one
 //                                         client at a time, the next taken MS (3000) after the
 //                                         last one left
@@ -21,6 +22,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
@@ -204,7 +206,11 @@ void serveHostile(int listener, const std::string& mode)
             return;
         std::printf("accepted\n");
         std::fflush(stdout);
-        if (mode == "silent") {
+        if (mode == "reset") {
+            // A close that lingers for no time resets the connection.
+            const linger now { 1, 0 };
+            ::setsockopt(client, SOL_SOCKET, SO_LINGER, &now, sizeof now);
+        } else if (mode == "silent") {
             std::uint8_t buffer[4096];
             while (::recv(client, buffer, sizeof buffer, 0) > 0) { }
         } else if (mode == "line-flood") {
@@ -296,10 +302,10 @@ int main(int argc, char* argv[])
 {
     const std::string mode = argc > 1 ? argv[1] : "";
     const bool slow = mode == "slow" && argc > 2;
-    if (!slow && mode != "unclosed-sb" && mode != "do-flood" && mode != "line-flood"
-        && mode != "silent") {
+    const char* const modes[] = { "unclosed-sb", "do-flood", "line-flood", "silent", "reset" };
+    if (!slow && std::find(std::begin(modes), std::end(modes), mode) == std::end(modes)) {
         std::fprintf(stderr,
-            "usage: hostile_server unclosed-sb|do-flood|line-flood|silent\n"
+            "usage: hostile_server unclosed-sb|do-flood|line-flood|silent|reset\n"
             "       hostile_server slow DEVICE [MS]\n");
         return 2;
     }
