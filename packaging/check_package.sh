@@ -207,11 +207,17 @@ EOF
   done
 }
 
-# pwm5ctl runs from the unpacked tree, on the system's libraries.
+# pwm5ctl runs from the unpacked tree, on the system's libraries, and finds its network module
+# where the package puts it: a device server's port on which nothing listens is refused by the
+# server's address, not for a module it cannot load.
 check_pwm5ctl_runs() {
-  local out
+  local out said
   out=$("$bin/pwm5ctl" --version) || fail "pwm5ctl --version failed"
   [ "$out" = "pwm5ctl $version" ] || fail "pwm5ctl --version says '$out'"
+  [ -f "$root/usr/lib/pwm5/pwm5-network.so" ] || fail "no usr/lib/pwm5/pwm5-network.so"
+  # Port 9, discard: nothing listens there on a machine that builds packages.
+  said=$(env -u PWM5_MODULE_DIR "$bin/pwm5ctl" -p tcp:127.0.0.1:9 read 2>&1 >/dev/null) || true
+  grep -q "connection refused" <<<"$said" || fail "pwm5ctl through a device server: $said"
 }
 
 # A manual page for each program: compressed as Debian does (gzip -9n: no name, no time, so

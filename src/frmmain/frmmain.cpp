@@ -219,11 +219,13 @@ void frmmain::openSequence()
     const auto parsed = line::parseSettings(settings);
     // The port is tried first, as it always was: one that cannot be used says so before
     // settings that cannot. A device server is reached at once with the operator's settings.
-    line::Line& line = lineAt(*where.address);
-    auto fault = line.open(parsed.value_or(line::PortSettings {}));
+    std::optional<line::LineFault> fault;
+    line::Line* const line = lineAt(*where.address, fault);
+    if (line)
+        fault = line->open(parsed.value_or(line::PortSettings {}));
     if (!fault && where.address->keepsServerRate()) {
-        line.await(kRefusalWait);
-        fault = line.lostFault();
+        line->await(kRefusalWait);
+        fault = line->lostFault();
     }
     // Closed meanwhile: the window is going.
     if (fault && fault->kind == line::Failure::Interrupted)
@@ -234,7 +236,7 @@ void frmmain::openSequence()
         return;
     }
     if (!parsed) {
-        line.close();
+        line->close();
         showMessage(this, message::kParameterError);
         return;
     }
@@ -245,16 +247,18 @@ void frmmain::openSequence()
     openPort_ = n;
 }
 
-// The line for the address: the one of the last open when it is the same.
-line::Line& frmmain::lineAt(const line::LineAddress& address)
+// The line for the address: the one of the last open when it is the same; nothing when it
+// cannot be made, and why.
+line::Line* frmmain::lineAt(const line::LineAddress& address, std::optional<line::LineFault>& why)
 {
     if (line_ && line_->address() == address)
-        return *line_;
+        return line_;
     delete line_;
-    line_ = line::lineFor(address, this).release();
-    connect(line_, &line::Line::lost, this, &frmmain::closeSequence);
+    line_ = line::lineFor(address, this, &why).release();
+    if (line_)
+        connect(line_, &line::Line::lost, this, &frmmain::closeSequence);
     exchange_->attach(line_);
-    return *line_;
+    return line_;
 }
 
 // The message boxes name no device and no cause; the terminal and the port list do.

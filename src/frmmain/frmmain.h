@@ -61,7 +61,7 @@ private:
     bool portIsOpen() const;
     void onCommand1();
     void openSequence();
-    line::Line& lineAt(const line::LineAddress& address);
+    line::Line* lineAt(const line::LineAddress& address, std::optional<line::LineFault>& why);
     void sayWhyNotOpen(int n, const QString& label, const line::LineFault& fault);
     void closeSequence();
     void onPortChoice(int index);

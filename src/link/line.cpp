@@ -1,7 +1,7 @@
 #include "line.h"
 
 #include "link/serial_line.h"
-#include "link/server_line.h"
+#include "link/server_module.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -58,11 +58,16 @@ void Line::endWait()
         waiting_->quit();
 }
 
-std::unique_ptr<Line> lineFor(const LineAddress& address, QObject* parent)
+std::unique_ptr<Line> lineFor(
+    const LineAddress& address, QObject* parent, std::optional<LineFault>* why)
 {
-    if (address.isServer())
-        return std::make_unique<ServerLine>(address, parent);
-    return std::make_unique<SerialLine>(address, parent);
+    if (!address.isServer())
+        return std::make_unique<SerialLine>(address, parent);
+    std::optional<LineFault> fault;
+    auto line = serverLineFor(address, parent, fault);
+    if (why)
+        *why = fault;
+    return line;
 }
 
 } // namespace line

@@ -83,7 +83,9 @@ private:
     QEventLoop* waiting_ = nullptr;
 };
 
-// The line for the address: a serial device's or a device server's.
-std::unique_ptr<Line> lineFor(const LineAddress& address, QObject* parent = nullptr);
+// The line for the address: a serial device's or a device server's. Nothing when this
+// installation cannot make it (its network module is missing): why then says so.
+std::unique_ptr<Line> lineFor(
+    const LineAddress& address, QObject* parent = nullptr, std::optional<LineFault>* why = nullptr);
 
 } // namespace line

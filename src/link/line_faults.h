@@ -2,12 +2,12 @@
 
 #include "link/failure.h"
 
-#include <QAbstractSocket>
 #include <QSerialPort>
 #include <QString>
 
-// The one place where the errors of Qt's serial port and sockets become the failure table's
-// kinds and the words the operator reads beside the device's name.
+// The one place where the errors of Qt's serial port become the failure table's kinds and the
+// words the operator reads beside the device's name; socket_faults.h does the same for a
+// device server's connection.
 namespace line {
 
 // Why a serial device did not open. Qt reports a lock held by another process and a plain
@@ -23,11 +23,6 @@ bool meansGone(QSerialPort::SerialPortError error);
 
 // The device went away while open: "the device is gone (input/output error)".
 LineFault serialLossFault(const QString& systemText);
-
-// Why a connection to a device server failed or dropped; open says whether it was in use
-// by then. host and port are the address's, for the words.
-LineFault socketFault(QAbstractSocket::SocketError error, const QString& systemText, bool open,
-    const QString& host, quint16 port);
 
 // Qt's texts start with a capital, as sentences do; here they follow other words.
 QString lowerFirst(QString text);

@@ -61,8 +61,12 @@ std::optional<LineFault> Master::open(const LineAddress& address, const PortSett
     close();
     lateRequest_.clear();
     tailPending_ = false;
-    if (!line_ || !(line_->address() == address))
-        line_ = lineFor(address);
+    if (!line_ || !(line_->address() == address)) {
+        std::optional<LineFault> why;
+        line_ = lineFor(address, nullptr, &why);
+        if (!line_)
+            return why;
+    }
     if (interrupted_)
         line_->interrupt();
     return line_->open(settings);

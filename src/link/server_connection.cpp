@@ -1,6 +1,6 @@
 #include "server_connection.h"
 
-#include "link/line_faults.h"
+#include "link/socket_faults.h"
 
 #include <QLatin1StringView>
 

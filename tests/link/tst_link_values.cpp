@@ -5,6 +5,7 @@
 #include "link/port_settings.h"
 #include "link/receive_buffer.h"
 #include "link/reply.h"
+#include "link/socket_faults.h"
 #include "support/test_crc.h"
 
 #include <QFile>
