@@ -274,7 +274,7 @@ check_bash_completion() {
   mkdir "$here"
   touch "$here/a.json"
   local completions=(
-    "pwm5ctl |address adopt apply baud monitor read scan set verify"
+    "pwm5ctl |address adopt apply baud bridge monitor read scan set verify"
     "pwm5ctl -p COM1 --parity |even none odd"
     "pwm5ctl -b 9600 set ch5.o|ch5.output="
     "pwm5ctl set ch1.duty = 5 key_lock = |off on"
@@ -284,6 +284,7 @@ check_bash_completion() {
     "pwm5ctl verify |- a.json"
     "pwm5ctl monitor --c|--count --csv"
     "pwm5ctl adopt 17 11|115200"
+    "pwm5ctl bridge --disc|--discovery --discovery-prefix"
   )
   for row in "${completions[@]}"; do
     IFS='|' read -r line expected <<<"$row"

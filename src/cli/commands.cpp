@@ -16,6 +16,7 @@ Command commandNamed(const QString& name)
         { "scan", scanCommand },
         { "adopt", adoptCommand },
         { "monitor", monitorCommand },
+        { "bridge", bridgeCommand },
     };
     for (const auto& [known, command] : commands)
         if (name == QLatin1String(known))

@@ -103,5 +103,6 @@ int baudCommand(const Invocation& call, Console& console);
 int scanCommand(const Invocation& call, Console& console);
 int adoptCommand(const Invocation& call, Console& console);
 int monitorCommand(const Invocation& call, Console& console);
+int bridgeCommand(const Invocation& call, Console& console);
 
 } // namespace cli

@@ -1,5 +1,6 @@
 #include "invocation.h"
 
+#include "bridge_topics.h"
 #include "commands.h"
 #include "options.h"
 
@@ -22,7 +23,7 @@ constexpr int kScanTimeoutMs = 25;
 constexpr int kServerAllowanceMs = 50;
 
 // The commands that serve each module of an address list.
-const QStringList kListCommands { "read", "set", "apply", "verify", "monitor" };
+const QStringList kListCommands { "read", "set", "apply", "verify", "monitor", "bridge" };
 
 // What is wrong with the command line, or nothing.
 using Wrong = std::optional<QString>;
@@ -184,6 +185,30 @@ Wrong takeAdopt(const OptionParser& given, Invocation& call)
     return std::nullopt;
 }
 
+// A prefix of topics, or why not: --topic "a/+/b" holds a wildcard, + or #.
+Wrong prefixRefusal(const char* option, const QString& prefix)
+{
+    if (const auto why = topicPrefixRefusal(prefix))
+        return QStringLiteral("%1 %2 %3")
+            .arg(QLatin1String(option), device::quotedValue(prefix), *why);
+    return std::nullopt;
+}
+
+Wrong takeBridge(const OptionParser& given, Invocation& call)
+{
+    if (call.command != u"bridge")
+        return std::nullopt;
+    call.topicPrefix = given.isSet(OptionId::Topic) ? given.value(OptionId::Topic)
+                                                    : defaultTopicPrefix(call.port);
+    call.passwordFile = given.value(OptionId::PasswordFile);
+    call.caFile = given.value(OptionId::CaFile);
+    call.discovery = given.isSet(OptionId::Discovery);
+    call.discoveryPrefix = given.value(OptionId::DiscoveryPrefix);
+    if (const Wrong why = prefixRefusal("--topic", call.topicPrefix))
+        return why;
+    return prefixRefusal("--discovery-prefix", call.discoveryPrefix);
+}
+
 Parsed wrong(const QString& text)
 {
     return { Parsed::Outcome::Wrong, {}, text };
@@ -245,8 +270,8 @@ Parsed parsedInvocation(const QStringList& arguments)
             QStringLiteral("pwm5ctl %1\n").arg(QCoreApplication::applicationVersion()) };
 
     Invocation call;
-    for (const auto take :
-        { takeCommand, takeLine, takeSlave, takeSwitches, takeScan, takeMonitor, takeAdopt })
+    for (const auto take : { takeCommand, takeLine, takeSlave, takeSwitches, takeScan, takeMonitor,
+             takeAdopt, takeBridge })
         if (const Wrong why = take(given, call))
             return { Parsed::Outcome::Wrong, call, *why };
     return { Parsed::Outcome::Run, call, {} };

@@ -36,6 +36,11 @@ struct Invocation {
     int count = 0; // monitor: rounds; 0 until Ctrl+C
     bool csv = false; // monitor
     int settleMs = 10; // adopt
+    QString topicPrefix; // bridge
+    QString passwordFile; // bridge
+    QString caFile; // bridge
+    bool discovery = false; // bridge
+    QString discoveryPrefix; // bridge
 };
 
 struct Parsed {

@@ -77,6 +77,9 @@ int main(int argc, char* argv[])
     // judged: it is no failure of the output.
     QCoreApplication::processEvents();
     status = checkedOutput(console, status, stops.stop());
-    // Ended by a signal: as a shell reports it, after the output.
-    return stops.stop() == cli::Stop::None ? status : cli::exitStatusOf(stops.stop());
+    // Ended by a signal: as a shell reports it, after the output. A bridge is a service, which
+    // SIGTERM and SIGINT end in the normal way.
+    const bool service = parsed.invocation.command == QLatin1String("bridge")
+        && stops.stop() != cli::Stop::BrokenPipe;
+    return stops.stop() == cli::Stop::None || service ? status : cli::exitStatusOf(stops.stop());
 }

@@ -4,11 +4,15 @@
 
 namespace cli {
 
+QJsonObject failureJson(const QString& kind, const QString& error)
+{
+    return { { QStringLiteral("ok"), false }, { QStringLiteral("failure"), kind },
+        { QStringLiteral("error"), error } };
+}
+
 QJsonObject failureJson(line::Failure failure, const QString& error)
 {
-    return { { QStringLiteral("ok"), false },
-        { QStringLiteral("failure"), QLatin1String(line::failureKind(failure).jsonName) },
-        { QStringLiteral("error"), error } };
+    return failureJson(QLatin1String(line::failureKind(failure).jsonName), error);
 }
 
 QJsonObject failureJson(int address, const Answer& answer)

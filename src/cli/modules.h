@@ -19,7 +19,9 @@ inline bool severalModules(const Invocation& call)
 // {"address":1,"ok":false,"failure":"no_reply","error":"..."}; an exception also gives its
 // "exception_code".
 QJsonObject failureJson(int address, const Answer& answer);
-// {"ok":false,"failure":"busy","error":"..."}: a failure that is no module's.
+// {"ok":false,"failure":"busy","error":"..."}: a failure that is no module's; the kind by its
+// JSON name, or one of the line's.
+QJsonObject failureJson(const QString& kind, const QString& error);
 QJsonObject failureJson(line::Failure failure, const QString& error);
 
 // Says a module's failure: on stderr ("module 3: no reply within 200 ms" when the call serves

@@ -7,7 +7,6 @@
 #include "modules.h"
 #include "reading_output.h"
 
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <QJsonObject>
 
@@ -98,19 +97,6 @@ QString statisticsLine(const Statistics& s)
                     .arg(spread->median, 0, 'f', 1)
                     .arg(spread->max, 0, 'f', 1);
     return text;
-}
-
-// ISO 8601 with the UTC offset, to the millisecond: "2026-12-09T20:31:00.123+01:00".
-QString timeNow()
-{
-    // Qt writes "Z" for UTC; the offset is written out in every zone alike.
-    const QDateTime now = QDateTime::currentDateTime();
-    const int offset = now.offsetFromUtc() / 60;
-    return now.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"))
-        + QStringLiteral("%1%2:%3")
-              .arg(QLatin1Char(offset < 0 ? '-' : '+'))
-              .arg(std::abs(offset) / 60, 2, 10, QLatin1Char('0'))
-              .arg(std::abs(offset) % 60, 2, 10, QLatin1Char('0'));
 }
 
 // One module's share of a monitor: what its reads came to, and its last good reading.
@@ -208,10 +194,7 @@ void printReading(const Invocation& call, Console& console, const Answer& answer
     if (call.csv) {
         console.out << csvRow(time, m.address, reading) << Qt::endl;
     } else if (call.json) {
-        QJsonObject object = readingJson(m.address, reading);
-        object.insert(QStringLiteral("time"), time);
-        object.insert(QStringLiteral("ok"), true);
-        console.print(object);
+        console.print(stateJson(m.address, reading));
     } else if (const QStringList changed = changes(reading, m.last); !changed.isEmpty()) {
         // A round where nothing changed says nothing.
         console.out << time << "  " << module << changed.join(QStringLiteral("  ")) << Qt::endl;

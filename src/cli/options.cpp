@@ -45,8 +45,14 @@ Commands:
                        each module's first reading whole, then what changed (--json:
                        every reading; --csv: a row per module per round), and
                        statistics per module at the end.
+  bridge BROKER        Put the modules of -a on an MQTT broker, mqtt://[USER@]HOST[:PORT]
+                       or mqtts://..., until SIGTERM or SIGINT (exit 0): P/bridge and
+                       P/A/availability say online or offline, P/A/state holds the
+                       read --json object (all retained); P/A/set takes a JSON object as
+                       apply does, P/A/set/NAME a bare value, each answered on
+                       P/A/result. --topic P, --password-file, --ca-file, --discovery.
 
--a takes a list (1-4,17) for read, set, apply, verify and monitor: one call serves the
+-a takes a list (1-4,17) for read, set, apply, verify, monitor and bridge: one call serves the
 modules in that order, and a module that fails does not stop the others. Several
 modules print a column (read) or a block each under its header, a failed module's
 too; --json prints one line per module, with "address" and "ok", and "failure" and
@@ -137,7 +143,7 @@ OptionParser::OptionParser()
         options_.push_back(qtOption(option));
     parser_.addOptions({ options_.begin(), options_.end() });
     parser_.addPositionalArgument(QStringLiteral("COMMAND"),
-        QStringLiteral("read, set, apply, verify, address, baud, scan, adopt or monitor."),
+        QStringLiteral("read, set, apply, verify, address, baud, scan, adopt, monitor or bridge."),
         QStringLiteral("COMMAND [ARGUMENTS]"));
 }
 

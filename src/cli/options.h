@@ -35,6 +35,11 @@ enum class OptionId {
     Count,
     Csv,
     Settle,
+    Topic,
+    PasswordFile,
+    CaFile,
+    Discovery,
+    DiscoveryPrefix,
 };
 
 struct Option {
@@ -57,8 +62,8 @@ inline constexpr auto kOptions = std::to_array<Option>({
     { OptionId::DataBits, "", "data-bits", "BITS", "8, 7 or 6", "8", "" },
     { OptionId::StopBits, "", "stop-bits", "BITS", "1 or 2", "1", "" },
     { OptionId::Address, "a", "address", "N",
-        "The module's slave address, 1 to 247; for read, set, apply, verify and monitor a list "
-        "such as 1-4,17",
+        "The module's slave address, 1 to 247; for read, set, apply, verify, monitor and bridge "
+        "a list such as 1-4,17",
         "1", "" },
     { OptionId::Timeout, "t", "timeout", "MS",
         "How long the module may take to begin its reply after the request has left, in ms "
@@ -79,13 +84,25 @@ inline constexpr auto kOptions = std::to_array<Option>({
     { OptionId::Addresses, "", "addresses", "RANGE", "the addresses to try, e.g. 1-10,17", "1-247",
         "scan" },
     { OptionId::All, "", "all", "", "go on after the first module found", "", "scan" },
-    { OptionId::Interval, "", "interval", "MS", "ms from one read to the next", "1000", "monitor" },
+    { OptionId::Interval, "", "interval", "MS", "ms from one read (round) to the next", "1000",
+        "monitor bridge" },
     { OptionId::Count, "", "count", "N", "stop after N rounds (default: at Ctrl+C)", "",
         "monitor" },
     { OptionId::Csv, "", "csv", "",
         "one CSV row per module per round on stdout, statistics on stderr", "", "monitor" },
     { OptionId::Settle, "", "settle", "MS",
         "ms to wait after each broadcast, beyond the frame and an echo of it", "10", "adopt" },
+    { OptionId::Topic, "", "topic", "PREFIX",
+        "the prefix of the topics (default pwm5/ and the port's name)", "", "bridge" },
+    { OptionId::PasswordFile, "", "password-file", "FILE",
+        "the broker's password: the file's first line", "", "bridge" },
+    { OptionId::CaFile, "", "ca-file", "FILE",
+        "the CA certificates (PEM) the broker's must verify against (default: the system's)", "",
+        "bridge" },
+    { OptionId::Discovery, "", "discovery", "", "publish Home Assistant discovery configs", "",
+        "bridge" },
+    { OptionId::DiscoveryPrefix, "", "discovery-prefix", "PREFIX", "where the discovery configs go",
+        "homeassistant", "bridge" },
 });
 
 constexpr bool inIdOrder()

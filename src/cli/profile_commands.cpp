@@ -6,6 +6,7 @@
 #include "device/requests.h"
 #include "device/write_all.h"
 #include "modules.h"
+#include "profile_write.h"
 #include "reading_output.h"
 
 #include <algorithm>
@@ -72,11 +73,9 @@ int applyTo(
     const auto reading = readModule(call, master, console, address, status);
     if (!reading)
         return status;
-    device::ParameterValues values = reading->values;
-    for (const Assignment& a : profile.assignments)
-        values[device::indexOf(a.parameter->id)] = a.units;
+    const ProfileWrite write = profileWrite(address, reading->values, profile);
     QJsonObject object = moduleObject(call, address);
-    if (values == reading->values) {
+    if (write.request.isEmpty()) {
         if (call.json) {
             object.insert(QStringLiteral("changed"), QJsonObject {});
             console.print(object);
@@ -86,35 +85,22 @@ int applyTo(
         }
         return kDone;
     }
-    // Every register of the write-all block but the module's baud-rate code, which stays.
-    const device::WrittenRegisters registers = device::writtenRegisters(values);
-    const std::size_t count
-        = device::parameter(device::ParameterId::BaudRate).address - device::kFirstWrittenRegister;
-    const Answer answer
-        = master.ask(device::writeRegistersRequest(static_cast<std::uint8_t>(address),
-            device::kFirstWrittenRegister, std::span(registers).first(count)));
+    const Answer answer = master.ask(write.request);
     if (!answer.ok())
         return failModule(call, console, address, answer);
-
-    QJsonObject changed;
+    if (call.json) {
+        object.insert(QStringLiteral("changed"), changedJson(reading->values, write.after));
+        console.print(object);
+        return kDone;
+    }
     for (const device::ParameterId id : printOrder()) {
         const device::Parameter& p = device::parameter(id);
         const device::Units before = reading->values[device::indexOf(id)];
-        const device::Units after = values[device::indexOf(id)];
-        if (before == after || !writable(p))
-            continue;
-        const QString name = device::latin1(p.name);
-        if (call.json)
-            changed.insert(name, jsonValue(p, after));
-        else
-            console.out << line(name,
+        if (before != write.after[device::indexOf(id)] && writable(p))
+            console.out << line(device::latin1(p.name),
                 shownValue(p, before) + QStringLiteral(" -> ")
                     + heldValue(*assignmentOf(profile, id)))
                         << Qt::endl;
-    }
-    if (call.json) {
-        object.insert(QStringLiteral("changed"), changed);
-        console.print(object);
     }
     return kDone;
 }

@@ -2,7 +2,10 @@
 
 #include "device/parameter_value.h"
 
+#include <QDateTime>
 #include <QJsonArray>
+
+#include <cstdlib>
 
 namespace cli {
 
@@ -135,6 +138,26 @@ QJsonObject readingJson(int address, const device::Reading& reading)
     for (const QJsonObject& channel : channels)
         array.append(channel);
     object.insert(QStringLiteral("channels"), array);
+    return object;
+}
+
+QString timeNow()
+{
+    // Qt writes "Z" for UTC; the offset is written out in every zone alike.
+    const QDateTime now = QDateTime::currentDateTime();
+    const int offset = now.offsetFromUtc() / 60;
+    return now.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"))
+        + QStringLiteral("%1%2:%3")
+              .arg(QLatin1Char(offset < 0 ? '-' : '+'))
+              .arg(std::abs(offset) / 60, 2, 10, QLatin1Char('0'))
+              .arg(std::abs(offset) % 60, 2, 10, QLatin1Char('0'));
+}
+
+QJsonObject stateJson(int address, const device::Reading& reading)
+{
+    QJsonObject object = readingJson(address, reading);
+    object.insert(QStringLiteral("ok"), true);
+    object.insert(QStringLiteral("time"), timeNow());
     return object;
 }
 

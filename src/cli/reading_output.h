@@ -40,6 +40,13 @@ QStringList readingColumns(const std::vector<ModuleReading>& readings);
 // form apply takes back.
 QJsonObject readingJson(int address, const device::Reading& reading);
 
+// Now, in ISO 8601 with the UTC offset, to the millisecond: "2026-12-09T20:31:00.123+01:00".
+QString timeNow();
+
+// A reading as monitor --json prints it and the bridge publishes it: readingJson with "ok"
+// and "time".
+QJsonObject stateJson(int address, const device::Reading& reading);
+
 // The key of a parameter in readingJson: "pwm_voltage", or "duty" inside channel 3.
 struct JsonPlace {
     int channel; // -1 for the module-wide values

@@ -1,0 +1,112 @@
+#pragma once
+
+#include "bridge_topics.h"
+#include "call_master.h"
+#include "commands.h"
+#include "mqtt_client.h"
+
+#include "device/reply_decoder.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <deque>
+#include <optional>
+#include <vector>
+
+namespace cli {
+
+// What the bridge needs beyond the call: its broker, topics and password, checked.
+struct BridgePlan {
+    BrokerAddress broker;
+    QString password;
+    Topics topics;
+};
+
+// pwm5ctl bridge: one line of modules on an MQTT broker, until SIGTERM or SIGINT. Each round
+// reads every module that is online, in list order; a command that arrives is served before
+// the next read; a module that failed three rounds in a row is offline and read once every
+// 10 s; a port that goes away is opened again every 2 s.
+class Bridge final : public QObject {
+    Q_OBJECT
+
+public:
+    // A module offline is read this often; a lost port is tried this often.
+    static constexpr std::chrono::seconds kOfflineRetry { 10 };
+    static constexpr std::chrono::seconds kReopen { 2 };
+    static constexpr int kFailedRoundsOffline = 3;
+    // Commands that wait beyond this many are refused, not queued.
+    static constexpr std::size_t kMostWaiting = 256;
+
+    Bridge(const Invocation& call, Console& console, BridgePlan plan, const MosquittoApi& api);
+
+    // The exit status: 0 once stopped by a signal, 3 for a broker that refused us or a line
+    // that cannot be a line.
+    int run();
+
+private:
+    struct Module {
+        int address;
+        std::optional<device::Reading> last; // the last good reading
+        bool online = false; // as published
+        int failedRounds = 0;
+        QElapsedTimer sinceTry; // since the last read, for an offline module
+        bool stateWaiting = false; // a state that could not be published yet
+    };
+    struct Command {
+        int address;
+        QString name; // the parameter of P/A/set/NAME; empty for P/A/set
+        QByteArray payload;
+    };
+
+    // The line.
+    bool openLine();
+    void lineLost(const QString& why);
+    void schedule();
+    void pump();
+    bool pumpOnce();
+    void startRound();
+    bool due(const Module& m) const;
+    void read(Module& m);
+    void serve(const Command& command);
+    Module* moduleAt(int address);
+
+    // The broker.
+    void onConnected();
+    void onSubscribed();
+    void onLost(const QString& why);
+    void onRefused(const QString& why);
+    void onMessage(const QString& topic, const QByteArray& payload);
+    void publishAvailability(Module& m, bool online);
+    void publishState(Module& m);
+    void publishResult(int address, const QJsonObject& result);
+    void publishDiscovery();
+    void stop();
+    void finish();
+
+signals:
+    // Stopped, or refused: run() returns.
+    void finished();
+
+private:
+    const Invocation& call_;
+    Console& console_;
+    BridgePlan plan_;
+    CallMaster master_;
+    MqttClient mqtt_;
+    std::vector<Module> modules_;
+    std::deque<Command> commands_;
+    std::deque<Module*> round_; // the reads of the round in progress, in order
+    QElapsedTimer sinceRound_;
+    QTimer wake_; // the next round, or the next try of a lost port
+    bool lineUp_ = false;
+    bool lineSaid_ = false; // the line's loss has been said, and not its return
+    bool busy_ = false;
+    bool stopping_ = false;
+    bool finished_ = false;
+    bool brokerSaid_ = false; // the broker's loss has been said, and not its return
+    std::optional<int> exitStatus_;
+};
+
+} // namespace cli

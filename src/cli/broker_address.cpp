@@ -1,0 +1,85 @@
+#include "broker_address.h"
+
+#include "device/parameter_value.h"
+
+#include <QLatin1StringView>
+
+namespace cli {
+
+namespace {
+
+constexpr QLatin1StringView kPlain("mqtt://");
+constexpr QLatin1StringView kTls("mqtts://");
+
+Result<BrokerAddress> wrong(const QString& why)
+{
+    return Result<BrokerAddress>::failure(QStringLiteral("broker: %1").arg(why));
+}
+
+// 1 to 65535 in plain digits.
+std::optional<quint16> portNumber(QStringView digits)
+{
+    if (digits.isEmpty() || digits.size() > 5)
+        return std::nullopt;
+    int value = 0;
+    for (const QChar c : digits) {
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    return value >= 1 && value <= 65535 ? std::optional(static_cast<quint16>(value)) : std::nullopt;
+}
+
+} // namespace
+
+Result<BrokerAddress> brokerAddress(QStringView text)
+{
+    BrokerAddress broker;
+    broker.tls = text.startsWith(kTls);
+    if (!broker.tls && !text.startsWith(kPlain))
+        return wrong(QStringLiteral("\"%1\" is not mqtt://[USER@]HOST[:PORT] or mqtts://...")
+                         .arg(device::quotedValue(text)));
+    broker.port = broker.tls ? 8883 : 1883;
+    QStringView rest = text.sliced(broker.tls ? kTls.size() : kPlain.size());
+    if (rest.endsWith(u'/'))
+        rest.chop(1);
+    if (rest.contains(u'/'))
+        return wrong(QStringLiteral("an address takes no path"));
+    if (const qsizetype at = rest.lastIndexOf(u'@'); at >= 0) {
+        const QStringView user = rest.first(at);
+        if (user.contains(u':'))
+            return wrong(QStringLiteral("no password in the address; give --password-file"));
+        if (user.isEmpty())
+            return wrong(QStringLiteral("no user before @"));
+        broker.user = user.toString();
+        rest = rest.sliced(at + 1);
+    }
+    QStringView host = rest;
+    if (rest.startsWith(u'[')) {
+        const qsizetype end = rest.indexOf(u']');
+        if (end < 0)
+            return wrong(QStringLiteral("an IPv6 host ends with ]"));
+        host = rest.sliced(1, end - 1);
+        rest = rest.sliced(end + 1);
+        if (!rest.isEmpty() && !rest.startsWith(u':'))
+            return wrong(QStringLiteral("only :PORT may follow the host"));
+    } else if (const qsizetype colon = rest.indexOf(u':'); colon >= 0) {
+        host = rest.first(colon);
+        rest = rest.sliced(colon);
+    } else {
+        rest = {};
+    }
+    if (host.isEmpty())
+        return wrong(QStringLiteral("no host"));
+    if (rest.startsWith(u':')) {
+        const auto port = portNumber(rest.sliced(1));
+        if (!port)
+            return wrong(QStringLiteral("port \"%1\" is not 1 to 65535")
+                             .arg(device::quotedValue(rest.sliced(1))));
+        broker.port = *port;
+    }
+    broker.host = host.toString();
+    return broker;
+}
+
+} // namespace cli
