@@ -47,6 +47,9 @@ void MqttClient::configure()
     const QByteArray id = settings_.clientId.toUtf8();
     mosq_ = api_.create(id.constData(), true, this);
     api_.int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    // A result is one small packet that someone waits for: Nagle's algorithm would hold it
+    // until the broker acknowledged the packet before, tens of milliseconds.
+    api_.int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);
     if (!settings_.broker.user.isEmpty()) {
         const QByteArray user = settings_.broker.user.toUtf8();
         const QByteArray password = settings_.password.toUtf8();
