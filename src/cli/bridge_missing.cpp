@@ -1,0 +1,12 @@
+// bridge in a build without libmosquitto's header: it says so.
+
+#include "commands.h"
+
+namespace cli {
+
+int bridgeCommand(const Invocation&, Console& console)
+{
+    return console.fail(kPortUnusable, QStringLiteral("this build has no MQTT bridge"));
+}
+
+} // namespace cli
