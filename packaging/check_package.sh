@@ -2,8 +2,8 @@
 # Builds the .deb from an already built tree, unpacks it into a scratch root with dpkg -x and
 # checks what an installation would get: the files where the desktop entry looks for them, a
 # valid desktop entry, dependencies that cover every library the programs link, a launcher
-# that starts the tool in the per-user folder, pwm5ctl and its bash completion, the manual
-# pages, the licence and changelog, and lintian's verdict.
+# that starts the tool in the per-user folder, pwm5ctl and its bash completion, the bridge's
+# service, the manual pages, the licence and changelog, and lintian's verdict.
 #
 # Each check is a function of its own (check_*), run in a subshell, where its first failure
 # ends it; the driver at the end runs them all and names those that failed.
@@ -56,14 +56,14 @@ check_control_fields() {
 }
 
 # Every declared package exists (each is a build dependency, so it is installed here), and
-# Depends has what the programs load without linking it: the xcb platform plugin, and the CJK
-# font.
+# Depends has what the programs load without linking it: the xcb platform plugin, the CJK
+# font, and the MQTT client library of the bridge.
 check_declared_packages() {
   local p
   for p in "${depends[@]}"; do
     dpkg-query -W "$p" >/dev/null 2>&1 || fail "Depends names $p, which no installed package is"
   done
-  for p in qt6-qpa-plugins fonts-wqy-zenhei; do
+  for p in qt6-qpa-plugins fonts-wqy-zenhei libmosquitto1; do
     declared "$p" || fail "Depends lacks $p"
   done
 }
@@ -220,6 +220,38 @@ check_pwm5ctl_runs() {
   grep -q "connection refused" <<<"$said" || fail "pwm5ctl through a device server: $said"
 }
 
+# The bridge's service: the template unit where systemd looks for it, running the packaged
+# pwm5ctl with the settings of the file its instance names, and an example of that file which
+# sets every variable the command line uses. Where systemd-analyze is installed it must accept
+# the unit without a word: an unknown or misplaced key is only a warning to systemd, which
+# ignores it when it runs the unit. It reads the unit's files alone; no systemd runs here. The
+# copy it checks runs the unpacked pwm5ctl, and looks up the manual page among the unpacked
+# ones.
+check_bridge_service() {
+  local unit=$root/usr/lib/systemd/system/pwm5-bridge@.service
+  local example=$root/usr/share/doc/pwm5/examples/bridge-example.conf
+  local here=$scratch/unit exec name report verify
+  [ -f "$unit" ] || fail "no usr/lib/systemd/system/pwm5-bridge@.service"
+  [ -f "$example" ] || fail "no usr/share/doc/pwm5/examples/bridge-example.conf"
+  exec=$(sed -n 's/^ExecStart=//p' "$unit")
+  [ "${exec%% *}" = /usr/bin/pwm5ctl ] || fail "the unit runs ${exec%% *}, not /usr/bin/pwm5ctl"
+  grep -qx 'EnvironmentFile=/etc/pwm5/bridge-%i.conf' "$unit" ||
+    fail "the unit reads no /etc/pwm5/bridge-%i.conf"
+  # The example's lines are plain assignments, which a shell reads as systemd does.
+  # shellcheck disable=SC2016 # the names and the inner bash's arguments, not this shell's
+  while read -r name; do
+    env -i bash -c 'set -a && . "$1" && [ -v "$2" ]' _ "$example" "$name" ||
+      fail "bridge-example.conf sets no $name, which the unit's command line uses"
+  done < <(grep -o '\$[{]\?[A-Za-z_][A-Za-z0-9_]*' <<<"$exec" | tr -d '${' | sort -u)
+  command -v systemd-analyze >/dev/null || return 0
+  mkdir "$here"
+  sed "s|/usr/bin/pwm5ctl|$bin/pwm5ctl|" "$unit" >"$here/pwm5-bridge@line1.service"
+  verify=(systemd-analyze verify)
+  command -v man >/dev/null || verify+=(--man=no) # the pages are checked below
+  { report=$(MANPATH=$root/usr/share/man "${verify[@]}" "$here/pwm5-bridge@line1.service" 2>&1) &&
+    [ -z "$report" ]; } || fail "systemd-analyze verify: $report"
+}
+
 # A manual page for each program: compressed as Debian does (gzip -9n: no name, no time, so
 # the same bytes every build), with the project's version, and read by groff without a warning
 # (-k: the pages are UTF-8, as man reads them). pwm5-sim's page names every option its --help
@@ -310,6 +342,7 @@ checks=(
   check_desktop_command_starts_tool
   check_launcher_folder
   check_pwm5ctl_runs
+  check_bridge_service
   check_manual_pages
   check_licence_and_changelog
   check_lintian

@@ -1,13 +1,15 @@
 # Shared by ./run, ./test and the other scripts: installs what is missing, once, and says what.
 # shellcheck shell=bash
 
-# What building and running the tools needs: ./run installs only these.
+# What building and running the tools needs: ./run installs only these. libmosquitto-dev
+# brings the MQTT client library that the bridge loads, and its header.
 PWM5_PACKAGES=(cmake g++ ninja-build pkg-config qt6-base-dev qt6-serialport-dev libmodbus-dev
-  fonts-wqy-zenhei)
+  libmosquitto-dev fonts-wqy-zenhei)
 # What the tests need besides: a formatter, clang for the fuzz targets, an X server for the
-# tests that need a real one, the package test's checkers, and a serial device server.
+# tests that need a real one, the package test's checkers, a serial device server, and an MQTT
+# broker (mosquitto, with mosquitto_passwd) with openssl to make its test certificates.
 PWM5_TEST_PACKAGES=(clang-format clang-14 libclang-rt-14-dev xvfb xauth desktop-file-utils
-  groff-base lintian ser2net)
+  groff-base lintian ser2net mosquitto openssl)
 
 # Where apt's output goes: a first run would otherwise bury the one line that says what it
 # installs under a thousand lines of dpkg.

@@ -1,34 +1,16 @@
 #include "device_server.h"
+#include "local_ports.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QHostAddress>
 #include <QStandardPaths>
-#include <QTcpServer>
 
 namespace {
 
 constexpr int kStartTimeoutMs = 10000;
 constexpr int kStopTimeoutMs = 5000;
 constexpr int kAttempts = 3;
-
-// Whether the kernel lists a socket listening on 127.0.0.1:port: the state /proc/net/tcp
-// gives as 0A, the address and port in hex.
-bool listensOn(quint16 port)
-{
-    QFile table(QStringLiteral("/proc/net/tcp"));
-    if (!table.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray local = QByteArrayLiteral("0100007F:")
-        + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
-    for (const QByteArray& line : table.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() > 3 && fields[1] == local && fields[3] == "0A")
-            return true;
-    }
-    return false;
-}
 
 } // namespace
 
@@ -52,9 +34,7 @@ QString DeviceServer::configuration(const QString& device, quint16 rawPort, quin
 
 quint16 DeviceServer::freePort()
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
+    return freeLocalPort();
 }
 
 bool DeviceServer::start(const QString& workDir, const QString& device)
@@ -98,7 +78,7 @@ bool DeviceServer::start(const QString& workDir, const QString& device)
 
 bool DeviceServer::listening() const
 {
-    return listensOn(rawPort_) && listensOn(rfc2217Port_);
+    return listensLocally(rawPort_) && listensLocally(rfc2217Port_);
 }
 
 void DeviceServer::stop()
