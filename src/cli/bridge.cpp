@@ -7,6 +7,7 @@
 #include "reading_output.h"
 #include "stop_signals.h"
 
+#include "device/parameter_value.h"
 #include "device/requests.h"
 
 #include <QCoreApplication>
@@ -55,6 +56,7 @@ Bridge::Bridge(const Invocation& call, Console& console, BridgePlan plan, const 
     , plan_(std::move(plan))
     , master_(call, console.err)
     , mqtt_(api, clientSettings(call, plan_))
+    , lineName_(device::escapedControls(call.port))
 {
     for (const int address : call.modules)
         modules_.push_back({ address, {}, false, 0, {}, false });
@@ -104,7 +106,7 @@ bool Bridge::openLine()
     const auto fault = master_.open(*call_.where.address, call_.line);
     if (!fault) {
         if (lineSaid_)
-            console_.err << "pwm5ctl: " << call_.where.label << ": open again" << Qt::endl;
+            console_.err << "pwm5ctl: " << lineName_ << ": open again" << Qt::endl;
         lineSaid_ = false;
         lineUp_ = true;
         return true;
@@ -112,7 +114,7 @@ bool Bridge::openLine()
     if (fault->kind == line::Failure::Interrupted)
         return false;
     if (fault->kind == line::Failure::Unusable) {
-        console_.fail(kPortUnusable, QStringLiteral("%1: %2").arg(call_.where.label, fault->text));
+        console_.fail(kPortUnusable, QStringLiteral("%1: %2").arg(lineName_, fault->text));
         exitStatus_ = kPortUnusable;
         finish();
         return false;
@@ -125,8 +127,8 @@ bool Bridge::openLine()
 void Bridge::lineLost(const QString& why)
 {
     if (!lineSaid_)
-        console_.err << "pwm5ctl: " << call_.where.label << ": " << why
-                     << "; opening it again every " << kReopen.count() << " s" << Qt::endl;
+        console_.err << "pwm5ctl: " << lineName_ << ": " << why << "; opening it again every "
+                     << kReopen.count() << " s" << Qt::endl;
     lineSaid_ = true;
     lineUp_ = false;
     master_.close();
@@ -251,8 +253,8 @@ void Bridge::serve(const Command& command)
     }
     if (!lineUp_)
         return publishResult(m->address,
-            failureJson(line::Failure::Lost,
-                QStringLiteral("%1: the line is away").arg(call_.where.label)));
+            failureJson(
+                line::Failure::Lost, QStringLiteral("%1: the line is away").arg(lineName_)));
     const auto slave = static_cast<std::uint8_t>(m->address);
     const Answer held = master_.ask(device::readAllRequest(slave));
     if (!held.ok() && !held.interrupted())
@@ -364,7 +366,7 @@ void Bridge::publishDiscovery()
 {
     for (const Module& m : modules_)
         for (const DiscoveryConfig& c : discoveryConfigs({ plan_.topics, call_.discoveryPrefix,
-                 m.address, call_.where.label, QCoreApplication::applicationVersion() }))
+                 m.address, lineName_, QCoreApplication::applicationVersion() }))
             mqtt_.publish(c.topic, compact(c.config), 1, true);
 }
 

@@ -95,6 +95,9 @@ private:
     BridgePlan plan_;
     CallMaster master_;
     MqttClient mqtt_;
+    // The port as given: its messages and its devices' names hold for the whole service, over
+    // every reopen (a link's target may change).
+    QString lineName_;
     std::vector<Module> modules_;
     std::deque<Command> commands_;
     std::deque<Module*> round_; // the reads of the round in progress, in order
