@@ -21,15 +21,6 @@ const char* componentOf(const device::Parameter& p)
     return p.kind == device::Kind::Switch ? "switch" : "number";
 }
 
-// Letters, digits, _ and - only, as ids and topic levels want them.
-QString idText(QString text)
-{
-    for (QChar& c : text)
-        if (!(c.isLetterOrNumber() && c.unicode() < 0x80) && c != u'_' && c != u'-')
-            c = u'_';
-    return text;
-}
-
 double inUnits(const device::Parameter& p, std::int64_t units)
 {
     return static_cast<double>(units) / std::pow(10.0, device::decimals(p.scale));
@@ -87,14 +78,14 @@ QString statePath(const device::Parameter& p)
 
 std::vector<DiscoveryConfig> discoveryConfigs(const DiscoveredModule& m)
 {
-    const QString node = idText(QStringLiteral("%1_%2").arg(m.topics.prefix).arg(m.address));
+    const QString node = plainLevel(QStringLiteral("%1_%2").arg(m.topics.prefix).arg(m.address));
     const QJsonArray availability { QJsonObject { { QStringLiteral("topic"), m.topics.bridge() } },
         QJsonObject { { QStringLiteral("topic"), m.topics.availability(m.address) } } };
     std::vector<DiscoveryConfig> configs;
     for (const device::Parameter& p : device::kParameters) {
         if (p.settable && !writable(p))
             continue;
-        const QString object = idText(device::latin1(p.name));
+        const QString object = plainLevel(device::latin1(p.name));
         QJsonObject config { { QStringLiteral("name"), device::latin1(p.name) },
             { QStringLiteral("unique_id"), node + u'_' + object },
             { QStringLiteral("object_id"), node + u'_' + object },

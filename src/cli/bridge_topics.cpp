@@ -6,13 +6,17 @@
 
 namespace cli {
 
-QString defaultTopicPrefix(const QString& port)
+QString plainLevel(QString text)
 {
-    QString name = port.section(u'/', -1);
-    for (QChar& c : name)
+    for (QChar& c : text)
         if (!(c.isLetterOrNumber() && c.unicode() < 0x80) && c != u'_' && c != u'-')
             c = u'_';
-    return QStringLiteral("pwm5/") + name;
+    return text;
+}
+
+QString defaultTopicPrefix(const QString& port)
+{
+    return QStringLiteral("pwm5/") + plainLevel(port.section(u'/', -1));
 }
 
 std::optional<QString> topicPrefixRefusal(QStringView prefix)

@@ -9,6 +9,10 @@
 // module at address A (in decimal) under the prefix P.
 namespace cli {
 
+// The text with every character outside A-Z, a-z, 0-9, _ and - written as _: what a topic
+// level and an id may hold without a second thought.
+QString plainLevel(QString text);
+
 // pwm5/NAME, NAME being the port as given, its last path element with every character outside
 // A-Z, a-z, 0-9, _ and - written as _: COM1 gives pwm5/COM1, /dev/ttyUSB0 gives pwm5/ttyUSB0,
 // tcp:10.0.0.5:4001 gives pwm5/tcp_10_0_0_5_4001.

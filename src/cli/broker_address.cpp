@@ -1,6 +1,7 @@
 #include "broker_address.h"
 
 #include "device/parameter_value.h"
+#include "link/network_address.h"
 
 #include <QLatin1StringView>
 
@@ -14,20 +15,6 @@ constexpr QLatin1StringView kTls("mqtts://");
 Result<BrokerAddress> wrong(const QString& why)
 {
     return Result<BrokerAddress>::failure(QStringLiteral("broker: %1").arg(why));
-}
-
-// 1 to 65535 in plain digits.
-std::optional<quint16> portNumber(QStringView digits)
-{
-    if (digits.isEmpty() || digits.size() > 5)
-        return std::nullopt;
-    int value = 0;
-    for (const QChar c : digits) {
-        if (c < u'0' || c > u'9')
-            return std::nullopt;
-        value = value * 10 + (c.unicode() - u'0');
-    }
-    return value >= 1 && value <= 65535 ? std::optional(static_cast<quint16>(value)) : std::nullopt;
 }
 
 } // namespace
@@ -72,7 +59,7 @@ Result<BrokerAddress> brokerAddress(QStringView text)
     if (host.isEmpty())
         return wrong(QStringLiteral("no host"));
     if (rest.startsWith(u':')) {
-        const auto port = portNumber(rest.sliced(1));
+        const auto port = line::portNumber(rest.sliced(1));
         if (!port)
             return wrong(QStringLiteral("port \"%1\" is not 1 to 65535")
                              .arg(device::quotedValue(rest.sliced(1))));

@@ -11,6 +11,8 @@ namespace {
 constexpr QLatin1StringView kRawPrefix("tcp:");
 constexpr QLatin1StringView kRfc2217Prefix("rfc2217:");
 
+} // namespace
+
 std::optional<quint16> portNumber(QStringView digits)
 {
     if (digits.isEmpty() || digits.size() > 5)
@@ -25,8 +27,6 @@ std::optional<quint16> portNumber(QStringView digits)
         return std::nullopt;
     return static_cast<quint16>(value);
 }
-
-} // namespace
 
 bool namesNetworkLine(QStringView text)
 {

@@ -20,6 +20,9 @@ struct NetworkAddress {
     friend bool operator==(const NetworkAddress&, const NetworkAddress&) = default;
 };
 
+// A TCP port as a person writes it: 1 to 65535 in plain digits, else nothing.
+std::optional<quint16> portNumber(QStringView digits);
+
 // Whether the text is meant as a network address: it starts with "tcp:" or "rfc2217:".
 bool namesNetworkLine(QStringView text);
 
