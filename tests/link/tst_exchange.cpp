@@ -74,7 +74,8 @@ private slots:
             line::LineAddress::serialDevice(pty->slavePath(), pty->slavePath()));
         exchange = std::make_unique<line::Exchange>();
         exchange->attach(port.get());
-        QCOMPARE(port->open(k9600), std::nullopt);
+        const auto fault = port->open(k9600);
+        QVERIFY2(!fault, qPrintable(pty->slavePath() + ": " + fault.value_or(line::LineFault {}).text));
     }
 
     void cleanup()
