@@ -75,7 +75,8 @@ private slots:
         exchange = std::make_unique<line::Exchange>();
         exchange->attach(port.get());
         const auto fault = port->open(k9600);
-        QVERIFY2(!fault, qPrintable(pty->slavePath() + ": " + fault.value_or(line::LineFault {}).text));
+        QVERIFY2(
+            !fault, qPrintable(pty->slavePath() + ": " + fault.value_or(line::LineFault {}).text));
     }
 
     void cleanup()
