@@ -64,9 +64,15 @@ Run pwm5ctl(const QString& dir, const QStringList& args, const QByteArray& input
         shellStatus(process), process.readAllStandardOutput(), process.readAllStandardError());
 }
 
+// Ended as a service is, by SIGTERM, so that it closes its port and takes its lock file away:
+// a lock left by a killed process is taken for live when another pwm5ctl gets its process id,
+// and the next test to get that pseudo-terminal would find its port in use.
 RunningPwm5ctl::~RunningPwm5ctl()
 {
-    if (process_.state() != QProcess::NotRunning) {
+    if (process_.state() == QProcess::NotRunning)
+        return;
+    process_.terminate();
+    if (!process_.waitForFinished(kCallMs)) {
         process_.kill();
         process_.waitForFinished();
     }
