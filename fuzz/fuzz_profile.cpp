@@ -19,6 +19,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QSet>
 #include <QString>
 
 #include <cstddef>
@@ -57,6 +58,30 @@ qsizetype objectsWithKeys(const QJsonValue& value)
         for (const QJsonValue element : value.toArray())
             objects += objectsWithKeys(element);
     return objects;
+}
+
+// Whether an object holds two keys that read the same. QJsonDocument compares keys as their
+// UTF-8 bytes while it reads, but drops a byte order mark that begins one when it hands it
+// out: "\uFEFFduty" and "duty" are two keys that both read "duty". Written out, they are one
+// key given twice, as they should be.
+bool readsAKeyTwice(const QJsonValue& value)
+{
+    if (value.isArray()) {
+        for (const QJsonValue element : value.toArray())
+            if (readsAKeyTwice(element))
+                return true;
+        return false;
+    }
+    if (!value.isObject())
+        return false;
+    QSet<QString> keys;
+    const QJsonObject object = value.toObject();
+    for (auto it = object.begin(); it != object.end(); ++it)
+        if (keys.contains(it.key()) || readsAKeyTwice(it.value()))
+            return true;
+        else
+            keys.insert(it.key());
+    return false;
 }
 
 // A scalar or a string as QJsonDocument writes it.
@@ -130,6 +155,8 @@ void checkAgainstQt(const QJsonDocument& document, const cli::KeyScan& scan, std
     require((scan.outcome == Outcome::Twice) == (scan.keys > kept),
         "the scan finds a key given twice exactly when QJsonDocument drops one");
 
+    if (readsAKeyTwice(top))
+        return;
     Repeat none { -1, {} };
     const cli::KeyScan again = cli::scannedKeys(written(top, {}, none));
     require(again.outcome == Outcome::Unique && again.keys == kept,
