@@ -57,9 +57,11 @@ Bridge::Bridge(const Invocation& call, Console& console, BridgePlan plan, const 
     , master_(call, console.err)
     , mqtt_(api, clientSettings(call, plan_))
     , lineName_(device::escapedControls(call.port))
+    , schedule_({ call.modules.begin(), call.modules.end() })
 {
+    clock_.start();
     for (const int address : call.modules)
-        modules_.push_back({ address, {}, false, 0, {}, false });
+        modules_.push_back({ address, {}, false, false });
     wake_.setSingleShot(true);
     wake_.setTimerType(Qt::PreciseTimer);
     connect(&wake_, &QTimer::timeout, this, [this] {
@@ -133,11 +135,9 @@ void Bridge::lineLost(const QString& why)
     lineUp_ = false;
     master_.close();
     round_.clear();
-    for (Module& m : modules_) {
-        m.failedRounds = 0;
+    for (Module& m : modules_)
         if (m.online)
             publishAvailability(m, false);
-    }
     wake_.start(kReopen);
 }
 
@@ -160,17 +160,12 @@ void Bridge::pump()
         return finish();
     if (!lineUp_)
         return;
-    // The next round, or the next try of an offline module when none is online.
-    const std::int64_t interval = call_.intervalMs;
-    std::int64_t wait = std::max<std::int64_t>(0, interval - sinceRound_.elapsed());
-    if (std::ranges::none_of(modules_, [this](const Module& m) { return due(m); })) {
-        std::int64_t soonest = std::chrono::milliseconds(kOfflineRetry).count();
-        for (const Module& m : modules_)
-            soonest = std::min<std::int64_t>(
-                soonest, std::chrono::milliseconds(kOfflineRetry).count() - m.sinceTry.elapsed());
-        wait = std::max(wait, soonest);
-    }
-    wake_.start(std::chrono::milliseconds(std::max<std::int64_t>(wait, 0)));
+    // The next round; when it would read nothing, the next probe of an offline module.
+    std::chrono::milliseconds wait { std::max<std::int64_t>(
+        0, call_.intervalMs - sinceRound_.elapsed()) };
+    if (schedule_.round(now()).empty())
+        wait = std::max(wait, schedule_.untilProbe(now()).value_or(PollSchedule::kOfflineRetry));
+    wake_.start(wait);
 }
 
 bool Bridge::pumpOnce()
@@ -187,7 +182,7 @@ bool Bridge::pumpOnce()
         startRound();
     if (round_.empty())
         return false;
-    Module* m = round_.front();
+    Module* m = moduleAt(round_.front());
     round_.pop_front();
     read(*m);
     return true;
@@ -196,16 +191,13 @@ bool Bridge::pumpOnce()
 void Bridge::startRound()
 {
     sinceRound_.start();
-    for (Module& m : modules_)
-        if (due(m))
-            round_.push_back(&m);
+    for (const int address : schedule_.round(now()))
+        round_.push_back(address);
 }
 
-// An offline module is read once every 10 s; the others in every round.
-bool Bridge::due(const Module& m) const
+PollSchedule::Instant Bridge::now() const
 {
-    return m.online || m.failedRounds < kFailedRoundsOffline || !m.sinceTry.isValid()
-        || m.sinceTry.elapsed() >= std::chrono::milliseconds(kOfflineRetry).count();
+    return PollSchedule::Instant(clock_.elapsed());
 }
 
 void Bridge::read(Module& m)
@@ -215,17 +207,16 @@ void Bridge::read(Module& m)
         return;
     if (line::isLineFailure(answer.failure))
         return lineLost(answer.error);
-    m.sinceTry.start();
     if (!answer.ok()) {
-        ++m.failedRounds;
-        if (m.online && m.failedRounds >= kFailedRoundsOffline)
+        schedule_.failed(m.address, now());
+        if (m.online && schedule_.offline(m.address))
             publishAvailability(m, false);
         return;
     }
     const device::Reading reading = device::decodedReply(answer.reply, {});
     const bool changed = !m.last || m.last->values != reading.values;
     m.last = reading;
-    m.failedRounds = 0;
+    schedule_.answered(m.address);
     if (!m.online)
         publishAvailability(m, true);
     if (changed || m.stateWaiting)
@@ -280,7 +271,7 @@ void Bridge::serve(const Command& command)
     // What the module holds now: the echo of the write says it took the values.
     reading.values = write.after;
     m->last = reading;
-    m->failedRounds = 0;
+    schedule_.answered(m->address);
     if (!m->online)
         publishAvailability(*m, true);
     publishState(*m);

@@ -4,6 +4,7 @@
 #include "call_master.h"
 #include "commands.h"
 #include "mqtt_client.h"
+#include "poll_schedule.h"
 
 #include "device/reply_decoder.h"
 
@@ -25,17 +26,14 @@ struct BridgePlan {
 };
 
 // pwm5ctl bridge: one line of modules on an MQTT broker, until SIGTERM or SIGINT. Each round
-// reads every module that is online, in list order; a command that arrives is served before
-// the next read; a module that failed three rounds in a row is offline and read once every
-// 10 s; a port that goes away is opened again every 2 s.
+// reads the modules that PollSchedule names, in list order; a command that arrives is served
+// before the next read; a port that goes away is opened again every 2 s.
 class Bridge final : public QObject {
     Q_OBJECT
 
 public:
-    // A module offline is read this often; a lost port is tried this often.
-    static constexpr std::chrono::seconds kOfflineRetry { 10 };
+    // A lost port is tried this often.
     static constexpr std::chrono::seconds kReopen { 2 };
-    static constexpr int kFailedRoundsOffline = 3;
     // Commands that wait beyond this many are refused, not queued.
     static constexpr std::size_t kMostWaiting = 256;
 
@@ -50,8 +48,6 @@ private:
         int address;
         std::optional<device::Reading> last; // the last good reading
         bool online = false; // as published
-        int failedRounds = 0;
-        QElapsedTimer sinceTry; // since the last read, for an offline module
         bool stateWaiting = false; // a state that could not be published yet
     };
     struct Command {
@@ -67,7 +63,7 @@ private:
     void pump();
     bool pumpOnce();
     void startRound();
-    bool due(const Module& m) const;
+    PollSchedule::Instant now() const;
     void read(Module& m);
     void serve(const Command& command);
     Module* moduleAt(int address);
@@ -100,7 +96,9 @@ private:
     QString lineName_;
     std::vector<Module> modules_;
     std::deque<Command> commands_;
-    std::deque<Module*> round_; // the reads of the round in progress, in order
+    PollSchedule schedule_;
+    std::deque<int> round_; // the addresses to read in the round in progress, in order
+    QElapsedTimer clock_;
     QElapsedTimer sinceRound_;
     QTimer wake_; // the next round, or the next try of a lost port
     bool lineUp_ = false;
