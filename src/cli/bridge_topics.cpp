@@ -39,6 +39,12 @@ std::optional<QString> characterRefusal(QStringView text)
     return std::nullopt;
 }
 
+// Joined, not made by QString::arg: a prefix may hold %1.
+QString moduleTopic(const QString& prefix, int address, QStringView what)
+{
+    return prefix + u'/' + QString::number(address) + u'/' + what.toString();
+}
+
 } // namespace
 
 QString plainLevel(QString text)
@@ -92,17 +98,17 @@ QString Topics::bridge() const
 
 QString Topics::availability(int address) const
 {
-    return QStringLiteral("%1/%2/availability").arg(prefix).arg(address);
+    return moduleTopic(prefix, address, u"availability");
 }
 
 QString Topics::state(int address) const
 {
-    return QStringLiteral("%1/%2/state").arg(prefix).arg(address);
+    return moduleTopic(prefix, address, u"state");
 }
 
 QString Topics::set(int address) const
 {
-    return QStringLiteral("%1/%2/set").arg(prefix).arg(address);
+    return moduleTopic(prefix, address, u"set");
 }
 
 QString Topics::setName(int address, QStringView name) const

@@ -325,6 +325,31 @@ private slots:
         QCOMPARE(cli::clientIdOf(u"pwm5/COM1", 4242), QString("pwm5-8abfe4d7d839-4242"));
     }
 
+    // Each topic of a module, with a prefix that holds what QString::arg would take for its own.
+    void moduleTopics_data()
+    {
+        QTest::addColumn<QString>("prefix");
+        QTest::newRow("plain") << "plant/line1";
+        QTest::newRow("%1") << "plant%1/line";
+        QTest::newRow("%2") << "plant/%2";
+        QTest::newRow("%L1 and %99") << "%L1/%99";
+    }
+
+    void moduleTopics()
+    {
+        QFETCH(QString, prefix);
+        const cli::Topics topics { prefix };
+        QCOMPARE(topics.availability(3), prefix + "/3/availability");
+        QCOMPARE(topics.state(3), prefix + "/3/state");
+        QCOMPARE(topics.set(3), prefix + "/3/set");
+        QCOMPARE(topics.setName(3, u"ch1.duty"), prefix + "/3/set/ch1.duty");
+        QCOMPARE(topics.result(3), prefix + "/3/result");
+        QCOMPARE(topics.result(u"x"), prefix + "/x/result");
+        QCOMPARE(topics.bridge(), prefix + "/bridge");
+        const auto command = cli::commandTopic(topics, prefix + "/3/set/ch1.duty");
+        QVERIFY(command && command->address == 3 && command->name == "ch1.duty");
+    }
+
     void commandTopic_data()
     {
         QTest::addColumn<QString>("topic");
