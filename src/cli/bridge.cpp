@@ -2,6 +2,7 @@
 
 #include "bridge_discovery.h"
 #include "bridge_request.h"
+#include "broker_address.h"
 #include "modules.h"
 #include "profile_write.h"
 #include "reading_output.h"
@@ -25,27 +26,10 @@ QByteArray compact(const QJsonObject& object)
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-QString brokerLabel(const BrokerAddress& broker)
-{
-    const QString host = broker.host.contains(u':') ? u'[' + broker.host + u']' : broker.host;
-    return QStringLiteral("%1://%2%3:%4")
-        .arg(broker.tls ? QStringLiteral("mqtts") : QStringLiteral("mqtt"),
-            broker.user.isEmpty() ? QString() : broker.user + u'@', host)
-        .arg(broker.port);
-}
-
-// A client id per line: two bridges on one broker serve two prefixes.
-QString clientIdOf(const Topics& topics)
-{
-    QString id = QStringLiteral("pwm5ctl-bridge-") + topics.prefix;
-    id.replace(u'/', u'-');
-    return id.left(64);
-}
-
 MqttClient::Settings clientSettings(const Invocation& call, const BridgePlan& plan)
 {
-    return { plan.broker, plan.password, call.caFile, clientIdOf(plan.topics),
-        plan.topics.bridge() };
+    return { plan.broker, plan.password, call.caFile,
+        clientIdOf(plan.topics.prefix, QCoreApplication::applicationPid()), plan.topics.bridge() };
 }
 
 } // namespace
@@ -234,22 +218,29 @@ Bridge::Module* Bridge::moduleAt(int address)
 // something is written. The result has the values as written.
 void Bridge::serve(const Command& command)
 {
-    Module* m = moduleAt(command.address);
+    if (!command.address)
+        return publishResult(command.level,
+            failureJson(QStringLiteral("bad_request"),
+                QStringLiteral("\"%1\" is not a module address, %2 to %3 in plain digits")
+                    .arg(device::quotedValue(command.level),
+                        QString::number(device::kMinUnicastAddress),
+                        QString::number(device::kMaxUnicastAddress))));
+    Module* m = moduleAt(*command.address);
     const auto profile = commandProfile(command.name, command.payload);
     if (!m || !profile) {
         const QString why = m
             ? profile.error()
-            : QStringLiteral("module %1 is not on this bridge's list (-a)").arg(command.address);
-        return publishResult(command.address, failureJson(QStringLiteral("bad_request"), why));
+            : QStringLiteral("module %1 is not on this bridge's list (-a)").arg(*command.address);
+        return publishResult(command.level, failureJson(QStringLiteral("bad_request"), why));
     }
     if (!lineUp_)
-        return publishResult(m->address,
+        return publishResult(command.level,
             failureJson(
                 line::Failure::Lost, QStringLiteral("%1: the line is away").arg(lineName_)));
     const auto slave = static_cast<std::uint8_t>(m->address);
     const Answer held = master_.ask(device::readAllRequest(slave));
     if (!held.ok() && !held.interrupted())
-        publishResult(m->address, failureJson(held.failure, held.error));
+        publishResult(command.level, failureJson(held.failure, held.error));
     if (!held.ok())
         return held.interrupted() || !line::isLineFailure(held.failure) ? void()
                                                                         : lineLost(held.error);
@@ -259,13 +250,13 @@ void Bridge::serve(const Command& command)
         const Answer written = master_.ask(write.request);
         if (!written.ok()) {
             if (!written.interrupted())
-                publishResult(m->address, failureJson(written.failure, written.error));
+                publishResult(command.level, failureJson(written.failure, written.error));
             if (line::isLineFailure(written.failure))
                 lineLost(written.error);
             return;
         }
     }
-    publishResult(m->address,
+    publishResult(command.level,
         QJsonObject { { QStringLiteral("ok"), true },
             { QStringLiteral("changed"), changedJson(reading.values, write.after) } });
     // What the module holds now: the echo of the write says it took the values.
@@ -328,10 +319,10 @@ void Bridge::onMessage(const QString& topic, const QByteArray& payload)
     if (!command)
         return;
     if (commands_.size() >= kMostWaiting)
-        return publishResult(command->address,
+        return publishResult(command->level,
             failureJson(QStringLiteral("bad_request"),
                 QStringLiteral("%1 commands wait already; send it again later").arg(kMostWaiting)));
-    commands_.push_back({ command->address, command->name, payload });
+    commands_.push_back({ command->level, command->address, command->name, payload });
     schedule();
 }
 
@@ -348,9 +339,9 @@ void Bridge::publishState(Module& m)
         plan_.topics.state(m.address), compact(stateJson(m.address, *m.last)), 1, true);
 }
 
-void Bridge::publishResult(int address, const QJsonObject& result)
+void Bridge::publishResult(QStringView level, const QJsonObject& result)
 {
-    mqtt_.publish(plan_.topics.result(address), compact(result), 1, false);
+    mqtt_.publish(plan_.topics.result(level), compact(result), 1, false);
 }
 
 void Bridge::publishDiscovery()

@@ -51,7 +51,8 @@ private:
         bool stateWaiting = false; // a state that could not be published yet
     };
     struct Command {
-        int address;
+        QString level; // of P/LEVEL/set, as given: its result goes to P/LEVEL/result
+        std::optional<int> address; // when the level is one
         QString name; // the parameter of P/A/set/NAME; empty for P/A/set
         QByteArray payload;
     };
@@ -76,7 +77,7 @@ private:
     void onMessage(const QString& topic, const QByteArray& payload);
     void publishAvailability(Module& m, bool online);
     void publishState(Module& m);
-    void publishResult(int address, const QJsonObject& result);
+    void publishResult(QStringView level, const QJsonObject& result);
     void publishDiscovery();
     void stop();
     void finish();

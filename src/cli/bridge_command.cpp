@@ -29,6 +29,12 @@ Result<QString> passwordOf(const QString& path)
     QString first = QString::fromUtf8(file.read(kMostRead)).section(u'\n', 0, 0);
     if (first.endsWith(u'\r'))
         first.chop(1);
+    // A login with no password would be refused, or worse, taken by a broker that allows
+    // anonymous users.
+    if (first.trimmed().isEmpty())
+        return Result<QString>::failure(
+            QStringLiteral("--password-file %1: its first line, the password, is empty")
+                .arg(device::escapedControls(path)));
     return first;
 }
 
@@ -42,6 +48,9 @@ Result<BridgePlan> planOf(const Invocation& call)
         return Result<BridgePlan>::failure(broker.error());
     BridgePlan plan { *broker, {}, Topics { call.topicPrefix } };
     if (!call.passwordFile.isEmpty()) {
+        if (broker->user.isEmpty())
+            return Result<BridgePlan>::failure(
+                QStringLiteral("--password-file needs a user in the address: mqtt://USER@HOST"));
         const auto password = passwordOf(call.passwordFile);
         if (!password)
             return Result<BridgePlan>::failure(password.error());

@@ -4,14 +4,45 @@
 #include "reading_output.h"
 
 #include "device/parameter_value.h"
+#include "device/requests.h"
 
 #include <QJsonArray>
 
+#include <algorithm>
 #include <cmath>
 
 namespace cli {
 
 namespace {
+
+// A parameter that a command on P/A/set/NAME may set: not the baud rate, nor the address.
+bool commandable(const device::Parameter& p)
+{
+    return p.settable && writable(p);
+}
+
+bool isPlainCharacter(QChar c)
+{
+    return (c.isLetterOrNumber() && c.unicode() < 0x80) || c == u'-';
+}
+
+// Whether the plain form of the prefix comes from it alone: / is the only character written as
+// _ and no level is empty, or it is pwm5/NAME with no _ beside another or at either end of NAME.
+bool keepsPlainForm(QStringView prefix)
+{
+    const QList<QStringView> levels = prefix.split(u'/');
+    if (std::ranges::any_of(levels, [](QStringView level) { return level.isEmpty(); }))
+        return false;
+    if (levels.front() != kDefaultRoot)
+        return std::ranges::all_of(
+            prefix, [](QChar c) { return isPlainCharacter(c) || c == u'/'; });
+    if (levels.size() == 1)
+        return true;
+    const QStringView name = levels[1];
+    return levels.size() == 2 && !name.startsWith(u'_') && !name.endsWith(u'_')
+        && !name.contains(u"__")
+        && std::ranges::all_of(name, [](QChar c) { return isPlainCharacter(c) || c == u'_'; });
+}
 
 // What Home Assistant makes of a parameter: the supply voltage is only measured.
 const char* componentOf(const device::Parameter& p)
@@ -76,14 +107,43 @@ QString statePath(const device::Parameter& p)
         : QStringLiteral("value_json.channels[%1].%2").arg(place.channel).arg(place.key);
 }
 
+QString discoveryNode(QStringView prefix, int address)
+{
+    const QString plain = plainLevel(prefix.toString());
+    const QString stem
+        = keepsPlainForm(prefix) ? plain : plain + QStringLiteral("__") + hashOf(prefix, 8);
+    return stem + u'_' + QString::number(address);
+}
+
+qsizetype longestTopicBytes(const Topics& topics, std::optional<QStringView> discoveryPrefix)
+{
+    qsizetype longest = 0;
+    const auto count
+        = [&longest](const QString& topic) { longest = std::max(longest, topic.toUtf8().size()); };
+    // 247 has the most digits of any address.
+    constexpr int widest = device::kMaxUnicastAddress;
+    for (const QString& topic :
+        { topics.bridge(), topics.availability(widest), topics.state(widest), topics.set(widest),
+            topics.result(widest), topics.setFilter(), topics.setNameFilter() })
+        count(topic);
+    for (const device::Parameter& p : device::kParameters)
+        if (commandable(p))
+            count(topics.setName(widest, device::latin1(p.name)));
+    if (discoveryPrefix)
+        for (const DiscoveryConfig& c :
+            discoveryConfigs({ topics, discoveryPrefix->toString(), widest, {}, {} }))
+            count(c.topic);
+    return longest;
+}
+
 std::vector<DiscoveryConfig> discoveryConfigs(const DiscoveredModule& m)
 {
-    const QString node = plainLevel(QStringLiteral("%1_%2").arg(m.topics.prefix).arg(m.address));
+    const QString node = discoveryNode(m.topics.prefix, m.address);
     const QJsonArray availability { QJsonObject { { QStringLiteral("topic"), m.topics.bridge() } },
         QJsonObject { { QStringLiteral("topic"), m.topics.availability(m.address) } } };
     std::vector<DiscoveryConfig> configs;
     for (const device::Parameter& p : device::kParameters) {
-        if (p.settable && !writable(p))
+        if (p.settable && !commandable(p))
             continue;
         const QString object = plainLevel(device::latin1(p.name));
         QJsonObject config { { QStringLiteral("name"), device::latin1(p.name) },

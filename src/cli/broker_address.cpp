@@ -25,7 +25,7 @@ Result<BrokerAddress> brokerAddress(QStringView text)
     broker.tls = text.startsWith(kTls);
     if (!broker.tls && !text.startsWith(kPlain))
         return wrong(QStringLiteral("\"%1\" is not mqtt://[USER@]HOST[:PORT] or mqtts://...")
-                         .arg(device::quotedValue(text)));
+                         .arg(device::quotedValue(withoutLogin(text))));
     broker.port = broker.tls ? 8883 : 1883;
     QStringView rest = text.sliced(broker.tls ? kTls.size() : kPlain.size());
     if (rest.endsWith(u'/'))
@@ -67,6 +67,26 @@ Result<BrokerAddress> brokerAddress(QStringView text)
     }
     broker.host = host.toString();
     return broker;
+}
+
+QString withoutLogin(QStringView text)
+{
+    const qsizetype at = text.lastIndexOf(u'@');
+    if (at < 0)
+        return text.toString();
+    const qsizetype scheme = text.indexOf(u"://");
+    const qsizetype from = scheme >= 0 && scheme < at ? scheme + 3 : 0;
+    return text.first(from).toString() + QStringLiteral("***") + text.sliced(at).toString();
+}
+
+QString brokerLabel(const BrokerAddress& broker)
+{
+    const QString host = device::escapedControls(broker.host);
+    return QStringLiteral("%1://%2%3:%4")
+        .arg(broker.tls ? QStringLiteral("mqtts") : QStringLiteral("mqtt"),
+            broker.user.isEmpty() ? QString() : device::escapedControls(broker.user) + u'@',
+            broker.host.contains(u':') ? u'[' + host + u']' : host)
+        .arg(broker.port);
 }
 
 } // namespace cli

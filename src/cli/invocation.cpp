@@ -1,5 +1,6 @@
 #include "invocation.h"
 
+#include "bridge_discovery.h"
 #include "bridge_topics.h"
 #include "commands.h"
 #include "options.h"
@@ -189,15 +190,36 @@ Wrong takeAdopt(const OptionParser& given, Invocation& call)
 Wrong prefixRefusal(const char* option, const QString& prefix)
 {
     if (const auto why = topicPrefixRefusal(prefix))
-        return QStringLiteral("%1 %2 %3")
+        return QStringLiteral("%1 \"%2\" %3")
             .arg(QLatin1String(option), device::quotedValue(prefix), *why);
     return std::nullopt;
+}
+
+// Topics beyond what MQTT carries, or nothing. The prefix's own topics are its alone; the
+// discovery configs' are made of both prefixes.
+Wrong topicLengthRefusal(const Invocation& call)
+{
+    const Topics topics { call.topicPrefix };
+    const qsizetype own = longestTopicBytes(topics, std::nullopt);
+    const qsizetype all = call.discovery ? longestTopicBytes(topics, call.discoveryPrefix) : own;
+    if (std::max(own, all) <= kMostTopicBytes)
+        return std::nullopt;
+    const QString which = own > kMostTopicBytes
+        ? QStringLiteral("--topic \"%1\" makes").arg(device::quotedValue(call.topicPrefix))
+        : QStringLiteral("--topic \"%1\" and --discovery-prefix \"%2\" make")
+              .arg(
+                  device::quotedValue(call.topicPrefix), device::quotedValue(call.discoveryPrefix));
+    return QStringLiteral("%1 topics of up to %2 bytes of UTF-8; MQTT takes at most %3")
+        .arg(which, QString::number(std::max(own, all)), QString::number(kMostTopicBytes));
 }
 
 Wrong takeBridge(const OptionParser& given, Invocation& call)
 {
     if (call.command != u"bridge")
         return std::nullopt;
+    // A service's settings file with PORT= left empty passes -p "".
+    if (call.port.isEmpty())
+        return QStringLiteral("no port: -p is empty");
     call.topicPrefix = given.isSet(OptionId::Topic) ? given.value(OptionId::Topic)
                                                     : defaultTopicPrefix(call.port);
     call.passwordFile = given.value(OptionId::PasswordFile);
@@ -206,7 +228,9 @@ Wrong takeBridge(const OptionParser& given, Invocation& call)
     call.discoveryPrefix = given.value(OptionId::DiscoveryPrefix);
     if (const Wrong why = prefixRefusal("--topic", call.topicPrefix))
         return why;
-    return prefixRefusal("--discovery-prefix", call.discoveryPrefix);
+    if (const Wrong why = prefixRefusal("--discovery-prefix", call.discoveryPrefix))
+        return why;
+    return topicLengthRefusal(call);
 }
 
 Parsed wrong(const QString& text)
