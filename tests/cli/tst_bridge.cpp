@@ -211,6 +211,27 @@ private slots:
         QCOMPARE(plant.writesTo(1), 1);
     }
 
+    // A set topic whose level is no module of the list still gets its result, on that level
+    // as given, and nothing goes to the line: blanks and leading zeros are no address.
+    void oddLevels()
+    {
+        Plant plant;
+        QCOMPARE(plant.start(), QString());
+        plant.startBridge(plant.bridgeArgs());
+        QVERIFY(plant.online(1));
+        for (const QString level : { "0", "248", "255", "01", "x", "-1", " 1", "3" }) {
+            const QString result = kPrefix + u'/' + level + QStringLiteral("/result");
+            QVERIFY(plant.probe.publish(
+                kPrefix + u'/' + level + QStringLiteral("/set/ch1.duty"), "10", 1));
+            QVERIFY2(MqttProbe::waitFor([&] { return plant.probe.last(result).has_value(); }),
+                qPrintable(level));
+            const QJsonObject answer = json(plant.probe.last(result)->payload);
+            QVERIFY2(answer.value("failure").toString() == "bad_request",
+                qPrintable(level + ": " + plant.probe.last(result)->payload));
+        }
+        QCOMPARE(plant.writesTo(1), 0);
+    }
+
     // A module on the list that does not answer goes offline after three rounds; the others
     // keep theirs, and are read many times meanwhile.
     void anAbsentModuleGoesOffline()
