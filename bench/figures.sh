@@ -3,14 +3,17 @@
 # shellcheck shell=bash
 
 # timed NAME COMMAND...: runs it in the scratch folder; its output goes to out.NAME, the time
-# from exec to exit in ms to the variable ms. A failure stops the benchmark.
+# from exec to exit in ms to the variable ms. With cpu_time set (the path of pwm5-cpu-time),
+# the command's CPU time in ms, user + system, goes to the variable cpu.
 timed() {
-  local name=$1 rc=0 t0 t1
+  local name=$1 rc=0 t0 t1 wrap=()
   shift
+  [ -n "${cpu_time:-}" ] && wrap=("$cpu_time" "$BENCH_TMP/cpu")
   t0=$EPOCHREALTIME
-  (cd "$line_dir" && exec "$@") >"$BENCH_TMP/out.$name" 2>"$BENCH_TMP/err.$name" || rc=$?
+  (cd "$line_dir" && exec "${wrap[@]}" "$@") >"$BENCH_TMP/out.$name" 2>"$BENCH_TMP/err.$name" || rc=$?
   t1=$EPOCHREALTIME
   ms=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", (b - a) * 1000 }')
+  cpu=$([ -n "${cpu_time:-}" ] && cat "$BENCH_TMP/cpu" || echo 0)
   status=$rc
 }
 must() { # must NAME EXPECTED_STATUS: what timed left is that status, else the output and exit
