@@ -331,16 +331,16 @@ void Bridge::onRefused(const QString& why)
         finish();
 }
 
-void Bridge::onMessage(const QString& topic, const QByteArray& payload)
+void Bridge::onMessage(const MqttClient::Message& message)
 {
-    const auto command = commandTopic(plan_.topics, topic);
+    const auto command = commandTopic(plan_.topics, message.topic);
     if (!command)
         return;
     if (commands_.size() >= kMostWaiting)
         return publishResult(command->address,
             failureJson(QStringLiteral("bad_request"),
                 QStringLiteral("%1 commands wait already; send it again later").arg(kMostWaiting)));
-    commands_.push_back({ command->address, command->name, payload });
+    commands_.push_back({ command->address, command->name, message.payload });
     schedule();
 }
 
@@ -353,8 +353,8 @@ void Bridge::publishAvailability(Module& m, bool online)
 // A state that cannot go now (no broker, too much waiting) goes once it can.
 void Bridge::publishState(Module& m)
 {
-    m.stateWaiting = !mqtt_.publish(
-        plan_.topics.state(m.address), compact(stateJson(m.address, *m.last)), 1, true);
+    mqtt_.publish(plan_.topics.state(m.address), compact(stateJson(m.address, *m.last)), 1, true);
+    m.stateWaiting = false;
 }
 
 void Bridge::publishResult(int address, const QJsonObject& result)

@@ -77,7 +77,7 @@ private:
     void onSubscribed();
     void onLost(const QString& why);
     void onRefused(const QString& why);
-    void onMessage(const QString& topic, const QByteArray& payload);
+    void onMessage(const MqttClient::Message& message);
     void publishAvailability(Module& m, bool online);
     void publishState(Module& m);
     void publishResult(int address, const QJsonObject& result);
