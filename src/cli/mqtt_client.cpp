@@ -452,8 +452,8 @@ void MqttClient::onConnect(mosquitto*, void* self, int rc)
         client.everConnected_ = true;
         client.connectedFor_.start();
         // The will topic first: its retained message comes before the later SUBACKs.
-        client.subscribe(client.settings_.willTopic, 0);
-        emit client.connected();
+        if (client.subscribe(client.settings_.willTopic, 0))
+            emit client.connected();
         return;
     }
     // 4: a bad user name or password; 5: not authorised.

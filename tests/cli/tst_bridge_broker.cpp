@@ -9,8 +9,14 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUdpSocket>
 
+#include <csignal>
 #include <memory>
+
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
 // pwm5ctl bridge against brokers that refuse, stall, drop it or are held by another bridge, and
 // settings libmosquitto refuses: it says what happened and neither crashes, nor loses a
@@ -220,6 +226,71 @@ private slots:
                      },
                      kWaitMs),
             qPrintable(plant.broker.output()));
+    }
+
+    // A name server that never answers: the name is resolved beside the event loop, so the
+    // line is polled meanwhile and SIGTERM ends the bridge at once. The bridge gets its own
+    // /etc/resolv.conf (a mount namespace, as root) naming a UDP socket of the test's.
+    void silentNameServer()
+    {
+        if (::geteuid() != 0)
+            QSKIP("a resolv.conf of the bridge's own needs root (a mount namespace)");
+        Plant plant;
+        QUdpSocket nameServer;
+        if (!nameServer.bind(QHostAddress(QStringLiteral("127.0.0.77")), 53))
+            QSKIP("127.0.0.77:53 is taken");
+        const QString resolv
+            = plant.file("resolv.conf", "nameserver 127.0.0.77\noptions timeout:30 attempts:2\n");
+        const QByteArray source = QFile::encodeName(resolv);
+        plant.bridge.process().setChildProcessModifier([source] {
+            // The mounts made private first: the bind stays in the child's namespace.
+            if (::unshare(CLONE_NEWNS) != 0
+                || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+                || ::mount(source.constData(), "/etc/resolv.conf", nullptr, MS_BIND, nullptr) != 0)
+                ::_exit(99);
+        });
+        plant.startBridge(QStringLiteral("mqtt://pwm5@broker.pwm5.test:1883"));
+        QTRY_VERIFY_WITH_TIMEOUT(nameServer.hasPendingDatagrams()
+                || plant.bridge.process().state() == QProcess::NotRunning,
+            kWaitMs);
+        if (plant.bridge.process().state() == QProcess::NotRunning)
+            QSKIP("no mount namespace here");
+        // The simulator writes a line for each exchange.
+        const auto reads = [&] { return plant.sim.output().count(u'\n'); };
+        const qsizetype before = reads();
+        // Well within the name server's 30 s: the loop that polls the line is not held.
+        QTRY_VERIFY_WITH_TIMEOUT(reads() >= before + 3, 15000);
+        QCOMPARE(::kill(static_cast<pid_t>(plant.bridge.process().processId()), SIGTERM), 0);
+        const Run run = plant.bridge.finish(10000);
+        QVERIFY2(run.exitCode == 0, qPrintable(run.error));
+    }
+
+    // Twenty commands of 20 MB while the bridge is busy on the line: each is answered, and
+    // the bridge's peak memory grows by far less than the 400 MB they hold.
+    void hugeCommands()
+    {
+        constexpr int kCommands = 20;
+        constexpr qint64 kMostGrowthKiB = 120 * 1024;
+        Plant plant;
+        QCOMPARE(plant.startBroker({ topic(1, "availability"), topic(1, "result") }), QString());
+        plant.startBridge(plant.url(), {}, { "--address", "1", "--delay", "300" });
+        QVERIFY(plant.online(1));
+        const auto peakKiB = [&] {
+            QFile status(QStringLiteral("/proc/%1/status").arg(plant.bridge.process().processId()));
+            status.open(QIODevice::ReadOnly);
+            for (const QByteArray& line : status.readAll().split('\n'))
+                if (line.startsWith("VmHWM:"))
+                    return line.mid(6).trimmed().split(' ').front().toLongLong();
+            return qint64(0);
+        };
+        const qint64 before = peakKiB();
+        const QByteArray huge(20 * 1024 * 1024, '{');
+        for (int i = 0; i < kCommands; ++i)
+            QVERIFY(plant.probe.publish(topic(1, "set"), huge, 1));
+        QVERIFY(MqttProbe::waitFor(
+            [&] { return plant.probe.messages(topic(1, "result")).size() >= kCommands; }));
+        const qint64 growth = peakKiB() - before;
+        QVERIFY2(growth < kMostGrowthKiB, qPrintable(QStringLiteral("%1 KiB").arg(growth)));
     }
 
     // A message larger than the bound is not copied: its size alone says how large it was.
