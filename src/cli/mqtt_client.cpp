@@ -1,13 +1,10 @@
 #include "mqtt_client.h"
 
-#include "ca_file.h"
-
 #include "device/parameter_value.h"
 
 #include <QEventLoop>
 
 #include <cerrno>
-#include <cstring>
 #include <mutex>
 #include <span>
 #include <thread>
@@ -35,7 +32,6 @@ namespace {
 constexpr int kKeepAliveSeconds = 30;
 constexpr std::chrono::seconds kHousekeeping { 1 };
 constexpr char kOnline[] = "online";
-constexpr char kOffline[] = "offline";
 
 MqttClient* clientOf(void* self)
 {
@@ -94,73 +90,6 @@ MqttClient::~MqttClient()
     discardHandle();
 }
 
-// Every call of the set-up is checked: a refusal is said, never a crash or a connection
-// without what was asked (TLS above all).
-std::optional<QString> MqttClient::setUp(mosquitto* handle) const
-{
-    const auto refuses = [this](int rc, const QString& what) -> std::optional<QString> {
-        if (rc == MOSQ_ERR_SUCCESS)
-            return std::nullopt;
-        return QStringLiteral("libmosquitto refuses %1 (%2)").arg(what, failureText(rc, errno));
-    };
-    if (auto no = refuses(api_.int_option(handle, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311),
-            QStringLiteral("MQTT 3.1.1")))
-        return no;
-    // A result is one small packet that someone waits for: Nagle's algorithm would hold it
-    // until the broker acknowledged the packet before, tens of milliseconds.
-    if (auto no = refuses(api_.int_option(handle, MOSQ_OPT_TCP_NODELAY, 1),
-            QStringLiteral("a connection without Nagle's algorithm")))
-        return no;
-    // As many on the wire as the outbox hands over.
-    if (auto no = refuses(api_.int_option(handle, MOSQ_OPT_SEND_MAXIMUM,
-                              static_cast<int>(MqttOutbox::kMostInFlight)),
-            QStringLiteral("the number of publications in flight")))
-        return no;
-    if (!settings_.broker.user.isEmpty()) {
-        const QByteArray user = settings_.broker.user.toUtf8();
-        const QByteArray password = settings_.password.toUtf8();
-        if (auto no = refuses(api_.username_pw_set(handle, user.constData(),
-                                  settings_.password.isEmpty() ? nullptr : password.constData()),
-                QStringLiteral("the user name %1")
-                    .arg(device::escapedControls(settings_.broker.user))))
-            return no;
-    }
-    if (auto no = setUpTls(handle))
-        return no;
-    const QByteArray will = settings_.willTopic.toUtf8();
-    if (auto no = refuses(
-            api_.will_set(handle, will.constData(), int(sizeof kOffline) - 1, kOffline, 1, true),
-            QStringLiteral("the will topic %1").arg(device::escapedControls(settings_.willTopic))))
-        return no;
-    api_.connect_callback_set(handle, &MqttClient::onConnect);
-    api_.disconnect_callback_set(handle, &MqttClient::onDisconnect);
-    api_.publish_callback_set(handle, &MqttClient::onPublish);
-    api_.subscribe_callback_set(handle, &MqttClient::onSubscribe);
-    api_.message_callback_set(handle, &MqttClient::onMessage);
-    return std::nullopt;
-}
-
-std::optional<QString> MqttClient::setUpTls(mosquitto* handle) const
-{
-    if (!settings_.broker.tls)
-        return std::nullopt;
-    int rc = MOSQ_ERR_SUCCESS;
-    if (settings_.caFile.isEmpty()) {
-        rc = api_.int_option(handle, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
-    } else {
-        if (auto fault = caFileFault(settings_.caFile))
-            return fault;
-        const QByteArray ca = settings_.caFile.toLocal8Bit();
-        rc = api_.tls_set(handle, ca.constData(), nullptr, nullptr, nullptr, nullptr);
-    }
-    if (rc == MOSQ_ERR_SUCCESS)
-        return std::nullopt;
-    return QStringLiteral("libmosquitto refuses TLS with %1 (%2)")
-        .arg(settings_.caFile.isEmpty() ? QStringLiteral("the system's certificates")
-                                        : device::escapedControls(settings_.caFile),
-            failureText(rc, errno));
-}
-
 void MqttClient::start()
 {
     housekeeping_.start();
@@ -174,20 +103,19 @@ void MqttClient::attempt()
     discardHandle();
     session_ = {};
     ready_ = false;
-    const QByteArray id = settings_.clientId.toUtf8();
-    mosquitto* handle = api_.create(id.constData(), true, this);
-    std::optional<QString> fault;
-    if (!handle)
-        fault = QStringLiteral("libmosquitto refuses the client id %1 (%2)")
-                    .arg(device::escapedControls(settings_.clientId),
-                        failureText(MOSQ_ERR_ERRNO, errno));
-    else if ((fault = setUp(handle)))
-        api_.destroy(handle);
-    if (fault) {
+    const MqttHandle made
+        = newMqttHandle(api_, settings_, this, static_cast<int>(MqttOutbox::kMostInFlight));
+    if (!made.handle) {
         state_ = State::Refused;
-        emit refused(*fault);
+        emit refused(made.refusal);
         return;
     }
+    mosquitto* handle = made.handle;
+    api_.connect_callback_set(handle, &MqttClient::onConnect);
+    api_.disconnect_callback_set(handle, &MqttClient::onDisconnect);
+    api_.publish_callback_set(handle, &MqttClient::onPublish);
+    api_.subscribe_callback_set(handle, &MqttClient::onSubscribe);
+    api_.message_callback_set(handle, &MqttClient::onMessage);
     state_ = State::Connecting;
     std::thread([api = &api_, handoff = handoff_, handle, host = settings_.broker.host.toUtf8(),
                     port = settings_.broker.port] {
@@ -214,7 +142,7 @@ void MqttClient::attemptStarted(mosquitto* handle, int rc, int error)
     }
     mosq_ = handle;
     if (rc != MOSQ_ERR_SUCCESS)
-        return fail(rc, failureText(rc, error));
+        return fail(rc, mosquittoFailure(api_, settings_, rc, error));
     answer_.start(kMostConnectWait);
     watchSocket();
     updateWriteInterest();
@@ -276,7 +204,7 @@ void MqttClient::housekeeping()
 void MqttClient::afterCall(int rc)
 {
     if (rc != MOSQ_ERR_SUCCESS && (state_ == State::Connecting || state_ == State::Connected))
-        return fail(rc, failureText(rc, errno));
+        return fail(rc, mosquittoFailure(api_, settings_, rc, errno));
     updateWriteInterest();
 }
 
@@ -284,19 +212,6 @@ void MqttClient::updateWriteInterest()
 {
     if (writer_ && mosq_)
         writer_->setEnabled(api_.want_write(mosq_));
-}
-
-QString MqttClient::failureText(int rc, int error) const
-{
-    if (rc == MOSQ_ERR_EAI)
-        return QStringLiteral("the name %1 does not resolve")
-            .arg(device::escapedControls(settings_.broker.host));
-    QString said = rc == MOSQ_ERR_ERRNO && error != 0
-        ? QString::fromLocal8Bit(std::strerror(error)).toLower()
-        : QString::fromUtf8(api_.strerror(rc)).toLower();
-    if (said.endsWith(u'.'))
-        said.chop(1);
-    return said;
 }
 
 QString MqttClient::tlsFailure() const
@@ -386,12 +301,12 @@ void MqttClient::send()
             = api_.publish(mosq_, &mid, topic.constData(), static_cast<int>(next->payload.size()),
                 next->payload.constData(), next->qos, next->retain);
         if (rc == MOSQ_ERR_NO_CONN || rc == MOSQ_ERR_NOMEM || rc == MOSQ_ERR_ERRNO)
-            return fail(rc, failureText(rc, errno));
+            return fail(rc, mosquittoFailure(api_, settings_, rc, errno));
         outbox_.handed(mid);
         if (rc != MOSQ_ERR_SUCCESS) {
             // A topic or payload the library refuses would be refused at every attempt.
             qWarning("pwm5ctl: libmosquitto refuses a publication on %s (%s)", topic.constData(),
-                qPrintable(failureText(rc, errno)));
+                qPrintable(mosquittoFailure(api_, settings_, rc, errno)));
             outbox_.acknowledged(mid);
         }
     }
@@ -473,7 +388,7 @@ void MqttClient::onDisconnect(mosquitto*, void* self, int rc)
 {
     MqttClient& client = *clientOf(self);
     if (rc != 0)
-        client.fail(rc, client.failureText(rc, errno));
+        client.fail(rc, mosquittoFailure(client.api_, client.settings_, rc, errno));
 }
 
 void MqttClient::onPublish(mosquitto*, void* self, int mid)

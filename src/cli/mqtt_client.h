@@ -1,7 +1,7 @@
 #pragma once
 
-#include "broker_address.h"
 #include "mosquitto_api.h"
+#include "mqtt_handle.h"
 #include "mqtt_outbox.h"
 #include "mqtt_retry.h"
 #include "mqtt_session.h"
@@ -31,15 +31,7 @@ class MqttClient final : public QObject {
     Q_OBJECT
 
 public:
-    struct Settings {
-        BrokerAddress broker;
-        QString password; // empty: none
-        QString caFile; // TLS: the CA certificates; empty: the system's store
-        QString clientId;
-        QString willTopic; // "offline" there, retained, when the connection dies
-        // A message larger than this is not copied: its payload is empty, its size says.
-        qsizetype mostPayload = 64 * 1024;
-    };
+    using Settings = MqttSettings;
     struct Message {
         QString topic;
         QByteArray payload; // empty for one larger than Settings::mostPayload
@@ -95,8 +87,6 @@ private:
     static void onSubscribe(mosquitto* mosq, void* self, int mid, int count, const int* granted);
     static void onMessage(mosquitto* mosq, void* self, const mosquitto_message* message);
 
-    std::optional<QString> setUp(mosquitto* handle) const;
-    std::optional<QString> setUpTls(mosquitto* handle) const;
     void attempt();
     void attemptStarted(mosquitto* handle, int rc, int error);
     void discardHandle();
@@ -111,7 +101,6 @@ private:
     void checkSession();
     void send();
     void updateWriteInterest();
-    QString failureText(int rc, int error) const;
     QString tlsFailure() const;
 
     const MosquittoApi& api_;
