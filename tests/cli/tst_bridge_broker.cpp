@@ -7,6 +7,7 @@
 #include "cli/mqtt_client.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
@@ -174,6 +175,43 @@ private slots:
         QVERIFY(plant.online(1));
         QVERIFY(MqttProbe::waitFor(
             [&] { return plant.probe.last(kPrefix + "/bridge")->payload == "online"; }));
+    }
+
+    // Two bridges on one prefix: the second says that another holds it and leaves the first
+    // alone (online, never knocked off).
+    void twoBridgesOnePrefix()
+    {
+        Plant plant;
+        QCOMPARE(plant.startBroker(), QString());
+        plant.startBridge(plant.url());
+        QVERIFY(plant.online(1));
+        SimProcess sim2;
+        QVERIFY2(sim2.start(plant.dir.path(), { "--address", "1" }, 2), qPrintable(sim2.output()));
+        RunningPwm5ctl second;
+        second.start(plant.dir.path(),
+            { "-p", plant.dir.filePath("COM2"), "-a", "1", "bridge", plant.url(), "--topic",
+                kPrefix, "--password-file", plant.dir.filePath("password") });
+        static const QRegularExpression connected(
+            QStringLiteral("New client connected from \\S+ as (pwm5ctl\\S*) "));
+        QStringList ids;
+        QVERIFY(plant.broker.waitForOutput(
+            [&](const QString& log) {
+                ids.clear();
+                for (const auto& match : connected.globalMatch(log))
+                    ids << match.captured(1);
+                return ids.size() >= 2;
+            },
+            kWaitMs));
+        if (ids.at(0) == ids.at(1))
+            QSKIP("both bridges have one client id: the broker lets the second take the first's "
+                  "place");
+        QVERIFY(second.waitForLine(QProcess::StandardError,
+            QStringLiteral("pwm5ctl: %1: another bridge holds the topic prefix").arg(plant.url()),
+            kWaitMs));
+        QCOMPARE(plant.probe.last(kPrefix + "/bridge")->payload, QByteArray("online"));
+        QCOMPARE(plant.probe.messages(kPrefix + "/bridge").size(), 1);
+        QVERIFY(plant.bridge.process().state() == QProcess::Running);
+        QVERIFY(!plant.broker.output().contains("closing old connection"));
     }
 
     // A broker that accepts and drops the connection at once is tried after 1, 2, 4 s, not
