@@ -203,7 +203,7 @@ void Bridge::read(Module& m)
     schedule_.answered(m.address);
     if (!m.online)
         publishAvailability(m, true);
-    if (changed || m.stateWaiting)
+    if (changed)
         publishState(m);
 }
 
@@ -218,6 +218,9 @@ Bridge::Module* Bridge::moduleAt(int address)
 // something is written. The result has the values as written.
 void Bridge::serve(const Command& command)
 {
+    if (!command.refusal.isEmpty())
+        return publishResult(
+            command.level, failureJson(QStringLiteral("bad_request"), command.refusal));
     if (!command.address)
         return publishResult(command.level,
             failureJson(QStringLiteral("bad_request"),
@@ -233,6 +236,11 @@ void Bridge::serve(const Command& command)
             : QStringLiteral("module %1 is not on this bridge's list (-a)").arg(*command.address);
         return publishResult(command.level, failureJson(QStringLiteral("bad_request"), why));
     }
+    if (mqtt_.unsentResults() >= kMostUnsentResults)
+        return publishResult(command.level,
+            failureJson(QStringLiteral("bad_request"),
+                QStringLiteral("%1 results wait for the broker already; send it again later")
+                    .arg(kMostUnsentResults)));
     if (!lineUp_)
         return publishResult(command.level,
             failureJson(
@@ -272,8 +280,6 @@ void Bridge::serve(const Command& command)
 
 void Bridge::onConnected()
 {
-    console_.err << "pwm5ctl: connected to " << brokerLabel(plan_.broker) << Qt::endl;
-    brokerSaid_ = false;
     // Subscribed before anything is published: a command sent on seeing online is never lost.
     mqtt_.subscribe(plan_.topics.setFilter(), 1);
     mqtt_.subscribe(plan_.topics.setNameFilter(), 1);
@@ -282,6 +288,8 @@ void Bridge::onConnected()
 // Everything a new subscriber, or a broker that lost its retained messages, needs again.
 void Bridge::onSubscribed()
 {
+    console_.err << "pwm5ctl: connected to " << brokerLabel(plan_.broker) << Qt::endl;
+    brokerSaid_.clear();
     mqtt_.publish(plan_.topics.bridge(), "online", 1, true);
     if (call_.discovery)
         publishDiscovery();
@@ -292,12 +300,12 @@ void Bridge::onSubscribed()
     }
 }
 
-// Said once until the broker is reached again, not at every attempt.
+// Said once until the broker is reached again or the reason changes, not at every attempt.
 void Bridge::onLost(const QString& why)
 {
-    if (brokerSaid_)
+    if (why == brokerSaid_)
         return;
-    brokerSaid_ = true;
+    brokerSaid_ = why;
     console_.err << "pwm5ctl: " << brokerLabel(plan_.broker) << ": " << why
                  << "; trying again, at most every " << MqttClient::kLastRetry.count() << " s"
                  << Qt::endl;
@@ -313,16 +321,30 @@ void Bridge::onRefused(const QString& why)
         finish();
 }
 
-void Bridge::onMessage(const QString& topic, const QByteArray& payload)
+void Bridge::onMessage(const MqttClient::Message& message)
 {
-    const auto command = commandTopic(plan_.topics, topic);
+    const auto command = commandTopic(plan_.topics, message.topic);
     if (!command)
         return;
     if (commands_.size() >= kMostWaiting)
         return publishResult(command->level,
             failureJson(QStringLiteral("bad_request"),
                 QStringLiteral("%1 commands wait already; send it again later").arg(kMostWaiting)));
-    commands_.push_back({ command->level, command->address, command->name, payload });
+    Command queued { command->level, command->address, command->name, message.payload, {} };
+    // A retained command would be applied again at every connection, undoing whatever the
+    // operator set since: it is answered once, and never applied.
+    if (message.retained
+        && !retainedAnswered_.emplace(message.topic, qHash(message.payload)).second)
+        return;
+    if (message.retained)
+        queued.refusal = QStringLiteral(
+            "a retained command is ignored; clear it with an empty retained message");
+    else if (message.size > kMostCommandBytes)
+        queued.refusal
+            = QStringLiteral("the message is larger than %1 KiB").arg(kMostCommandBytes >> 10);
+    if (!queued.refusal.isEmpty())
+        queued.payload.clear();
+    commands_.push_back(std::move(queued));
     schedule();
 }
 
@@ -332,11 +354,11 @@ void Bridge::publishAvailability(Module& m, bool online)
     mqtt_.publish(plan_.topics.availability(m.address), online ? "online" : "offline", 1, true);
 }
 
-// A state that cannot go now (no broker, too much waiting) goes once it can.
+// A state that cannot go now (no broker, too much waiting) waits in the client's outbox, where
+// a newer one takes its place.
 void Bridge::publishState(Module& m)
 {
-    m.stateWaiting = !mqtt_.publish(
-        plan_.topics.state(m.address), compact(stateJson(m.address, *m.last)), 1, true);
+    mqtt_.publish(plan_.topics.state(m.address), compact(stateJson(m.address, *m.last)), 1, true);
 }
 
 void Bridge::publishResult(QStringView level, const QJsonObject& result)

@@ -14,6 +14,7 @@
 
 #include <deque>
 #include <optional>
+#include <set>
 #include <vector>
 
 namespace cli {
@@ -36,6 +37,9 @@ public:
     static constexpr std::chrono::seconds kReopen { 2 };
     // Commands that wait beyond this many are refused, not queued.
     static constexpr std::size_t kMostWaiting = 256;
+    // A command is refused before it reaches the line while this many results wait for the
+    // broker: its own could not be sent either.
+    static constexpr std::size_t kMostUnsentResults = 1000;
 
     Bridge(const Invocation& call, Console& console, BridgePlan plan, const MosquittoApi& api);
 
@@ -48,13 +52,13 @@ private:
         int address;
         std::optional<device::Reading> last; // the last good reading
         bool online = false; // as published
-        bool stateWaiting = false; // a state that could not be published yet
     };
     struct Command {
         QString level; // of P/LEVEL/set, as given: its result goes to P/LEVEL/result
         std::optional<int> address; // when the level is one
         QString name; // the parameter of P/A/set/NAME; empty for P/A/set
         QByteArray payload;
+        QString refusal; // why it is refused at its turn, without the line; empty: served
     };
 
     // The line.
@@ -74,7 +78,7 @@ private:
     void onSubscribed();
     void onLost(const QString& why);
     void onRefused(const QString& why);
-    void onMessage(const QString& topic, const QByteArray& payload);
+    void onMessage(const MqttClient::Message& message);
     void publishAvailability(Module& m, bool online);
     void publishState(Module& m);
     void publishResult(QStringView level, const QJsonObject& result);
@@ -107,7 +111,10 @@ private:
     bool busy_ = false;
     bool stopping_ = false;
     bool finished_ = false;
-    bool brokerSaid_ = false; // the broker's loss has been said, and not its return
+    QString brokerSaid_; // why the broker is away, as said; empty while it is there
+    // The retained command messages answered once already, by topic and payload: the broker
+    // hands them out again at every connection.
+    std::set<std::pair<QString, std::size_t>> retainedAnswered_;
     std::optional<int> exitStatus_;
 };
 

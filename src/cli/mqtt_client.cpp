@@ -1,13 +1,29 @@
 #include "mqtt_client.h"
 
+#include "device/parameter_value.h"
+
 #include <QEventLoop>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstring>
+#include <mutex>
+#include <span>
+#include <thread>
 #include <utility>
 
+#ifdef __linux__
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#endif
+
 namespace cli {
+
+// The attempt's thread hands its handle back through this; once the client is gone (or has
+// finished), client is null and the thread destroys the handle itself.
+struct ConnectHandoff {
+    std::mutex lock;
+    MqttClient* client = nullptr;
+};
 
 namespace {
 
@@ -15,10 +31,35 @@ namespace {
 // the checks that find a connection that died without a word.
 constexpr int kKeepAliveSeconds = 30;
 constexpr std::chrono::seconds kHousekeeping { 1 };
+constexpr char kOnline[] = "online";
 
 MqttClient* clientOf(void* self)
 {
     return static_cast<MqttClient*>(self);
+}
+
+std::shared_ptr<ConnectHandoff> handoffTo(MqttClient* client)
+{
+    auto handoff = std::make_shared<ConnectHandoff>();
+    handoff->client = client;
+    return handoff;
+}
+
+void abandon(ConnectHandoff& handoff)
+{
+    const std::lock_guard guard(handoff.lock);
+    handoff.client = nullptr;
+}
+
+// The peer's packets are acknowledged at once, not up to 40 ms later: a broker that keeps
+// Nagle's algorithm holds its next small packet (a command) until the last one is acknowledged.
+void acknowledgeAtOnce([[maybe_unused]] int fd)
+{
+#ifdef __linux__
+    const int on = 1;
+    if (fd >= 0)
+        ::setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+#endif
 }
 
 } // namespace
@@ -27,79 +68,98 @@ MqttClient::MqttClient(const MosquittoApi& api, Settings settings, QObject* pare
     : QObject(parent)
     , api_(api)
     , settings_(std::move(settings))
+    , handoff_(handoffTo(this))
 {
     housekeeping_.setInterval(kHousekeeping);
     connect(&housekeeping_, &QTimer::timeout, this, &MqttClient::housekeeping);
     retry_.setSingleShot(true);
-    connect(&retry_, &QTimer::timeout, this, [this] { attempt(false); });
-    configure();
+    connect(&retry_, &QTimer::timeout, this, &MqttClient::attempt);
+    answer_.setSingleShot(true);
+    connect(&answer_, &QTimer::timeout, this, [this] {
+        fail(MOSQ_ERR_SUCCESS,
+            QStringLiteral("the broker did not answer the connection within %1 s")
+                .arg(kMostConnectWait.count()));
+    });
 }
 
 MqttClient::~MqttClient()
 {
-    unwatchSocket();
-    if (mosq_)
-        api_.destroy(mosq_);
-}
-
-void MqttClient::configure()
-{
-    const QByteArray id = settings_.clientId.toUtf8();
-    mosq_ = api_.create(id.constData(), true, this);
-    api_.int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
-    // A result is one small packet that someone waits for: Nagle's algorithm would hold it
-    // until the broker acknowledged the packet before, tens of milliseconds.
-    api_.int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);
-    if (!settings_.broker.user.isEmpty()) {
-        const QByteArray user = settings_.broker.user.toUtf8();
-        const QByteArray password = settings_.password.toUtf8();
-        api_.username_pw_set(
-            mosq_, user.constData(), settings_.password.isEmpty() ? nullptr : password.constData());
-    }
-    if (settings_.broker.tls) {
-        if (settings_.caFile.isEmpty()) {
-            api_.int_option(mosq_, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
-        } else {
-            const QByteArray ca = settings_.caFile.toLocal8Bit();
-            api_.tls_set(mosq_, ca.constData(), nullptr, nullptr, nullptr, nullptr);
-        }
-    }
-    const QByteArray will = settings_.willTopic.toUtf8();
-    api_.will_set(mosq_, will.constData(), 7, "offline", 1, true);
-    api_.connect_callback_set(mosq_, &MqttClient::onConnect);
-    api_.disconnect_callback_set(mosq_, &MqttClient::onDisconnect);
-    api_.publish_callback_set(mosq_, &MqttClient::onPublish);
-    api_.subscribe_callback_set(mosq_, &MqttClient::onSubscribe);
-    api_.message_callback_set(mosq_, &MqttClient::onMessage);
+    abandon(*handoff_);
+    reader_.reset();
+    writer_.reset();
+    discardHandle();
 }
 
 void MqttClient::start()
 {
     housekeeping_.start();
-    attempt(true);
+    attempt();
 }
 
-void MqttClient::attempt(bool first)
+// A fresh handle for each attempt, connected on a thread of its own: the broker's name is
+// resolved there (getaddrinfo blocks, for as long as a name server keeps silent).
+void MqttClient::attempt()
 {
+    discardHandle();
+    session_ = {};
+    ready_ = false;
+    const MqttHandle made
+        = newMqttHandle(api_, settings_, this, static_cast<int>(MqttOutbox::kMostInFlight));
+    if (!made.handle) {
+        state_ = State::Refused;
+        emit refused(made.refusal);
+        return;
+    }
+    mosquitto* handle = made.handle;
+    api_.connect_callback_set(handle, &MqttClient::onConnect);
+    api_.disconnect_callback_set(handle, &MqttClient::onDisconnect);
+    api_.publish_callback_set(handle, &MqttClient::onPublish);
+    api_.subscribe_callback_set(handle, &MqttClient::onSubscribe);
+    api_.message_callback_set(handle, &MqttClient::onMessage);
     state_ = State::Connecting;
-    pending_.clear();
-    subscribing_.clear();
-    const QByteArray host = settings_.broker.host.toUtf8();
-    errno = 0;
-    const int rc = first
-        ? api_.connect_async(mosq_, host.constData(), settings_.broker.port, kKeepAliveSeconds)
-        : api_.reconnect_async(mosq_);
+    std::thread([api = &api_, handoff = handoff_, handle, host = settings_.broker.host.toUtf8(),
+                    port = settings_.broker.port] {
+        errno = 0;
+        const int rc = api->connect_async(handle, host.constData(), port, kKeepAliveSeconds);
+        const int error = errno;
+        const std::lock_guard guard(handoff->lock);
+        MqttClient* client = handoff->client;
+        if (!client) {
+            api->destroy(handle);
+            return;
+        }
+        QMetaObject::invokeMethod(
+            client, [client, handle, rc, error] { client->attemptStarted(handle, rc, error); },
+            Qt::QueuedConnection);
+    }).detach();
+}
+
+void MqttClient::attemptStarted(mosquitto* handle, int rc, int error)
+{
+    if (state_ != State::Connecting) {
+        api_.destroy(handle);
+        return;
+    }
+    mosq_ = handle;
     if (rc != MOSQ_ERR_SUCCESS)
-        return fail(rc, QString());
+        return fail(rc, mosquittoFailure(api_, settings_, rc, error));
+    answer_.start(kMostConnectWait);
     watchSocket();
     updateWriteInterest();
 }
 
-// The library makes a new socket for each connection.
+void MqttClient::discardHandle()
+{
+    if (!mosq_)
+        return;
+    api_.destroy(mosq_);
+    mosq_ = nullptr;
+}
+
 void MqttClient::watchSocket()
 {
     const int fd = api_.socket(mosq_);
-    if (fd < 0 || (reader_ && reader_->socket() == fd))
+    if (fd < 0)
         return;
     unwatchSocket();
     reader_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
@@ -108,16 +168,23 @@ void MqttClient::watchSocket()
     connect(writer_.get(), &QSocketNotifier::activated, this, &MqttClient::onWritable);
 }
 
+// Called from the notifiers' own signals too: they go once control has left them.
 void MqttClient::unwatchSocket()
 {
-    reader_.reset();
-    writer_.reset();
+    for (std::unique_ptr<QSocketNotifier>* notifier : { &reader_, &writer_ })
+        if (*notifier) {
+            (*notifier)->setEnabled(false);
+            notifier->release()->deleteLater();
+        }
 }
 
 void MqttClient::onReadable()
 {
     errno = 0;
-    afterCall(api_.loop_read(mosq_, 1));
+    const int rc = api_.loop_read(mosq_, 1);
+    if (state_ == State::Connecting || state_ == State::Connected)
+        acknowledgeAtOnce(api_.socket(mosq_));
+    afterCall(rc);
 }
 
 void MqttClient::onWritable()
@@ -128,7 +195,7 @@ void MqttClient::onWritable()
 
 void MqttClient::housekeeping()
 {
-    if (state_ != State::Connecting && state_ != State::Connected)
+    if (!mosq_ || (state_ != State::Connecting && state_ != State::Connected))
         return;
     errno = 0;
     afterCall(api_.loop_misc(mosq_));
@@ -137,14 +204,13 @@ void MqttClient::housekeeping()
 void MqttClient::afterCall(int rc)
 {
     if (rc != MOSQ_ERR_SUCCESS && (state_ == State::Connecting || state_ == State::Connected))
-        return fail(rc, QString());
-    watchSocket();
+        return fail(rc, mosquittoFailure(api_, settings_, rc, errno));
     updateWriteInterest();
 }
 
 void MqttClient::updateWriteInterest()
 {
-    if (writer_)
+    if (writer_ && mosq_)
         writer_->setEnabled(api_.want_write(mosq_));
 }
 
@@ -157,43 +223,100 @@ QString MqttClient::tlsFailure() const
         .arg(settings_.broker.port);
 }
 
-// An attempt or a connection that failed: the next attempt is timed, and said once by the
-// owner. A TLS failure before the broker ever took this client is its certificate, for good.
+// An attempt or a connection that failed: what was out goes back to the outbox, the next
+// attempt is timed, and the owner says it. A TLS failure before the broker ever took this
+// client is its certificate, for good. The handle goes at the next attempt: this may run
+// inside one of its callbacks.
 void MqttClient::fail(int rc, const QString& why)
 {
-    if (state_ == State::Waiting || state_ == State::Refused || state_ == State::Idle)
+    if (state_ != State::Connecting && state_ != State::Connected)
         return;
     unwatchSocket();
+    answer_.stop();
+    ready_ = false;
+    outbox_.connectionLost();
     if (rc == MOSQ_ERR_TLS && !everConnected_) {
         state_ = State::Refused;
         emit refused(tlsFailure());
         return;
     }
     state_ = State::Waiting;
-    QString said = why;
-    if (said.isEmpty())
-        said = rc == MOSQ_ERR_ERRNO && errno != 0
-            ? QString::fromLocal8Bit(std::strerror(errno)).toLower()
-            : QString::fromUtf8(api_.strerror(rc)).toLower();
-    if (said.endsWith(u'.'))
-        said.chop(1);
-    retry_.start(nextRetry_);
-    nextRetry_ = std::min(nextRetry_ * 2, kLastRetry);
-    emit lost(said);
+    std::optional<std::chrono::milliseconds> lasted;
+    if (connectedFor_.isValid())
+        lasted = std::chrono::milliseconds(connectedFor_.elapsed());
+    connectedFor_.invalidate();
+    lastWait_ = nextRetry(lastWait_, lasted);
+    retry_.start(lastWait_);
+    emit lost(why);
 }
 
-bool MqttClient::publish(const QString& topic, const QByteArray& payload, int qos, bool retain)
+// Leaves a connection the broker took, cleanly (no will: it would say offline for another
+// bridge), once the library's callback that found why is over.
+void MqttClient::leave(const QString& why)
 {
-    if (state_ != State::Connected || pending() >= kMostPending)
-        return false;
-    const QByteArray name = topic.toUtf8();
-    int mid = 0;
-    const int rc = api_.publish(mosq_, &mid, name.constData(), static_cast<int>(payload.size()),
-        payload.constData(), qos, retain);
-    if (rc == MOSQ_ERR_SUCCESS)
-        pending_.insert(mid);
-    afterCall(rc);
-    return rc == MOSQ_ERR_SUCCESS;
+    QMetaObject::invokeMethod(
+        this,
+        [this, why, handle = mosq_] {
+            if (state_ != State::Connected || mosq_ != handle)
+                return;
+            api_.disconnect(mosq_);
+            api_.loop_write(mosq_, 1);
+            fail(MOSQ_ERR_SUCCESS, why);
+        },
+        Qt::QueuedConnection);
+}
+
+void MqttClient::checkSession()
+{
+    if (ready_)
+        return;
+    switch (session_.verdict(saidOnline_)) {
+    case MqttSession::Verdict::Waiting:
+        return;
+    case MqttSession::Verdict::Refused:
+        return leave(QStringLiteral("the broker refused the subscription to %1")
+                         .arg(device::escapedControls(session_.filter())));
+    case MqttSession::Verdict::HeldElsewhere:
+        return leave(QStringLiteral("another bridge holds the topic prefix (%1 is online)")
+                         .arg(device::escapedControls(settings_.willTopic)));
+    case MqttSession::Verdict::Ready:
+        break;
+    }
+    ready_ = true;
+    emit subscribed();
+    send();
+}
+
+// Hands what waits to the library, as far as the outbox lets.
+void MqttClient::send()
+{
+    while (ready_ && state_ == State::Connected) {
+        const Publication* next = outbox_.next();
+        if (!next)
+            break;
+        const QByteArray topic = next->topic.toUtf8();
+        int mid = 0;
+        errno = 0;
+        const int rc
+            = api_.publish(mosq_, &mid, topic.constData(), static_cast<int>(next->payload.size()),
+                next->payload.constData(), next->qos, next->retain);
+        if (rc == MOSQ_ERR_NO_CONN || rc == MOSQ_ERR_NOMEM || rc == MOSQ_ERR_ERRNO)
+            return fail(rc, mosquittoFailure(api_, settings_, rc, errno));
+        outbox_.handed(mid);
+        if (rc != MOSQ_ERR_SUCCESS) {
+            // A topic or payload the library refuses would be refused at every attempt.
+            qWarning("pwm5ctl: libmosquitto refuses a publication on %s (%s)", topic.constData(),
+                qPrintable(mosquittoFailure(api_, settings_, rc, errno)));
+            outbox_.acknowledged(mid);
+        }
+    }
+    updateWriteInterest();
+}
+
+void MqttClient::publish(const QString& topic, const QByteArray& payload, int qos, bool retain)
+{
+    outbox_.add({ topic, payload, qos, retain });
+    send();
 }
 
 bool MqttClient::subscribe(const QString& filter, int qos)
@@ -202,9 +325,10 @@ bool MqttClient::subscribe(const QString& filter, int qos)
         return false;
     const QByteArray name = filter.toUtf8();
     int mid = 0;
+    errno = 0;
     const int rc = api_.subscribe(mosq_, &mid, name.constData(), qos);
     if (rc == MOSQ_ERR_SUCCESS)
-        subscribing_.insert(mid);
+        session_.asked(mid, filter);
     afterCall(rc);
     return rc == MOSQ_ERR_SUCCESS;
 }
@@ -212,7 +336,9 @@ bool MqttClient::subscribe(const QString& filter, int qos)
 void MqttClient::finish(std::chrono::milliseconds bound)
 {
     retry_.stop();
-    if (state_ == State::Connected && !pending_.empty()) {
+    answer_.stop();
+    abandon(*handoff_);
+    if (state_ == State::Connected && ready_ && !outbox_.empty()) {
         QEventLoop loop;
         QTimer timeout;
         timeout.setSingleShot(true);
@@ -235,11 +361,14 @@ void MqttClient::finish(std::chrono::milliseconds bound)
 void MqttClient::onConnect(mosquitto*, void* self, int rc)
 {
     MqttClient& client = *clientOf(self);
+    client.answer_.stop();
     if (rc == 0) {
         client.state_ = State::Connected;
         client.everConnected_ = true;
-        client.nextRetry_ = kFirstRetry;
-        emit client.connected();
+        client.connectedFor_.start();
+        // The will topic first: its retained message comes before the later SUBACKs.
+        if (client.subscribe(client.settings_.willTopic, 0))
+            emit client.connected();
         return;
     }
     // 4: a bad user name or password; 5: not authorised.
@@ -259,27 +388,41 @@ void MqttClient::onDisconnect(mosquitto*, void* self, int rc)
 {
     MqttClient& client = *clientOf(self);
     if (rc != 0)
-        client.fail(rc, QString());
+        client.fail(rc, mosquittoFailure(client.api_, client.settings_, rc, errno));
 }
 
 void MqttClient::onPublish(mosquitto*, void* self, int mid)
 {
     MqttClient& client = *clientOf(self);
-    if (client.pending_.erase(mid) > 0 && client.pending_.empty())
+    const auto done = client.outbox_.acknowledged(mid);
+    if (done && done->retain && done->topic == client.settings_.willTopic)
+        client.saidOnline_ = done->payload == kOnline || client.saidOnline_;
+    client.send();
+    if (client.outbox_.empty())
         emit client.drained();
 }
 
-void MqttClient::onSubscribe(mosquitto*, void* self, int mid, int, const int*)
+void MqttClient::onSubscribe(mosquitto*, void* self, int mid, int count, const int* granted)
 {
     MqttClient& client = *clientOf(self);
-    if (client.subscribing_.erase(mid) > 0 && client.subscribing_.empty())
-        emit client.subscribed();
+    client.session_.answered(
+        mid, std::span<const int>(granted, granted ? static_cast<std::size_t>(count) : 0U));
+    client.checkSession();
 }
 
 void MqttClient::onMessage(mosquitto*, void* self, const mosquitto_message* message)
 {
-    emit clientOf(self)->message(QString::fromUtf8(message->topic),
-        QByteArray(static_cast<const char*>(message->payload), message->payloadlen));
+    MqttClient& client = *clientOf(self);
+    const QString topic = QString::fromUtf8(message->topic);
+    const qsizetype size = message->payloadlen;
+    const auto* bytes = static_cast<const char*>(message->payload);
+    if (topic == client.settings_.willTopic) {
+        client.session_.willMessage(QByteArrayView(bytes, size), message->retain);
+        return;
+    }
+    const bool kept = size <= client.settings_.mostPayload;
+    emit client.message(
+        { topic, kept ? QByteArray(bytes, size) : QByteArray(), size, message->retain });
 }
 
 } // namespace cli

@@ -1,9 +1,13 @@
 #pragma once
 
-#include "broker_address.h"
 #include "mosquitto_api.h"
+#include "mqtt_handle.h"
+#include "mqtt_outbox.h"
+#include "mqtt_retry.h"
+#include "mqtt_session.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSocketNotifier>
 #include <QString>
@@ -11,57 +15,68 @@
 
 #include <chrono>
 #include <memory>
-#include <set>
+#include <optional>
 
 namespace cli {
 
+struct ConnectHandoff;
+
 // The bridge's connection to its broker, on libmosquitto driven from Qt's event loop: the
-// library's socket in two QSocketNotifiers, its housekeeping on a timer, no thread of its own.
-// It reconnects by itself, 1 s after a loss, doubling to 30 s. What it has not sent yet is
-// bounded: past kMostPending publications a new one is refused, not queued.
+// library's socket in two QSocketNotifiers, its housekeeping on a timer. Each attempt has a
+// handle of its own, made and connected (the broker's name resolved) on a thread of its own,
+// so a slow name server never holds the loop; the library never sends anything again by
+// itself: what was not acknowledged stays in the outbox, and goes again on the next connection.
+// It reconnects by itself after the wait of nextRetry().
 class MqttClient final : public QObject {
     Q_OBJECT
 
 public:
-    struct Settings {
-        BrokerAddress broker;
-        QString password; // empty: none
-        QString caFile; // TLS: the CA certificates; empty: the system's store
-        QString clientId;
-        QString willTopic; // "offline" there, retained, when the connection dies
+    using Settings = MqttSettings;
+    struct Message {
+        QString topic;
+        QByteArray payload; // empty for one larger than Settings::mostPayload
+        qsizetype size = 0;
+        bool retained = false;
     };
     enum class State { Idle, Connecting, Connected, Waiting, Refused };
 
-    static constexpr int kMostPending = 1000;
-    static constexpr std::chrono::seconds kFirstRetry { 1 };
-    static constexpr std::chrono::seconds kLastRetry { 30 };
+    static constexpr std::chrono::seconds kLastRetry = cli::kLastRetry;
+    // A broker that took the TCP connection and has not answered CONNECT by then is not
+    // going to.
+    static constexpr std::chrono::seconds kMostConnectWait { 10 };
 
     MqttClient(const MosquittoApi& api, Settings settings, QObject* parent = nullptr);
     ~MqttClient() override;
     MqttClient(const MqttClient&) = delete;
     MqttClient& operator=(const MqttClient&) = delete;
 
-    // The first attempt; the later ones follow by themselves.
+    // The first attempt; the later ones follow by themselves. A set-up that libmosquitto
+    // refuses (a client id, a CA file) is refused().
     void start();
-    // Both false while not connected, or past the bound.
-    bool publish(const QString& topic, const QByteArray& payload, int qos, bool retain);
+    // Taken always: it goes once the connection is up and every subscription is granted.
+    void publish(const QString& topic, const QByteArray& payload, int qos, bool retain);
+    // False while not connected.
     bool subscribe(const QString& filter, int qos);
     // Waits (running the event loop) until what was published has gone and been acknowledged,
-    // at most for the bound, then disconnects cleanly: no will.
+    // at most for the bound, then disconnects cleanly: no will. An attempt still resolving
+    // the broker's name is left to end by itself.
     void finish(std::chrono::milliseconds bound);
 
     State state() const { return state_; }
-    int pending() const { return static_cast<int>(pending_.size()); }
+    // Results (publications not retained) the broker does not have yet.
+    std::size_t unsentResults() const { return outbox_.unsentResults(); }
 
 signals:
     void connected();
-    // Every subscription asked for since the connection is granted.
+    // Every subscription asked for since the connection is granted, and the will topic is not
+    // another bridge's: publications go from now.
     void subscribed();
     // The connection is gone, or an attempt failed: another follows. why says what happened.
     void lost(const QString& why);
-    // The broker will not have this client, its login or its certificate: no attempt follows.
+    // The broker will not have this client, its login or its certificate, or libmosquitto
+    // refuses the settings: no attempt follows.
     void refused(const QString& why);
-    void message(const QString& topic, const QByteArray& payload);
+    void message(const MqttClient::Message& message);
     // Everything published has gone, and what had to be acknowledged has been.
     void drained();
 
@@ -72,8 +87,9 @@ private:
     static void onSubscribe(mosquitto* mosq, void* self, int mid, int count, const int* granted);
     static void onMessage(mosquitto* mosq, void* self, const mosquitto_message* message);
 
-    void configure();
-    void attempt(bool first);
+    void attempt();
+    void attemptStarted(mosquitto* handle, int rc, int error);
+    void discardHandle();
     void watchSocket();
     void unwatchSocket();
     void onReadable();
@@ -81,6 +97,9 @@ private:
     void housekeeping();
     void afterCall(int rc);
     void fail(int rc, const QString& why);
+    void leave(const QString& why);
+    void checkSession();
+    void send();
     void updateWriteInterest();
     QString tlsFailure() const;
 
@@ -88,13 +107,18 @@ private:
     Settings settings_;
     mosquitto* mosq_ = nullptr;
     State state_ = State::Idle;
+    std::shared_ptr<ConnectHandoff> handoff_;
     std::unique_ptr<QSocketNotifier> reader_;
     std::unique_ptr<QSocketNotifier> writer_;
     QTimer housekeeping_;
     QTimer retry_;
-    std::chrono::seconds nextRetry_ = kFirstRetry;
-    std::set<int> pending_; // message ids published and not yet gone or acknowledged
-    std::set<int> subscribing_; // subscriptions not yet granted
+    QTimer answer_; // the broker's CONNACK
+    std::chrono::seconds lastWait_ { 0 };
+    QElapsedTimer connectedFor_; // since CONNACK
+    MqttOutbox outbox_;
+    MqttSession session_;
+    bool ready_ = false; // subscribed(): publications go
+    bool saidOnline_ = false; // the broker has acknowledged "online" on the will topic from us
     bool everConnected_ = false;
 };
 

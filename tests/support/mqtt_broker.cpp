@@ -191,7 +191,7 @@ bool MqttBroker::start(const QString& workDir)
         port_ = freeLocalPort();
         tlsPort_ = freeLocalPort();
         const QString config = filePath(dir_, kConfigFile);
-        if (!writeFile(config, configuration(dir_, port_, tlsPort_).toUtf8())) {
+        if (!writeFile(config, (configuration(dir_, port_, tlsPort_) + extra_).toUtf8())) {
             error_ = QStringLiteral("cannot write ") + config;
             return false;
         }

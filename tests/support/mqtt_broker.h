@@ -23,6 +23,9 @@ public:
     // Makes the files in the folder, starts the broker and waits until both listeners
     // listen; false (with output() saying why) when it does not come up.
     bool start(const QString& workDir);
+    // Lines added to the configuration of the next start(): an ACL file, a log of every packet
+    // ("log_type all").
+    void addConfiguration(const QString& lines) { extra_ += lines; }
     // Ends the broker with SIGTERM, which drops its clients, and waits for its end.
     void stop();
     // Ends the broker with SIGKILL: its clients see the connection go without a word.
@@ -57,6 +60,7 @@ private:
     QString dir_;
     QProcess process_;
     QString error_;
+    QString extra_;
     quint16 port_ = 0;
     quint16 tlsPort_ = 0;
 };
