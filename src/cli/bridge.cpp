@@ -45,7 +45,7 @@ Bridge::Bridge(const Invocation& call, Console& console, BridgePlan plan, const 
 {
     clock_.start();
     for (const int address : call.modules)
-        modules_.push_back({ address, {}, false, false });
+        modules_.push_back({ address, {}, false });
     wake_.setSingleShot(true);
     wake_.setTimerType(Qt::PreciseTimer);
     connect(&wake_, &QTimer::timeout, this, [this] {

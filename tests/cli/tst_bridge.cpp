@@ -211,6 +211,48 @@ private slots:
         QCOMPARE(plant.writesTo(1), 1);
     }
 
+    // A retained command would undo the operator's later values at every connection: it is
+    // answered once and never applied, also when the bridge connects again; a message over
+    // 64 KiB is refused in its turn, and the command after both is served.
+    void retainedAndLargeCommands()
+    {
+        Plant plant;
+        QCOMPARE(plant.start(), QString());
+        QVERIFY(plant.probe.publish(topic(1, "set") + "/ch1.duty", "33", 1, true));
+        plant.startBridge(plant.bridgeArgs());
+        QVERIFY(plant.online(1));
+        QVERIFY(
+            MqttProbe::waitFor([&] { return !plant.probe.messages(topic(1, "result")).empty(); }));
+        const QJsonObject retained = json(plant.probe.messages(topic(1, "result")).front().payload);
+        QVERIFY(retained.value("error").toString().contains("retained"));
+        QCOMPARE(retained.value("failure").toString(), QString("bad_request"));
+
+        QVERIFY(plant.probe.publish(topic(1, "set"), QByteArray(64 * 1024 + 1, ' '), 1));
+        QVERIFY(MqttProbe::waitFor(
+            [&] { return plant.probe.messages(topic(1, "result")).size() == 2; }));
+        const auto good = plant.resultAfter(1, "/ch2.duty", "44");
+        QVERIFY(good && good->value("ok").toBool());
+        const QList<MqttMessage> results = plant.probe.messages(topic(1, "result"));
+        QCOMPARE(results.size(), 3);
+        QVERIFY(json(results.at(1).payload).value("error").toString().contains("64 KiB"));
+
+        // The broker comes back without its retained messages: the test publishes it again,
+        // as a broker that keeps them would hand it out, and it is not answered twice.
+        plant.broker.stop();
+        QVERIFY(plant.broker.restart());
+        QVERIFY(MqttProbe::waitFor([&] { return plant.probe.connections() == 2; }));
+        QVERIFY(plant.probe.publish(topic(1, "set") + "/ch1.duty", "33", 1, true));
+        QVERIFY(MqttProbe::waitFor([&] {
+            const auto m = plant.probe.last(kPrefix + "/bridge");
+            return m && m->payload == "online"
+                && plant.probe.messages(kPrefix + "/bridge").size() >= 3;
+        }));
+        const auto after = plant.resultAfter(1, "/ch3.duty", "55");
+        QVERIFY(after && after->value("ok").toBool());
+        QCOMPARE(plant.probe.messages(topic(1, "result")).size(), 4);
+        QCOMPARE(plant.writesTo(1), 2);
+    }
+
     // A set topic whose level is no module of the list still gets its result, on that level
     // as given, and nothing goes to the line: blanks and leading zeros are no address.
     void oddLevels()
