@@ -352,12 +352,24 @@ private slots:
                "longer -t"
                 + all
             << -1;
+        // The garbled answer may come after the timeout, with both cores busy or as the
+        // simulator is told: it is named late then, at the rate it was sent for, never taken for
+        // a slow module or an answer at the next rate.
         QTest::newRow("a garbled answer is two modules")
             << QStringList { "--bad-crc" } << QStringList { "adopt", "17", "--json" } << 1
-            << QStringList { "{\"error\":\"bad CRC at 9600 baud: more than one module answered "
+            << QStringList { "{\"error\":\"bad CRC at 9600 baud.*: more than one module answered "
                              "together"
                    + all + "\",\"failure\":\"bad_crc\",\"ok\":false}" }
-            << "pwm5ctl: bad CRC at 9600 baud: more than one module answered together" + all << 12;
+            << "pwm5ctl: bad CRC at 9600 baud.*: more than one module answered together" + all
+            << 12;
+        QTest::newRow("a garbled answer after the timeout")
+            << QStringList { "--bad-crc", "--delay", "40" }
+            << QStringList { "adopt", "17", "--json" } << 1
+            << QStringList { "{\"error\":\"bad CRC at 9600 baud.*: more than one module answered "
+                             "together"
+                   + all + "\",\"failure\":\"bad_crc\",\"ok\":false}" }
+            << "pwm5ctl: bad CRC at 9600 baud.*: more than one module answered together" + all
+            << 12;
         QTest::newRow("a rate the module lacks")
             << QStringList {} << QStringList { "adopt", "17", "1200" } << 2 << QStringList {}
             << "pwm5ctl: baud_rate: 1200 is not one of 4800, 9600, 19200, 38400, 57600, 115200"
@@ -379,9 +391,14 @@ private slots:
         QVERIFY(startSim(simOptions));
         const Run run = pwm5ctl(dir.path(), args);
         QFETCH(QString, error);
-        QVERIFY2(linesMatch(
-                     { run.error }, { QRegularExpression::escape(error).replace("\\.\\*", ".*") }),
-            qPrintable(run.error));
+        // Expected texts are literal but for ".*".
+        const auto patterns = [](const QStringList& texts) {
+            QStringList escaped;
+            for (const QString& text : texts)
+                escaped << QRegularExpression::escape(text).replace("\\.\\*", ".*");
+            return escaped;
+        };
+        QVERIFY2(linesMatch({ run.error }, patterns({ error })), qPrintable(run.error));
         QTEST(run.exitCode, "exitCode");
         if (args.contains("--json") && run.exitCode == 0) {
             const QJsonObject adopted = json(run);
@@ -393,7 +410,7 @@ private slots:
             const Run read = pwm5ctl(dir.path(), { "read", "-a", args[1], "-b", args[2] });
             QCOMPARE(read.exitCode, 0);
         } else {
-            QCOMPARE(run.out, out);
+            QVERIFY2(linesMatch(run.out, patterns(out)), qPrintable(run.out.join(u'\n')));
         }
         if (sent >= 0)
             QCOMPARE(run.sent.size(), sent);
