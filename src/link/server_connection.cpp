@@ -212,11 +212,12 @@ void ServerConnection::takeRateAnswer(const telnet::PortAnswer& answer)
 
 // A server may say later in the session that its line runs at another rate (another client of
 // its console moved it, or it follows the device's own setting): what comes now is garbled or
-// nothing, and the line is no longer the one asked for. A notice of the same rate changes nothing.
+// nothing, and the line is no longer the one asked for. A notice of the same rate changes
+// nothing, nor does a rate of 0, which answers a client's question for the rate.
 void ServerConnection::takeRateNotice(const telnet::PortAnswer& answer)
 {
     const quint32 rate = rateOf(answer.value);
-    if (answer.value.size() != 4 || rate == static_cast<quint32>(settings_.baud))
+    if (answer.value.size() != 4 || rate == 0 || rate == static_cast<quint32>(settings_.baud))
         return;
     fail({ Failure::Refused,
         QStringLiteral("the server moved the far line to %1 baud; it was set to %2")
