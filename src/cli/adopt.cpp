@@ -4,6 +4,8 @@
 #include "commands.h"
 #include "device/parameter_value.h"
 #include "device/requests.h"
+#include "link/reply.h"
+#include "modbus/crc16.h"
 #include "modules.h"
 #include "stop_signals.h"
 
@@ -22,10 +24,12 @@ struct Plan {
     std::optional<device::Units> newCode; // the rate to move the module to, as its code
 };
 
-// What the reads at NEW found at one rate.
+// What the reads at NEW found at one rate: the answer to the read at that rate, or one that
+// came after its timeout.
 struct Heard {
     int rate;
     Answer answer;
+    bool late = false;
 };
 
 QString ratesText(const QList<Heard>& heard)
@@ -134,8 +138,10 @@ QByteArray listenRequest(const Adoption& a, qsizetype i)
     return device::readRequest(a.slave(), 0x0000, static_cast<std::uint16_t>(i + 1));
 }
 
-// The rate whose read a wrong answer is the late reply to, if it is one.
-std::optional<int> lateFrom(const Adoption& a, const Heard& h)
+// A wrong answer at one rate that is the late reply to an earlier rate's read (its byte count
+// says which), read to its end and judged as the answer to that read: whole, or garbled by
+// modules that answered together.
+std::optional<Heard> lateFrom(Adoption& a, const Heard& h)
 {
     if (h.answer.failure != line::Failure::WrongLength || h.answer.reply.size() < 3)
         return std::nullopt;
@@ -143,23 +149,42 @@ std::optional<int> lateFrom(const Adoption& a, const Heard& h)
     const qsizetype i = registers - 1;
     if (i < 0 || i >= a.rates.size() || a.rates[i] == h.rate)
         return std::nullopt;
-    return a.rates[i];
+    // Its checks stopped at the byte count: the rest is still coming.
+    Answer earlier;
+    earlier.request = modbus::framed(listenRequest(a, i));
+    earlier.reply = h.answer.reply;
+    return Heard { a.rates[i], a.master.awaitLate(earlier), true };
+}
+
+// An answer that came after the timeout: a whole one is a module slower than the timeout, a
+// garbled one is modules that answered together, late. One whose end was not heard (the next
+// request went out meanwhile and the line dropped it) may be either: the timeout is the cure.
+int lateVerdict(Adoption& a, const Heard& h)
+{
+    if (h.answer.ok() || h.answer.progress.state == line::ReplyState::Incomplete)
+        return failed(a, line::Failure::NoReply,
+            QStringLiteral("a module answered at %1 baud after the timeout (%2 ms); give adopt a "
+                           "longer -t")
+                .arg(h.rate)
+                .arg(a.call.timeoutMs));
+    return failed(a, h.answer.failure,
+        QStringLiteral("%1 at %2 baud after the timeout (%3 ms): more than one module answered "
+                       "together")
+            .arg(h.answer.error)
+            .arg(h.rate)
+            .arg(a.call.timeoutMs));
 }
 
 // A lone module answers at one rate; answers at two, or a garbled one, are two modules; an
-// answer to an earlier rate's read is one module slower than the timeout.
+// answer to an earlier rate's read is one module slower than the timeout, or garbled, two.
 int verdictOf(Adoption& a, const QList<Heard>& heard)
 {
     if (heard.isEmpty())
         return failed(a, line::Failure::NoReply,
             QStringLiteral("no module answers at address %1 at any rate").arg(a.plan.newAddress));
     for (const Heard& h : heard)
-        if (const auto rate = lateFrom(a, h))
-            return failed(a, line::Failure::NoReply,
-                QStringLiteral("a module answered at %1 baud after the timeout (%2 ms); give "
-                               "adopt a longer -t")
-                    .arg(*rate)
-                    .arg(a.call.timeoutMs));
+        if (h.late)
+            return lateVerdict(a, h);
     if (heard.size() > 1)
         return failed(a, line::Failure::WrongSlave,
             QStringLiteral("answers at %1 baud: more than one module is on the line")
@@ -170,6 +195,18 @@ int verdictOf(Adoption& a, const QList<Heard>& heard)
             .arg(heard.front().rate));
 }
 
+// The answer at NEW at the i-th rate: to its read, or, when that found silence, what comes
+// within the timeout after, at the same rate, before the line moves on and would garble it.
+Answer listenAt(Adoption& a, qsizetype i, bool& late)
+{
+    const Answer answer = a.master.ask(listenRequest(a, i));
+    late = false;
+    if (!answer.silent() || answer.failure != line::Failure::NoReply)
+        return answer;
+    late = true;
+    return a.master.awaitLate(answer);
+}
+
 // The rate of the one module that answers at NEW, or nothing when that is not so, said.
 std::optional<int> listenEverywhere(Adoption& a, int& status)
 {
@@ -177,15 +214,18 @@ std::optional<int> listenEverywhere(Adoption& a, int& status)
     for (qsizetype i = 0; i < a.rates.size(); ++i) {
         if ((status = changeRate(a.call, a.master, a.console, a.rates[i])))
             return std::nullopt;
-        const Answer answer = a.master.ask(listenRequest(a, i));
+        bool late = false;
+        const Answer answer = listenAt(a, i, late);
         if (answer.interrupted() || line::isLineFailure(answer.failure)) {
             status = failed(a, answer);
             return std::nullopt;
         }
-        if (!answer.silent())
-            heard << Heard { a.rates[i], answer };
+        if (answer.silent())
+            continue;
+        const Heard h { a.rates[i], answer, late };
+        heard << lateFrom(a, h).value_or(h);
     }
-    if (heard.size() == 1 && heard.front().answer.ok())
+    if (heard.size() == 1 && heard.front().answer.ok() && !heard.front().late)
         return heard.front().rate;
     status = verdictOf(a, heard);
     return std::nullopt;

@@ -46,7 +46,7 @@ Commands:
                        every reading; --csv: a row per module per round), and
                        statistics per module at the end.
   bridge BROKER        Put the modules of -a on an MQTT broker, mqtt://[USER@]HOST[:PORT]
-                       or mqtts://..., until SIGTERM or SIGINT (exit 0): P/bridge and
+                       or mqtts://..., until SIGTERM, SIGINT or SIGHUP (exit 0): P/bridge and
                        P/A/availability say online or offline, P/A/state holds the
                        read --json object (all retained); P/A/set takes a JSON object as
                        apply does, P/A/set/NAME a bare value, each answered on
@@ -90,8 +90,8 @@ Through a server, scan and adopt wait 75 ms per probe unless -t is given.
 Exit status: 0 done; 1 the module did not answer or answered wrongly (also: a scan
 found nothing, a monitor had a failed read, standard output could not be written); 2
 the command line is wrong, nothing was sent; 3 the port could not be used or the
-device went away. Ctrl+C, SIGTERM and a closed pipe end any command at once, with the
-port closed and what was done so far printed: exit 130, 143 and 141.)");
+device went away. Ctrl+C, SIGTERM, SIGHUP and a closed pipe end any command at once,
+with the port closed and what was done so far printed: exit 130, 143, 129 and 141.)");
 
 QString text(std::string_view view)
 {

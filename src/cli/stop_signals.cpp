@@ -30,7 +30,15 @@ Stop stopOf(int number)
 {
     return number == SIGINT ? Stop::Interrupt
         : number == SIGTERM ? Stop::Terminate
+        : number == SIGHUP  ? Stop::HangUp
                             : Stop::BrokenPipe;
+}
+
+// Whether the program was started with the signal ignored, as nohup leaves SIGHUP.
+bool ignoredAtStart(int number)
+{
+    struct sigaction current { };
+    return ::sigaction(number, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
 }
 
 #elif defined(Q_OS_WIN)
@@ -69,6 +77,8 @@ StopSignals::StopSignals()
     action.sa_flags = SA_RESTART;
     for (const int number : { SIGINT, SIGTERM, SIGPIPE })
         ::sigaction(number, &action, nullptr);
+    if (!ignoredAtStart(SIGHUP))
+        ::sigaction(SIGHUP, &action, nullptr);
 #elif defined(Q_OS_WIN)
     ::SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 #endif
@@ -97,6 +107,8 @@ int exitStatusOf(Stop stop)
         return 128 + 2;
     case Stop::Terminate:
         return 128 + 15;
+    case Stop::HangUp:
+        return 128 + 1;
     case Stop::BrokenPipe:
         return 128 + 13;
     }
@@ -108,6 +120,8 @@ QString stopText()
     switch (StopSignals::current() ? StopSignals::current()->stop() : Stop::None) {
     case Stop::Terminate:
         return QStringLiteral("terminated");
+    case Stop::HangUp:
+        return QStringLiteral("hung up");
     case Stop::BrokenPipe:
         return QStringLiteral("the reader of standard output went away");
     default:

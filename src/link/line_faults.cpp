@@ -34,9 +34,12 @@ bool meansGone(QSerialPort::SerialPortError error)
         || error == QSerialPort::WriteError;
 }
 
-LineFault serialLossFault(const QString& systemText)
+LineFault serialLossFault(const QString& systemText, bool hungUp)
 {
-    return { Failure::Lost, QStringLiteral("the device is gone (%1)").arg(lowerFirst(systemText)) };
+    return { Failure::Lost,
+        QStringLiteral("the device is gone (%1)")
+            .arg(hungUp ? QStringLiteral("it hung up: its other end closed, or it was unplugged")
+                        : lowerFirst(systemText)) };
 }
 
 QString lowerFirst(QString text)

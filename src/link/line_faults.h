@@ -21,8 +21,11 @@ LineFault serialOpenFault(QSerialPort::SerialPortError error, const QString& sys
 // loop for as long as the port stays open, so the port is closed at the first.
 bool meansGone(QSerialPort::SerialPortError error);
 
-// The device went away while open: "the device is gone (input/output error)".
-LineFault serialLossFault(const QString& systemText);
+// The device went away while open: "the device is gone (input/output error)". A device that
+// hung up (a pseudo-terminal whose other end closed, a USB adapter pulled) ends a read with
+// nothing for the system to say, and Qt words whatever error came last ("unknown error",
+// "inappropriate ioctl for device"): the hang-up is said instead.
+LineFault serialLossFault(const QString& systemText, bool hungUp);
 
 // Qt's texts start with a capital, as sentences do; here they follow other words.
 QString lowerFirst(QString text);

@@ -61,6 +61,7 @@ std::optional<LineFault> Master::open(const LineAddress& address, const PortSett
     close();
     lateRequest_.clear();
     tailPending_ = false;
+    trickle_ = {};
     if (!line_ || !(line_->address() == address)) {
         std::optional<LineFault> why;
         line_ = lineFor(address, nullptr, &why);
@@ -106,18 +107,25 @@ std::optional<LineFault> Master::lineFault() const
 void Master::settle(const QByteArray& next)
 {
     const bool late = !lateRequest_.isEmpty() && (next.isEmpty() || sameReply(lateRequest_, next));
-    if ((!late && !tailPending_) || interrupted_)
+    const bool trickling = trickle_ > nanoseconds::zero();
+    if ((!late && !tailPending_ && !trickling) || interrupted_)
         return;
     const PortSettings& settings = line_->settings();
-    const nanoseconds gap = late ? nanoseconds(milliseconds(timeoutMs_)) : interFrameGap(settings);
-    if (waitForQuiet(*line_, std::max(gap, interFrameGap(settings)), kMaxQuiet) == Quiet::Babbling
-        && !next.isEmpty())
+    nanoseconds gap = interFrameGap(settings);
+    if (late || trickling)
+        gap = std::max(gap, nanoseconds(milliseconds(timeoutMs_)));
+    // A reply that trickles in goes on after each of its silences: the line is quiet only once
+    // it has been silent for longer than those.
+    if (trickling)
+        gap = std::max(gap, 2 * trickle_);
+    if (waitForQuiet(*line_, gap, kMaxQuiet) == Quiet::Babbling && !next.isEmpty())
         emit warning(QStringLiteral("the line did not fall quiet within %1 ms; sending all the "
                                     "same")
                          .arg(kMaxQuiet.count()));
     if (late)
         lateRequest_.clear();
     tailPending_ = false;
+    trickle_ = {};
 }
 
 Answer Master::ask(const QByteArray& request)
@@ -140,27 +148,57 @@ void Master::awaitReply(Answer& answer)
 {
     QElapsedTimer clock;
     clock.start();
-    const auto now = [&clock] { return nanoseconds(clock.nsecsElapsed()); };
     if (interrupted_ || !line_->write(answer.request))
         return;
-    ReplyWait wait { now(), answer.request.size(), milliseconds(timeoutMs_), std::nullopt,
+    collect(answer, clock, answer.request.size());
+}
+
+Answer Master::awaitLate(const Answer& unfinished)
+{
+    Answer answer;
+    answer.request = unfinished.request;
+    answer.reply = unfinished.reply;
+    if (line_ && line_->isOpen() && !interrupted_) {
+        QElapsedTimer clock;
+        clock.start();
+        collect(answer, clock, 0);
+        if (answer.reply.size() > unfinished.reply.size())
+            emit received(answer.reply);
+    }
+    conclude(answer);
+    return answer;
+}
+
+void Master::collect(Answer& answer, const QElapsedTimer& clock, qsizetype requestBytes)
+{
+    const auto now = [&clock] { return nanoseconds(clock.nsecsElapsed()); };
+    ReplyWait wait { now(), requestBytes, milliseconds(timeoutMs_), std::nullopt,
         completeReplySize(answer.request) };
+    nanoseconds lastByteAt {};
+    // A reply taken up again is on its way already.
+    if (!answer.reply.isEmpty())
+        wait.firstByteAt = lastByteAt;
     for (;;) {
         answer.progress = replyProgress(answer.request, answer.reply);
         const nanoseconds left = replyDeadline(line_->settings(), wait) - now();
         if (answer.progress.state != ReplyState::Incomplete || left <= nanoseconds::zero())
-            return;
+            break;
         const Arrival arrival = readWithin(*line_, left);
-        if (arrival.event != Arrival::Event::Bytes) {
-            if (arrival.event == Arrival::Event::TimedOut)
-                continue;
+        if (arrival.event == Arrival::Event::TimedOut)
+            continue;
+        if (arrival.event != Arrival::Event::Bytes)
             return;
-        }
-        if (!wait.firstByteAt)
-            wait.firstByteAt = now();
+        const nanoseconds at = now();
+        if (wait.firstByteAt)
+            answer.longestPause = std::max(answer.longestPause, at - lastByteAt);
+        else
+            wait.firstByteAt = at;
+        lastByteAt = at;
         answer.reply += arrival.bytes;
-        answer.roundTripMs = inMs(now());
+        answer.roundTripMs = inMs(at);
     }
+    if (wait.firstByteAt)
+        answer.finalSilence = now() - lastByteAt;
 }
 
 void Master::conclude(Answer& answer)
@@ -183,6 +221,16 @@ void Master::conclude(Answer& answer)
     answer.failure = failureOf(answer.progress, answer.reply.size());
     lateRequest_.clear();
     answer.error = replyFailureText(answer.failure, answer.progress, answer.reply, timeoutMs_);
+    // Unfinished, with a silence inside that ends a frame, or still coming when the wait ended.
+    const nanoseconds frameEnd = interFrameGap(line_->settings());
+    if (answer.progress.state == ReplyState::Incomplete && !answer.silent()
+        && (answer.longestPause > frameEnd || answer.finalSilence < frameEnd)) {
+        answer.error = failureText(Failure::WrongLength,
+            QStringLiteral("came too slowly or in pieces (%1 of %2 bytes in time)")
+                .arg(answer.reply.size())
+                .arg(answer.progress.size));
+        trickle_ = std::max(answer.longestPause, frameEnd);
+    }
     switch (answer.failure) {
     case Failure::None:
     case Failure::Exception:

@@ -7,9 +7,11 @@
 #include "link/reply.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 
@@ -23,6 +25,11 @@ struct Answer {
     Failure failure = Failure::None;
     QString error; // what went wrong, for the operator; empty when nothing did
     double roundTripMs = 0; // from the write to the last byte in
+    // The longest silence between two of the reply's bytes, and the silence after its last
+    // byte when the master stopped waiting: a frame ends at 3.5 characters of silence, so a
+    // reply still unfinished then came too slowly or in pieces.
+    std::chrono::nanoseconds longestPause {};
+    std::chrono::nanoseconds finalSilence {};
 
     bool ok() const { return failure == Failure::None; }
     bool silent() const { return reply.isEmpty(); }
@@ -57,6 +64,11 @@ public:
     // left. A reply that has begun gets its transfer time on top.
     Answer ask(const QByteArray& request);
 
+    // Waits once more, for the timeout, for the reply to the request of an answer, without
+    // sending anything, and with what arrived of it so far: what a module slower than the
+    // timeout, or modules that answered together late, send. The answer as ask() gives it.
+    Answer awaitLate(const Answer& unfinished);
+
     // Sends a request that wants no answer (a broadcast), then drops whatever arrives while it
     // and an echo of it are on the line and for settleMs after; false when an interrupt ended
     // the wait, or the write failed (lineFault() says why).
@@ -84,6 +96,9 @@ private:
     // Before the next request (its frame), or before the line closes for the next program.
     void settle(const QByteArray& next);
     void awaitReply(Answer& answer);
+    // Reads the reply to the request in answer; the clock started before the request's
+    // requestBytes went out (none for a late reply), the timeout counts from their end.
+    void collect(Answer& answer, const QElapsedTimer& clock, qsizetype requestBytes);
     void conclude(Answer& answer);
 
     std::unique_ptr<Line> line_;
@@ -93,6 +108,9 @@ private:
     QByteArray lateRequest_;
     // The rest of a refused frame may still be arriving.
     bool tailPending_ = false;
+    // The last reply trickled in with silences this long: the rest of it still comes, and the
+    // next request waits until the line has been quiet for longer than that.
+    std::chrono::nanoseconds trickle_ {};
 };
 
 } // namespace line

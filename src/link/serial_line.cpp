@@ -8,6 +8,10 @@
 
 #include <utility>
 
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#endif
+
 namespace line {
 
 namespace {
@@ -26,6 +30,18 @@ bool accessible(const QString& device)
     // Windows denies access to a port that another program holds, whatever the user.
     Q_UNUSED(device);
     return true;
+#endif
+}
+
+// Whether the open device has hung up: its other end closed, or it was unplugged.
+bool hungUp(const QSerialPort& port)
+{
+#ifdef Q_OS_UNIX
+    pollfd device { port.handle(), POLLIN, 0 };
+    return ::poll(&device, 1, 0) == 1 && (device.revents & POLLHUP) != 0;
+#else
+    Q_UNUSED(port);
+    return false;
 #endif
 }
 
@@ -115,7 +131,7 @@ bool SerialLine::write(const QByteArray& bytes)
     if (!port_.isOpen())
         return false;
     // A device that vanished under the write is gone, however Qt words it.
-    lose(meansGone(port_.error()) ? serialLossFault(port_.errorString())
+    lose(meansGone(port_.error()) ? serialLossFault(port_.errorString(), hungUp(port_))
                                   : LineFault { Failure::Lost,
                                       QStringLiteral("the port did not take the request (%1)")
                                           .arg(lowerFirst(port_.errorString())) });
@@ -142,7 +158,7 @@ void SerialLine::discardInput()
 void SerialLine::onError(QSerialPort::SerialPortError error)
 {
     if (meansGone(error) && port_.isOpen())
-        lose(serialLossFault(port_.errorString()));
+        lose(serialLossFault(port_.errorString(), hungUp(port_)));
 }
 
 void SerialLine::lose(const LineFault& fault)

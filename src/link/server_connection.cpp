@@ -189,6 +189,8 @@ void ServerConnection::take(const telnet::Reader::Taken& taken)
     for (const telnet::PortAnswer& answer : taken.answers)
         if (answer.command == telnet::kSetBaudRate && state_ == State::Negotiating)
             takeRateAnswer(answer);
+        else if (answer.command == telnet::kSetBaudRate && state_ == State::Open)
+            takeRateNotice(answer);
     // Not pushed from here: a push finds a closed connection at once, before its last words
     // have been read.
     if (!taken.reply.isEmpty() && state_ != State::Closed)
@@ -206,6 +208,21 @@ void ServerConnection::takeRateAnswer(const telnet::PortAnswer& answer)
                 .arg(rate)
                 .arg(settings_.baud) });
     becomeOpen();
+}
+
+// A server may say later in the session that its line runs at another rate (another client of
+// its console moved it, or it follows the device's own setting): what comes now is garbled or
+// nothing, and the line is no longer the one asked for. A notice of the same rate changes
+// nothing, nor does a rate of 0, which answers a client's question for the rate.
+void ServerConnection::takeRateNotice(const telnet::PortAnswer& answer)
+{
+    const quint32 rate = rateOf(answer.value);
+    if (answer.value.size() != 4 || rate == 0 || rate == static_cast<quint32>(settings_.baud))
+        return;
+    fail({ Failure::Refused,
+        QStringLiteral("the server moved the far line to %1 baud; it was set to %2")
+            .arg(rate)
+            .arg(settings_.baud) });
 }
 
 void ServerConnection::onError(QAbstractSocket::SocketError error)

@@ -74,6 +74,7 @@ private:
     void onError(QAbstractSocket::SocketError error);
     void take(const telnet::Reader::Taken& taken);
     void takeRateAnswer(const telnet::PortAnswer& answer);
+    void takeRateNotice(const telnet::PortAnswer& answer);
     // Sends the settings, after the bytes that go before them.
     void negotiate(const PortSettings& settings, const QByteArray& before = {});
     enum class Push { Now, Later };

@@ -156,6 +156,47 @@ private slots:
         QVERIFY2(run.exitCode == 143 && run.error.isEmpty(), qPrintable(described(run)));
     }
 
+    // The server moves its far line to another rate after the first reply, and says so: the
+    // call names the move and the rate, once, instead of taking the silence that follows for a
+    // module that does not answer.
+    void serverMovesTheFarLine()
+    {
+        QTemporaryDir dir;
+        SimProcess sim;
+        QVERIFY2(sim.start(dir.path(), {}), qPrintable(sim.output()));
+        HostileServer server;
+        QVERIFY2(
+            server.start({ "rate-move", sim.devicePath(), "19200" }), qPrintable(server.output()));
+        const Run run = pwm5ctl(dir.path(),
+            { "-p", server.rfc2217Address(), "-t", "200", "monitor", "--count", "3", "--interval",
+                "0", "--json" });
+        QVERIFY2(run.exitCode == 3
+                && run.error.trimmed()
+                    == "pwm5ctl: " + server.rfc2217Address()
+                        + ": the server moved the far line to 19200 baud; it was set to 9600"
+                && run.out.value(0).contains("\"ok\":true"),
+            qPrintable(described(run)));
+    }
+
+    // The server passes the reply on a byte every 30 ms: each reading says that its reply came
+    // too slowly or in pieces, and the rest of one reply never passes for the next one's.
+    void replyComesByteByByte()
+    {
+        QTemporaryDir dir;
+        SimProcess sim;
+        QVERIFY2(sim.start(dir.path(), {}), qPrintable(sim.output()));
+        HostileServer server;
+        QVERIFY2(server.start({ "trickle", sim.devicePath(), "30" }), qPrintable(server.output()));
+        const Run run = pwm5ctl(dir.path(),
+            { "-p", server.rfc2217Address(), "-t", "100", "monitor", "--count", "2", "--interval",
+                "0", "--json" });
+        QVERIFY2(run.exitCode == 1 && run.out.size() == 3, qPrintable(described(run)));
+        for (const QString& reading : run.out.first(2))
+            QVERIFY2(reading.contains("\"failure\":\"wrong_length\"")
+                    && reading.contains("reply came too slowly or in pieces ("),
+                qPrintable(described(run)));
+    }
+
     // A small server serves one client at a time and takes the next only 3 s after the last
     // one left: calls in a row wait for it and succeed, and a rate change within a call moves
     // the far line on the open connection.

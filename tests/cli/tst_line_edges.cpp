@@ -108,9 +108,15 @@ private slots:
         sim->process().kill();
 
         const Run run = ctl.finish(kWaitMs);
-        QVERIFY2(run.exitCode == 3 && saidOnce(run, "the device is gone"), ending(run));
+        // Its other end closed, the pty hangs up: no "unknown error".
+        QVERIFY2(run.exitCode == 3
+                && saidOnce(run,
+                    "the device is gone (it hung up: its other end closed, or it was unplugged)"),
+            ending(run));
         QVERIFY2(
             !run.error.contains("QIODevice") && !run.error.contains("QSerialPort"), ending(run));
+        // The device named once.
+        QVERIFY2(run.error.count(pty) == 1, ending(run));
         QVERIFY(!run.out.isEmpty());
         QCOMPARE_LT(run.out.size(), 100);
         QVERIFY2(statisticsOf(run.out.back()).value("port") == QJsonValue(1),
@@ -178,8 +184,8 @@ private slots:
         QVERIFY2(read.exitCode == 0 && read.error.isEmpty(), ending(read));
     }
 
-    // SIGINT and SIGTERM end a command at once, however long it would wait for a reply, with
-    // the port closed (no lock left behind) and what it has to say printed.
+    // SIGINT, SIGTERM and SIGHUP end a command at once, however long it would wait for a reply,
+    // with the port closed (no lock left behind) and what it has to say printed.
     void signalEndsCommand_data()
     {
         QTest::addColumn<QStringList>("simOptions");
@@ -200,6 +206,11 @@ private slots:
             << silent << QStringList { "-t", "60000", "scan", "--json" } << SIGINT << 130;
         QTest::newRow("adopt --json, SIGTERM")
             << silent << QStringList { "-t", "60000", "adopt", "17", "--json" } << SIGTERM << 143;
+        // Its terminal closed: as SIGTERM, with the status a shell gives SIGHUP.
+        QTest::newRow("monitor of a module that answers, SIGHUP")
+            << QStringList {} << QStringList { "-t", "60000", "monitor" } << SIGHUP << 129;
+        QTest::newRow("set, SIGHUP")
+            << silent << QStringList { "-t", "60000", "set", "ch1.duty=10" } << SIGHUP << 129;
     }
 
     void signalEndsCommand()

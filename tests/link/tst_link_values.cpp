@@ -480,6 +480,33 @@ private slots:
         QCOMPARE(fault.text, reason);
     }
 
+    // A device that hung up leaves the system nothing to say, and Qt passes on whatever error
+    // came last: the hang-up is said instead, whatever the text.
+    void serialLossFault_data()
+    {
+        QTest::addColumn<QString>("systemText");
+        QTest::addColumn<bool>("hungUp");
+        QTest::addColumn<QString>("text");
+        const QString hungUp = "the device is gone (it hung up: its other end closed, or it was "
+                               "unplugged)";
+        QTest::newRow("hung up, no reason") << "Unknown error" << true << hungUp;
+        QTest::newRow("hung up, a stale reason")
+            << "Inappropriate ioctl for device" << true << hungUp;
+        QTest::newRow("hung up, input/output error") << "Input/output error" << true << hungUp;
+        QTest::newRow("an error of its own")
+            << "Input/output error" << false << "the device is gone (input/output error)";
+    }
+
+    void serialLossFault()
+    {
+        QFETCH(QString, systemText);
+        QFETCH(bool, hungUp);
+        QFETCH(QString, text);
+        const line::LineFault fault = line::serialLossFault(systemText, hungUp);
+        QCOMPARE(fault.kind, Failure::Lost);
+        QCOMPARE(fault.text, text);
+    }
+
     // A server that cannot be reached, or drops the line: one kind each for the window's
     // message and a script's JSON.
     void socketFault_data()

@@ -12,6 +12,12 @@
 //   hostile_server slow DEVICE [MS]       a small server: RFC 2217 in front of DEVICE for one
 //                                         client at a time, the next taken MS (3000) after the
 //                                         last one left
+//   hostile_server rate-move DEVICE RATE  RFC 2217 in front of DEVICE until the first reply has
+//                                         passed; the client's next bytes bring a notice that
+//                                         the far line runs at RATE now, and nothing passes any
+//                                         more, as at a wrong rate
+//   hostile_server trickle DEVICE MS      RFC 2217 in front of DEVICE, the device's bytes passed
+//                                         on one every MS milliseconds
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -240,16 +246,62 @@ void setRate(int device, std::uint32_t rate)
     ::tcsetattr(device, TCSANOW, &t);
 }
 
-// One client, RFC 2217 in front of the device, until it leaves.
-void relay(int client, int device)
+// How a relay spoils the line: not at all, by moving the far line's rate after the first
+// reply, or by passing the device's bytes on one at a time.
+struct Spoiler {
+    std::uint32_t moveTo = 0; // the rate the far line moves to; 0: it stays
+    int trickleMs = 0; // between two bytes from the device; 0: as they come
+};
+
+Bytes escapedIac(const std::uint8_t* bytes, std::size_t count)
 {
+    Bytes out;
+    for (std::size_t i = 0; i < count; ++i) {
+        out.push_back(bytes[i]);
+        if (bytes[i] == kIac)
+            out.push_back(kIac);
+    }
+    return out;
+}
+
+// The notice a server sends when its far line runs at another rate: SET-BAUDRATE's answer.
+Bytes rateNotice(std::uint32_t rate)
+{
+    Bytes value { std::uint8_t(rate >> 24), std::uint8_t(rate >> 16), std::uint8_t(rate >> 8),
+        std::uint8_t(rate) };
+    Bytes notice { kIac, kSb, kComPort, std::uint8_t(kSetBaudRate + 100) };
+    const Bytes escaped = escapedIac(value.data(), value.size());
+    notice.insert(notice.end(), escaped.begin(), escaped.end());
+    notice.insert(notice.end(), { kIac, kSe });
+    return notice;
+}
+
+// One client, RFC 2217 in front of the device, until it leaves.
+void relay(int client, int device, const Spoiler& spoiler = {})
+{
+    using Clock = std::chrono::steady_clock;
     ClientReader reader;
     std::uint32_t rate = 0;
     std::uint8_t buffer[4096];
+    bool replied = false; // the device has answered once
+    bool moved = false;
+    Bytes held; // the device's bytes not yet passed on, while trickling
+    Clock::time_point nextByte = Clock::now();
     for (;;) {
+        int waitMs = -1;
+        if (!held.empty())
+            waitMs = std::max(0,
+                int(std::chrono::duration_cast<std::chrono::milliseconds>(nextByte - Clock::now())
+                        .count()));
         pollfd fds[2] = { { client, POLLIN, 0 }, { device, POLLIN, 0 } };
-        if (::poll(fds, 2, -1) < 0)
+        if (::poll(fds, 2, waitMs) < 0)
             return;
+        if (!held.empty() && Clock::now() >= nextByte) {
+            if (!sendAll(client, escapedIac(held.data(), 1)))
+                return;
+            held.erase(held.begin());
+            nextByte = Clock::now() + std::chrono::milliseconds(spoiler.trickleMs);
+        }
         if (fds[0].revents != 0) {
             const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
             if (n <= 0)
@@ -258,26 +310,34 @@ void relay(int client, int device)
             const Bytes reply = reader.take(buffer, static_cast<std::size_t>(n), data);
             if (reader.rate() != rate)
                 setRate(device, rate = reader.rate());
-            if (!data.empty() && ::write(device, data.data(), data.size()) < 0)
+            if (!data.empty() && spoiler.moveTo != 0 && replied && !moved) {
+                moved = true;
+                if (!sendAll(client, rateNotice(spoiler.moveTo)))
+                    return;
+            }
+            if (!data.empty() && !moved && ::write(device, data.data(), data.size()) < 0)
                 return;
             if (!sendAll(client, reply))
                 return;
         }
         if ((fds[1].revents & POLLIN) != 0) {
             const ssize_t n = ::read(device, buffer, sizeof buffer);
-            Bytes out;
-            for (ssize_t i = 0; i < n; ++i) {
-                out.push_back(buffer[i]);
-                if (buffer[i] == kIac)
-                    out.push_back(kIac);
-            }
-            if (!sendAll(client, out))
+            if (n <= 0 || moved)
+                continue;
+            replied = true;
+            if (spoiler.trickleMs > 0) {
+                // A byte passed on a moment ago still holds the next one back.
+                if (held.empty())
+                    nextByte = std::max(nextByte, Clock::now());
+                held.insert(held.end(), buffer, buffer + n);
+            } else if (!sendAll(client, escapedIac(buffer, static_cast<std::size_t>(n)))) {
                 return;
+            }
         }
     }
 }
 
-void serveSlowly(int listener, const char* devicePath, int pauseMs)
+void serveSlowly(int listener, const char* devicePath, int pauseMs, const Spoiler& spoiler = {})
 {
     for (;;) {
         const int client = ::accept(listener, nullptr, nullptr);
@@ -287,7 +347,7 @@ void serveSlowly(int listener, const char* devicePath, int pauseMs)
         std::fflush(stdout);
         const int device = ::open(devicePath, O_RDWR | O_NOCTTY);
         if (device >= 0) {
-            relay(client, device);
+            relay(client, device, spoiler);
             ::close(device);
         }
         ::close(client);
@@ -301,20 +361,27 @@ void serveSlowly(int listener, const char* devicePath, int pauseMs)
 int main(int argc, char* argv[])
 {
     const std::string mode = argc > 1 ? argv[1] : "";
-    const bool slow = mode == "slow" && argc > 2;
+    const bool relays
+        = (mode == "slow" && argc > 2) || ((mode == "rate-move" || mode == "trickle") && argc > 3);
     const char* const modes[] = { "unclosed-sb", "do-flood", "line-flood", "silent", "reset" };
-    if (!slow && std::find(std::begin(modes), std::end(modes), mode) == std::end(modes)) {
+    if (!relays && std::find(std::begin(modes), std::end(modes), mode) == std::end(modes)) {
         std::fprintf(stderr,
             "usage: hostile_server unclosed-sb|do-flood|line-flood|silent|reset\n"
-            "       hostile_server slow DEVICE [MS]\n");
+            "       hostile_server slow DEVICE [MS]\n"
+            "       hostile_server rate-move DEVICE RATE\n"
+            "       hostile_server trickle DEVICE MS\n");
         return 2;
     }
     std::signal(SIGPIPE, SIG_IGN);
     const int listener = listenOnLoopback();
     if (listener < 0)
         return 1;
-    if (slow)
+    if (mode == "slow")
         serveSlowly(listener, argv[2], argc > 3 ? std::atoi(argv[3]) : 3000);
+    else if (mode == "rate-move")
+        serveSlowly(listener, argv[2], 0, { static_cast<std::uint32_t>(std::atol(argv[3])), 0 });
+    else if (mode == "trickle")
+        serveSlowly(listener, argv[2], 0, { 0, std::atoi(argv[3]) });
     else
         serveHostile(listener, mode);
     return 0;
