@@ -103,16 +103,32 @@ uninstalls_silently() {
   ! has_uninstall_entry || why="${why}the uninstall entry is left; "
   [ -z "$why" ]
 }
-# /D=PATH: another folder, which the uninstaller removes with the rest when nothing else is in it.
+# /D=PATH: another folder; installed again without /D, it stays there.
 installs_where_told() {
-  local elsewhere=$WINEPREFIX/drive_c/Tools/pwm5
   wine "$setup" /S '/D=C:\Tools\pwm5' || why="setup.exe /S /D= exit $?; "
   [ -f "$elsewhere/pwm5.exe" ] || why="${why}no pwm5.exe in $elsewhere; "
   differs InstallLocation "$(uninstall_value InstallLocation)" 'C:\Tools\pwm5'
-  wine "$elsewhere/uninstall.exe" /S || why="${why}uninstall.exe /S exit $?; "
+  wine "$setup" /S || why="${why}setup.exe /S again exit $?; "
+  [ ! -e "$installed/pwm5.exe" ] || why="${why}installed again into $installed; "
+  differs "InstallLocation after that" "$(uninstall_value InstallLocation)" 'C:\Tools\pwm5'
+  [ -z "$why" ]
+}
+# Which with nothing else in it goes with the rest.
+uninstalls_from_there() {
+  wine "$elsewhere/uninstall.exe" /S || why="uninstall.exe /S exit $?; "
   wineserver -w
   [ ! -e "$elsewhere" ] || why="$why$elsewhere is left: $(files_in "$elsewhere" | tr '\n' ' '); "
   ! has_uninstall_entry || why="${why}the uninstall entry is left; "
+  [ -z "$why" ]
+}
+# Neither the installer nor the uninstaller asks for administrator rights: their manifests
+# ask to run as the user who starts them.
+ask_no_rights() {
+  local exe
+  for exe in "$setup" "$installed/uninstall.exe"; do
+    grep -q 'requestedExecutionLevel level="asInvoker"' < <(strings "$exe") ||
+      why="$why$exe asks for more than the user's rights; "
+  done
   [ -z "$why" ]
 }
 
@@ -130,16 +146,19 @@ installer_tests() {
   verify "setup.exe /S over it" upgrades_in_place
   verify "the uninstall entry" registers_uninstall_entry
   verify "the Start menu entry" start_menu_entry
+  verify "setup.exe and uninstall.exe run as the user" ask_no_rights
 
   here=$installed
   check "installed pwm5ctl.exe read" reads_start_values
   # From the Start menu, the window starts in its folder: no com.txt there gives COM1, and
   # closing it stores COM1 there.
-  run_ctl -p COM1 set ch3.frequency=2345
+  run_ctl -p COM1 -t 1000 set ch3.frequency=2345
   rm "$installed/com.txt"
   window_session "pwm5.exe from the Start menu" 1 wine-installed.png "$shortcut"
   here=$win
 
   verify "uninstall.exe /S" uninstalls_silently
-  verify "setup.exe /S /D=C:\\Tools\\pwm5, then uninstall.exe /S" installs_where_told
+  elsewhere=$WINEPREFIX/drive_c/Tools/pwm5
+  verify "setup.exe /S /D=C:\\Tools\\pwm5, then setup.exe /S" installs_where_told
+  verify "uninstall.exe /S in C:\\Tools\\pwm5" uninstalls_from_there
 }
