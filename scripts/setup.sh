@@ -7,9 +7,10 @@ PWM5_PACKAGES=(cmake g++ ninja-build pkg-config qt6-base-dev qt6-serialport-dev 
   libmosquitto-dev fonts-wqy-zenhei)
 # What the tests need besides: a formatter, clang for the fuzz targets, an X server for the
 # tests that need a real one, the package test's checkers, a serial device server, and an MQTT
-# broker (mosquitto, with mosquitto_passwd) with openssl to make its test certificates.
+# broker (mosquitto, with mosquitto_passwd) with openssl to make its test certificates, and
+# NSIS for the Windows installer.
 PWM5_TEST_PACKAGES=(clang-format clang-14 libclang-rt-14-dev xvfb xauth desktop-file-utils
-  groff-base lintian ser2net mosquitto openssl)
+  groff-base lintian ser2net mosquitto openssl nsis)
 
 # Where apt's output goes: a first run would otherwise bury the one line that says what it
 # installs under a thousand lines of dpkg.

@@ -29,7 +29,8 @@ windows_setup() {
     echo "No Windows toolchain at $PWM5_TOOLCHAINS (set PWM5_TOOLCHAINS)" >&2
     exit 2
   }
-  PWM5_PACKAGES+=(g++-mingw-w64-x86-64-posix qt6-base-dev-tools zip)
+  # rsvg-convert and icotool draw the icon, makensis builds the installer.
+  PWM5_PACKAGES+=(g++-mingw-w64-x86-64-posix qt6-base-dev-tools zip librsvg2-bin icoutils nsis)
   ensure_packages
   local stamp=$PWM5_CACHE/qt6-mingw.unpacked unpacked
   unpacked=$(stat -c '%n %s %Y' "$PWM5_QT_TARBALL")
@@ -52,4 +53,28 @@ windows_build() {
       >/dev/null
   fi
   cmake --build "$PWM5_WIN_BUILD" --target "$@"
+}
+
+# windows_installer STAGE PRODUCT SETUP [MAKENSIS_ARGS...]: builds the installer SETUP of the
+# programs in the folder STAGE (the zip's), with the version, publisher and icon of PRODUCT
+# (packaging/windows/product.nsh of a build tree). Its uninstaller removes just the files and
+# folders of STAGE, listed beside SETUP.
+windows_installer() {
+  local stage product setup list
+  stage=$(realpath "$1")
+  product=$(realpath "$2")
+  setup=$(realpath -m "$3")
+  list=${setup%.exe}-uninstall.nsh
+  shift 3
+  # $INSTDIR is NSIS's, the folder the uninstaller is in.
+  # shellcheck disable=SC2016
+  {
+    (cd "$stage" && find . -type f | sort) | sed 's|^\./||; s|/|\\|g; s|.*|Delete "$INSTDIR\\&"|'
+    # Deepest first, so that each is empty when its turn comes, unless the operator left a
+    # file in it.
+    (cd "$stage" && find . -mindepth 1 -type d | sort -r) |
+      sed 's|^\./||; s|/|\\|g; s|.*|RMDir "$INSTDIR\\&"|'
+  } >"$list"
+  makensis -V2 -WX "$@" -DPRODUCT="$product" -DSTAGE="$stage" -DUNINSTALL_LIST="$list" \
+    -DOUTFILE="$setup" "$PWD/packaging/windows/pwm5.nsi"
 }
