@@ -109,6 +109,14 @@ bool Bridge::openLine()
     return false;
 }
 
+// What happened to the line, in its own words: the answer's error names the line already, and
+// lineLost() names it once.
+QString Bridge::lossText(const Answer& answer) const
+{
+    const line::Line* line = master_.line();
+    return line && line->lostFault() ? line->lostFault()->text : answer.error;
+}
+
 // Every module is offline while the port is away; it is opened again every 2 s.
 void Bridge::lineLost(const QString& why)
 {
@@ -190,7 +198,7 @@ void Bridge::read(Module& m)
     if (answer.interrupted())
         return;
     if (line::isLineFailure(answer.failure))
-        return lineLost(answer.error);
+        return lineLost(lossText(answer));
     if (!answer.ok()) {
         schedule_.failed(m.address, now());
         if (m.online && schedule_.offline(m.address))
@@ -251,7 +259,7 @@ void Bridge::serve(const Command& command)
         publishResult(command.level, failureJson(held.failure, held.error));
     if (!held.ok())
         return held.interrupted() || !line::isLineFailure(held.failure) ? void()
-                                                                        : lineLost(held.error);
+                                                                        : lineLost(lossText(held));
     device::Reading reading = device::decodedReply(held.reply, {});
     const ProfileWrite write = profileWrite(m->address, reading.values, *profile);
     if (!write.request.isEmpty()) {
@@ -260,7 +268,7 @@ void Bridge::serve(const Command& command)
             if (!written.interrupted())
                 publishResult(command.level, failureJson(written.failure, written.error));
             if (line::isLineFailure(written.failure))
-                lineLost(written.error);
+                lineLost(lossText(written));
             return;
         }
     }

@@ -64,6 +64,7 @@ private:
     // The line.
     bool openLine();
     void lineLost(const QString& why);
+    QString lossText(const Answer& answer) const;
     void schedule();
     void pump();
     bool pumpOnce();

@@ -301,6 +301,9 @@ private slots:
         plant.startBridge(plant.bridgeArgs());
         QVERIFY(plant.online(1) && plant.online(2));
         plant.sim->stop();
+        // The port named once, and what happened to it.
+        QVERIFY(plant.bridge.waitForLine(QProcess::StandardError,
+            QStringLiteral("pwm5ctl: %1: the device is gone").arg(plant.link()), kWaitMs));
         QVERIFY(MqttProbe::waitFor([&] {
             return plant.probe.last(topic(1, "availability"))->payload == "offline"
                 && plant.probe.last(topic(2, "availability"))->payload == "offline";
@@ -340,6 +343,7 @@ private slots:
         QTest::newRow("SIGKILL: the will") << int(SIGKILL);
         QTest::newRow("SIGTERM: a normal stop") << int(SIGTERM);
         QTest::newRow("SIGINT: a normal stop") << int(SIGINT);
+        QTest::newRow("SIGHUP: a normal stop") << int(SIGHUP);
     }
 
     void endings()
