@@ -253,6 +253,49 @@ private slots:
         QCOMPARE(plant.writesTo(1), 2);
     }
 
+    // Commands from four clients as fast as they can send them, far more than may wait: every
+    // command message gets exactly one result, whether served or refused.
+    void floodFromSeveralClients()
+    {
+        constexpr int kClients = 4;
+        constexpr int kEach = 2500;
+        Plant plant;
+        // The broker holds whatever its subscribers have not taken yet, as the test's probe
+        // takes 10,000 results at once.
+        plant.broker.addConfiguration(QStringLiteral("max_queued_messages 0\n"));
+        QCOMPARE(plant.start(), QString());
+        plant.startBridge(plant.bridgeArgs());
+        QVERIFY(plant.online(1));
+        std::vector<std::unique_ptr<MqttProbe>> clients;
+        for (int c = 0; c < kClients; ++c) {
+            clients.push_back(std::make_unique<MqttProbe>());
+            QVERIFY(clients.back()->connect(
+                "127.0.0.1", plant.broker.port(), MqttBroker::kUser, MqttBroker::kPassword));
+        }
+        // One in fifty goes to module 1 and the line; the others to an address the bridge does
+        // not serve, answered at once.
+        int toModule = 0;
+        for (int i = 0; i < kEach; ++i)
+            for (const auto& client : clients) {
+                const bool line = i % 50 == 0;
+                toModule += line ? 1 : 0;
+                QVERIFY(client->publish(
+                    line ? topic(1, "set") + "/ch1.duty" : topic(9, "set") + "/ch1.duty",
+                    QByteArray::number(i % 100), 0));
+            }
+        const auto results = [&] {
+            return plant.probe.messages(topic(1, "result")).size()
+                + plant.probe.messages(topic(9, "result")).size();
+        };
+        QVERIFY2(MqttProbe::waitFor([&] { return results() >= kClients * kEach; }, 120000),
+            qPrintable(QString::number(results())));
+        QCOMPARE(plant.probe.messages(topic(1, "result")).size(), qsizetype(toModule));
+        // Nothing more comes: a result for each, and one only.
+        const auto probeDone = plant.resultAfter(2, "/ch1.duty", "1");
+        QVERIFY(probeDone && probeDone->value("ok").toBool());
+        QCOMPARE(results(), qsizetype(kClients * kEach));
+    }
+
     // A set topic whose level is no module of the list still gets its result, on that level
     // as given, and nothing goes to the line: blanks and leading zeros are no address.
     void oddLevels()
