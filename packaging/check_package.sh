@@ -3,7 +3,8 @@
 # checks what an installation would get: the files where the desktop entry looks for them, a
 # valid desktop entry, dependencies that cover every library the programs link, a launcher
 # that starts the tool in the per-user folder, pwm5ctl and its bash completion, the bridge's
-# service, the manual pages, the licence and changelog, and lintian's verdict.
+# service, the manual pages, the licence and changelog, the README and its pages, and
+# lintian's verdict.
 #
 # Each check is a function of its own (check_*), run in a subshell, where its first failure
 # ends it; the driver at the end runs them all and names those that failed.
@@ -288,6 +289,20 @@ check_licence_and_changelog() {
     fail "the changelog's last entry is not version $version"
 }
 
+# The README and its pages beside it, as in the source tree: every file one of them links to is
+# installed where the link leads, but LICENSE, whose text the package holds as copyright.
+check_readme_and_pages() {
+  local doc=$root/usr/share/doc/pwm5 file target
+  [ -f "$doc/README.md" ] || fail "no usr/share/doc/pwm5/README.md"
+  [ -f "$doc/docs/window.md" ] || fail "no usr/share/doc/pwm5/docs/window.md"
+  for file in "$doc/README.md" "$doc"/docs/*.md; do
+    while read -r target; do
+      [ "$target" = LICENSE ] || [ -e "$(dirname "$file")/$target" ] ||
+        fail "${file#"$doc"/} links to $target, which the package does not hold there"
+    done < <(grep -o '](\([^)#:]*\)' "$file" | sed 's/^](//' | sort -u)
+  done
+}
+
 # lintian, Debian's package checker: no error and no warning.
 check_lintian() {
   local report
@@ -345,6 +360,7 @@ checks=(
   check_bridge_service
   check_manual_pages
   check_licence_and_changelog
+  check_readme_and_pages
   check_lintian
   check_bash_completion
 )

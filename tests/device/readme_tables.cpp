@@ -1,8 +1,8 @@
 // Prints the README's tables from the module's parameter table and the request builders, so
 // that the README says what the code does: `readme_tables fields` (what each parameter field
 // takes) or `readme_tables register-map` (the registers for another master).
-// scripts/readme-tables puts the output into README.md; the test readme_tables_current fails
-// when README.md holds other text.
+// scripts/readme-tables puts the output into the pages beside the README (docs/window.md,
+// docs/register-map.md); the test readme_tables_current fails when a page holds other text.
 
 #include "device/parameter_value.h"
 #include "device/requests.h"
