@@ -271,16 +271,17 @@ private slots:
                    "requests 3, ok 3; round trip .*" }
             << QStringList {};
         QTest::newRow("text of two modules")
-            << QStringList { "monitor", "-a", "1,2", "--count", "2", "--interval", "0", "-t", "50" }
+            << QStringList { "monitor", "-a", "1,2", "--count", "2", "--interval", "0", "-t",
+                   "300" }
             << 1
             << QStringList { time + "  module 1  baud_rate 9600  .*",
-                   time + "  module 2  no reply within 50 ms",
-                   time + "  module 2  no reply within 50 ms",
+                   time + "  module 2  no reply within 300 ms",
+                   time + "  module 2  no reply within 300 ms",
                    "module 1: requests 2, ok 2; round trip .*",
                    "module 2: requests 2, ok 0, no reply 2" }
             << QStringList {};
         QTest::newRow("CSV of two modules")
-            << QStringList { "monitor", "-a", "1,2", "--count", "2", "--interval", "0", "-t", "50",
+            << QStringList { "monitor", "-a", "1,2", "--count", "2", "--interval", "0", "-t", "300",
                    "--csv" }
             << 1
             << QStringList { "time,address,ok,supply_voltage,pwm_voltage,channel,key_lock,"
@@ -289,16 +290,16 @@ private slots:
                              "ch5.frequency,ch5.duty,ch5.output",
                    time + ",1,true," + values, time + ",2,false,{19}", time + ",1,true," + values,
                    time + ",2,false,{19}" }
-            << QStringList { "pwm5ctl: " + time + "  module 2  no reply within 50 ms",
-                   "pwm5ctl: " + time + "  module 2  no reply within 50 ms",
+            << QStringList { "pwm5ctl: " + time + "  module 2  no reply within 300 ms",
+                   "pwm5ctl: " + time + "  module 2  no reply within 300 ms",
                    "module 1: requests 2, ok 2; round trip .*",
                    "module 2: requests 2, ok 0, no reply 2" };
         QTest::newRow("JSON of two modules")
-            << QStringList { "monitor", "-a", "1,2", "--count", "1", "--interval", "0", "-t", "50",
+            << QStringList { "monitor", "-a", "1,2", "--count", "1", "--interval", "0", "-t", "300",
                    "--json" }
             << 1
             << QStringList { "\\{\"address\":1,.*\"ok\":true,.*\"time\":\"" + time + "\"\\}",
-                   "\\{\"address\":2,\"error\":\"no reply within 50 ms\",\"failure\":\"no_reply\","
+                   "\\{\"address\":2,\"error\":\"no reply within 300 ms\",\"failure\":\"no_reply\","
                    "\"ok\":false,\"time\":\""
                        + time + "\"\\}",
                    "\\{\"address\":1,\"statistics\":\\{.*\"ok\":1,.*\\},\"time\":\"" + time
