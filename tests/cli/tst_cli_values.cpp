@@ -204,7 +204,7 @@ private slots:
         const Parsed parsed = cli::parsedInvocation(
             QStringList { "pwm5ctl", "-p", dir.filePath(QStringLiteral("absent")) } + args);
         const int status = parsed.outcome == Parsed::Outcome::Run
-            ? cli::commandNamed(parsed.invocation.command)(parsed.invocation, console)
+            ? cli::commandOf(*parsed.invocation.command)(parsed.invocation, console)
             : console.fail(cli::kWrongCall, parsed.text);
         errStream.flush();
         QCOMPARE(err, QString(said).replace(QStringLiteral("%1"), dir.path()) + u'\n');
