@@ -207,19 +207,17 @@ Answer listenAt(Adoption& a, qsizetype i, bool& late)
     return a.master.awaitLate(answer);
 }
 
-// The rate of the one module that answers at NEW, or nothing when that is not so, said.
-std::optional<int> listenEverywhere(Adoption& a, int& status)
+// The rate of the one module that answers at NEW, or the exit status when that is not so, said.
+StatusOr<int> listenEverywhere(Adoption& a)
 {
     QList<Heard> heard;
     for (qsizetype i = 0; i < a.rates.size(); ++i) {
-        if ((status = changeRate(a.call, a.master, a.console, a.rates[i])))
-            return std::nullopt;
+        if (const int status = changeRate(a.call, a.master, a.console, a.rates[i]))
+            return StatusOr<int>::failed(status);
         bool late = false;
         const Answer answer = listenAt(a, i, late);
-        if (answer.interrupted() || line::isLineFailure(answer.failure)) {
-            status = failed(a, answer);
-            return std::nullopt;
-        }
+        if (answer.interrupted() || line::isLineFailure(answer.failure))
+            return StatusOr<int>::failed(failed(a, answer));
         if (answer.silent())
             continue;
         const Heard h { a.rates[i], answer, late };
@@ -227,38 +225,33 @@ std::optional<int> listenEverywhere(Adoption& a, int& status)
     }
     if (heard.size() == 1 && heard.front().answer.ok() && !heard.front().late)
         return heard.front().rate;
-    status = verdictOf(a, heard);
-    return std::nullopt;
+    return StatusOr<int>::failed(verdictOf(a, heard));
 }
 
 // The module found at rate moves to the plan's rate, confirmed there by a read; the rate it
-// is at when this is done, or nothing when it failed and said so.
-std::optional<int> moveRate(Adoption& a, int rate, int& status)
+// is at when this is done, or the exit status when it failed and said so.
+StatusOr<int> moveRate(Adoption& a, int rate)
 {
     const device::Parameter& baudRate = device::parameter(device::ParameterId::BaudRate);
-    if ((status = changeRate(a.call, a.master, a.console, rate)))
-        return std::nullopt;
+    if (const int status = changeRate(a.call, a.master, a.console, rate))
+        return StatusOr<int>::failed(status);
     const Answer moved = a.master.ask(device::writeRequest(a.slave(), baudRate, *a.plan.newCode));
-    if (!moved.ok()) {
-        status = failed(a, moved,
+    if (!moved.ok())
+        return StatusOr<int>::failed(failed(a, moved,
             QStringLiteral("address %1 taken at %2 baud, but the baud write failed")
                 .arg(a.plan.newAddress)
-                .arg(rate));
-        return std::nullopt;
-    }
+                .arg(rate)));
     const int newRate = device::kBaudRates[*a.plan.newCode];
     if (saidServerKeepsRate(a.call, a.console, newRate))
         return newRate;
-    if ((status = changeRate(a.call, a.master, a.console, newRate)))
-        return std::nullopt;
+    if (const int status = changeRate(a.call, a.master, a.console, newRate))
+        return StatusOr<int>::failed(status);
     const Answer check = a.master.ask(device::readRequest(a.slave(), 0x0000, 1));
-    if (!check.ok()) {
-        status = failed(a, check,
+    if (!check.ok())
+        return StatusOr<int>::failed(failed(a, check,
             QStringLiteral("no answer at address %1 at %2 baud")
                 .arg(a.plan.newAddress)
-                .arg(newRate));
-        return std::nullopt;
-    }
+                .arg(newRate)));
     return newRate;
 }
 
@@ -288,14 +281,13 @@ int adoptCommand(const Invocation& call, Console& console)
         call, console, QList<int>(device::kBaudRates.begin(), device::kBaudRates.end()));
     if (const int status = broadcastEverywhere(a))
         return status;
-    int status = kDone;
-    const auto found = listenEverywhere(a, status);
+    const auto found = listenEverywhere(a);
     if (!found)
-        return status;
+        return found.status();
     if (!a.plan.newCode || device::kBaudRates[*a.plan.newCode] == *found)
         return adopted(a, *found);
-    const auto moved = moveRate(a, *found, status);
-    return moved ? adopted(a, *moved) : status;
+    const auto moved = moveRate(a, *found);
+    return moved ? adopted(a, *moved) : moved.status();
 }
 
 } // namespace cli

@@ -1,27 +1,22 @@
 #include "commands.h"
 
-#include <utility>
+#include <array>
 
 namespace cli {
 
-Command commandNamed(const QString& name)
+namespace {
+
+// What each command of kCommands does, in the order of CommandId. A command left out would be
+// nullptr here; tst_cli_values runs every command of the table through commandOf.
+constexpr std::array<Command, kCommands.size()> kRun { readCommand, setCommand, applyCommand,
+    verifyCommand, addressCommand, baudCommand, scanCommand, adoptCommand, monitorCommand,
+    bridgeCommand };
+
+} // namespace
+
+Command commandOf(CommandId id)
 {
-    const std::pair<const char*, Command> commands[] = {
-        { "read", readCommand },
-        { "set", setCommand },
-        { "apply", applyCommand },
-        { "verify", verifyCommand },
-        { "address", addressCommand },
-        { "baud", baudCommand },
-        { "scan", scanCommand },
-        { "adopt", adoptCommand },
-        { "monitor", monitorCommand },
-        { "bridge", bridgeCommand },
-    };
-    for (const auto& [known, command] : commands)
-        if (name == QLatin1String(known))
-            return command;
-    return nullptr;
+    return kRun[static_cast<std::size_t>(id)];
 }
 
 } // namespace cli

@@ -61,8 +61,8 @@ struct Console {
 // Each command returns the exit status.
 using Command = int (*)(const Invocation& call, Console& console);
 
-// The command of that name, or nullptr.
-Command commandNamed(const QString& name);
+// What the command does.
+Command commandOf(CommandId id);
 
 // The rates to try of those given: on a raw TCP line only the one its server keeps, the
 // line's -b, with a note on stderr when that leaves rates out.
@@ -80,9 +80,9 @@ int openLine(const Invocation& call, Master& master, Console& console, int baud)
 // The open line at another rate, on the same line where the transport allows it.
 int changeRate(const Invocation& call, Master& master, Console& console, int baud);
 
-// Reads one module whole: its reading, or nothing, said by failModule, with status set.
-std::optional<device::Reading> readModule(
-    const Invocation& call, Master& master, Console& console, int address, int& status);
+// Reads one module whole: its reading, or the module's exit status, said by failModule.
+StatusOr<device::Reading> readModule(
+    const Invocation& call, Master& master, Console& console, int address);
 
 // "module 2" ahead of a module's text lines when the call serves several.
 void printModuleHeader(const Invocation& call, Console& console, int address);

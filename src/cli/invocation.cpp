@@ -1,8 +1,7 @@
 #include "invocation.h"
 
-#include "bridge_discovery.h"
-#include "bridge_topics.h"
-#include "commands.h"
+#include "bridge_call.h"
+#include "command_table.h"
 #include "options.h"
 
 #include "device/parameter_value.h"
@@ -22,9 +21,6 @@ constexpr int kScanTimeoutMs = 25;
 // A device server gathers a reply until the line pauses before it sends it on (ser2net waits
 // up to 20 ms), and the network adds its own time: a probe through one waits this much longer.
 constexpr int kServerAllowanceMs = 50;
-
-// The commands that serve each module of an address list.
-const QStringList kListCommands { "read", "set", "apply", "verify", "monitor", "bridge" };
 
 // What is wrong with the command line, or nothing.
 using Wrong = std::optional<QString>;
@@ -46,11 +42,12 @@ Wrong takeCommand(const OptionParser& given, Invocation& call)
     QStringList positional = given.positional();
     if (positional.isEmpty())
         return QStringLiteral("no command; pwm5ctl --help lists them");
-    call.command = positional.takeFirst();
+    const QString name = positional.takeFirst();
     call.arguments = positional;
-    if (!commandNamed(call.command))
-        return said("unknown command %1", call.command);
-    return given.refusalFor(call.command);
+    call.command = commandIdNamed(name);
+    if (!call.command)
+        return said("unknown command %1", name);
+    return given.refusalFor(*call.command);
 }
 
 // What the command line leaves out of the port and the rate comes from the window's settings
@@ -101,17 +98,17 @@ Wrong takeSlave(const OptionParser& given, Invocation& call)
         return list
             ? said("address list %1 is not addresses 1 to 247, each once, ranges upwards", address)
             : said("address %1 is not 1 to 247", address);
-    if (list && !kListCommands.contains(call.command))
+    const CommandSpec& spec = commandSpec(*call.command);
+    if (list && !spec.servesList)
         return QStringLiteral("%1 takes one address, not the list %2")
-            .arg(call.command, device::quotedValue(address));
+            .arg(QLatin1String(spec.name), device::quotedValue(address));
     call.modules = *modules;
     call.address = modules->front();
     const QString timeout = given.value(OptionId::Timeout);
-    const bool probing = call.command == u"scan" || call.command == u"adopt";
     const bool server = call.where && call.where.address->isServer();
-    const int defaultTimeout = !probing ? kDefaultTimeoutMs
-        : server                        ? kScanTimeoutMs + kServerAllowanceMs
-                                        : kScanTimeoutMs;
+    const int defaultTimeout = !spec.probes ? kDefaultTimeoutMs
+        : server                            ? kScanTimeoutMs + kServerAllowanceMs
+                                            : kScanTimeoutMs;
     const auto waitMs = given.isSet(OptionId::Timeout) ? wholeNumber(timeout, 0, 60'000)
                                                        : std::optional(defaultTimeout);
     if (!waitMs)
@@ -186,51 +183,19 @@ Wrong takeAdopt(const OptionParser& given, Invocation& call)
     return std::nullopt;
 }
 
-// A prefix of topics, or why not: --topic "a/+/b" holds a wildcard, + or #.
-Wrong prefixRefusal(const char* option, const QString& prefix)
-{
-    if (const auto why = topicPrefixRefusal(prefix))
-        return QStringLiteral("%1 \"%2\" %3")
-            .arg(QLatin1String(option), device::quotedValue(prefix), *why);
-    return std::nullopt;
-}
-
-// Topics beyond what MQTT carries, or nothing. The prefix's own topics are its alone; the
-// discovery configs' are made of both prefixes.
-Wrong topicLengthRefusal(const Invocation& call)
-{
-    const Topics topics { call.topicPrefix };
-    const qsizetype own = longestTopicBytes(topics, std::nullopt);
-    const qsizetype all = call.discovery ? longestTopicBytes(topics, call.discoveryPrefix) : own;
-    if (std::max(own, all) <= kMostTopicBytes)
-        return std::nullopt;
-    const QString which = own > kMostTopicBytes
-        ? QStringLiteral("--topic \"%1\" makes").arg(device::quotedValue(call.topicPrefix))
-        : QStringLiteral("--topic \"%1\" and --discovery-prefix \"%2\" make")
-              .arg(
-                  device::quotedValue(call.topicPrefix), device::quotedValue(call.discoveryPrefix));
-    return QStringLiteral("%1 topics of up to %2 bytes of UTF-8; MQTT takes at most %3")
-        .arg(which, QString::number(std::max(own, all)), QString::number(kMostTopicBytes));
-}
-
 Wrong takeBridge(const OptionParser& given, Invocation& call)
 {
-    if (call.command != u"bridge")
+    if (call.command != CommandId::Bridge)
         return std::nullopt;
     // A service's settings file with PORT= left empty passes -p "".
     if (call.port.isEmpty())
         return QStringLiteral("no port: -p is empty");
-    call.topicPrefix = given.isSet(OptionId::Topic) ? given.value(OptionId::Topic)
-                                                    : defaultTopicPrefix(call.port);
+    call.topicPrefix = given.value(OptionId::Topic);
     call.passwordFile = given.value(OptionId::PasswordFile);
     call.caFile = given.value(OptionId::CaFile);
     call.discovery = given.isSet(OptionId::Discovery);
     call.discoveryPrefix = given.value(OptionId::DiscoveryPrefix);
-    if (const Wrong why = prefixRefusal("--topic", call.topicPrefix))
-        return why;
-    if (const Wrong why = prefixRefusal("--discovery-prefix", call.discoveryPrefix))
-        return why;
-    return topicLengthRefusal(call);
+    return bridgeTopicsRefusal(call, given.isSet(OptionId::Topic));
 }
 
 Parsed wrong(const QString& text)
@@ -239,6 +204,14 @@ Parsed wrong(const QString& text)
 }
 
 } // namespace
+
+QString Invocation::commandName() const
+{
+    if (!command)
+        return {};
+    const std::string_view name = commandSpec(*command).name;
+    return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+}
 
 std::optional<int> wholeNumber(const QString& text, int lowest, int highest)
 {

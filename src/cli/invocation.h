@@ -1,5 +1,7 @@
 #pragma once
 
+#include "command_table.h"
+
 #include "device/requests.h"
 #include "link/line_address.h"
 #include "link/port_settings.h"
@@ -14,7 +16,8 @@
 namespace cli {
 
 struct Invocation {
-    QString command;
+    std::optional<CommandId> command; // nothing when none was given or it is no command
+    QString commandName() const;
     QStringList arguments;
 
     QString port; // as given ("COM3", "/dev/ttyUSB0"), or from the settings file

@@ -70,16 +70,17 @@ int main(int argc, char* argv[])
         status = console.fail(cli::kWrongCall, parsed.text);
         break;
     case cli::Parsed::Outcome::Run:
-        status = cli::commandNamed(parsed.invocation.command)(parsed.invocation, console);
+        status = cli::commandOf(*parsed.invocation.command)(parsed.invocation, console);
         break;
     }
     // A signal that came with the last write (a closed pipe) is heard before the output is
     // judged: it is no failure of the output.
     QCoreApplication::processEvents();
     status = checkedOutput(console, status, stops.stop());
-    // Ended by a signal: as a shell reports it, after the output. A bridge is a service, which
-    // SIGTERM and SIGINT end in the normal way.
-    const bool service = parsed.invocation.command == QLatin1String("bridge")
+    // Ended by a signal: as a shell reports it, after the output. A service (the bridge) is one
+    // that SIGTERM and SIGINT end in the normal way.
+    const bool service = parsed.invocation.command
+        && cli::commandSpec(*parsed.invocation.command).service
         && stops.stop() != cli::Stop::BrokenPipe;
     return stops.stop() == cli::Stop::None || service ? status : cli::exitStatusOf(stops.stop());
 }

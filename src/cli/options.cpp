@@ -6,53 +6,9 @@ namespace cli {
 
 namespace {
 
-const QString kCommands = QStringLiteral(R"(
-Commands:
-  read                 Read all 26 registers in one request and print every parameter.
-  set NAME=VALUE ...   Change parameters, one request each, in the order given:
-                       pwm_voltage, channel, key_lock, chN.frequency, chN.duty,
-                       chN.output (N = 1 to 5). Numbers are plain decimals, without
-                       blanks: voltage and duty are rounded as the window rounds them;
-                       frequencies and channel take whole numbers (2.0 is one). On/off
-                       values are on, off, true, false, 1, 0. A value beyond its range,
-                       or a fraction of a whole number, is refused, unless --clamp.
-  apply FILE           Write the parameters of a file (- for stdin) in one request of
-                       registers 0x0001 to 0x0017: the form read --json prints, script
-                       names ("ch1.duty": 25.5), or the changed object apply and set
-                       print. Absent keys keep the module's values; address,
-                       baud_rate, baud_code and supply_voltage are ignored. Voltage and
-                       duty are rounded as the window rounds them, a fraction of a
-                       whole number is refused; nothing is written when the module
-                       holds every value already.
-  verify FILE          Read the module and print each value that differs from the
-                       file's (the same forms, rounded and refused the same way); exit
-                       1 if any.
-  address NEW          Give the module the slave address NEW (1 to 247). Sent to the
-                       broadcast address 0: EVERY module on the line takes it. Then
-                       reads at NEW to confirm, unless --no-verify.
-  baud RATE            Give the module the baud rate RATE, one of
-                       %1;
-                       then reopen at RATE and confirm with a read, unless
-                       --no-verify.
-  scan                 Look for modules: read register 0x0000 at each address and
-                       rate (--bauds, --addresses); stop at the first, unless --all.
-  adopt NEW [RATE]     Find a lone new module at any address and rate in about a
-                       second: broadcast address NEW at each of the six rates (EVERY
-                       module on the line takes it), then read at NEW at each rate;
-                       with RATE, give it that rate as baud does. More than one
-                       module answering is a failure: they all have NEW then.
-  monitor              Read all every --interval MS until Ctrl+C or --count N rounds:
-                       each module's first reading whole, then what changed (--json:
-                       every reading; --csv: a row per module per round), and
-                       statistics per module at the end.
-  bridge BROKER        Put the modules of -a on an MQTT broker, mqtt://[USER@]HOST[:PORT]
-                       or mqtts://..., until SIGTERM, SIGINT or SIGHUP (exit 0): P/bridge and
-                       P/A/availability say online or offline, P/A/state holds the
-                       read --json object (all retained); P/A/set takes a JSON object as
-                       apply does, P/A/set/NAME a bare value, each answered on
-                       P/A/result. --topic P, --password-file, --ca-file, --discovery.
-
--a takes a list (1-4,17) for read, set, apply, verify, monitor and bridge: one call serves the
+// What --help says after the commands.
+const QString kNotes = QStringLiteral(R"(
+-a takes a list (1-4,17) for %1: one call serves the
 modules in that order, and a module that fails does not stop the others. Several
 modules print a column (read) or a block each under its header, a failed module's
 too; --json prints one line per module, with "address" and "ok", and "failure" and
@@ -98,10 +54,46 @@ QString text(std::string_view view)
     return QString::fromLatin1(view.data(), static_cast<qsizetype>(view.size()));
 }
 
-// "address baud" as "address, baud" or "address and baud".
-QString commandList(const Option& option, const QString& separator)
+// The names of the commands in the set, in the table's order: "address, baud" or "address and
+// baud".
+QString commandList(CommandSet commands, const QString& separator)
 {
-    return text(option.commands).replace(u' ', separator);
+    QStringList names;
+    for (const CommandSpec& spec : kCommands)
+        if (commands.contains(spec.id))
+            names << text(spec.name);
+    return names.join(separator);
+}
+
+// "read, set or bridge": the names joined by commas, the last two by the word.
+QString wordList(QStringList names, const QString& lastJoin)
+{
+    const QString last = names.size() > 1 ? names.takeLast() : QString();
+    return last.isEmpty() ? names.join(QStringLiteral(", "))
+                          : names.join(QStringLiteral(", ")) + lastJoin + last;
+}
+
+QString allCommandNames(const QString& lastJoin)
+{
+    QStringList names;
+    for (const CommandSpec& spec : kCommands)
+        names << text(spec.name);
+    return wordList(names, lastJoin);
+}
+
+// Each command's synopsis, and its help in a column beside it.
+QString commandsHelp()
+{
+    constexpr qsizetype kSynopsisWidth = 21;
+    QString help = QStringLiteral("\nCommands:\n");
+    for (const CommandSpec& spec : kCommands) {
+        const QStringList lines = text(spec.help).split(u'\n');
+        help += QStringLiteral("  ") + text(spec.synopsis).leftJustified(kSynopsisWidth)
+            + lines.front() + u'\n';
+        for (qsizetype i = 1; i < lines.size(); ++i)
+            help += QString(kSynopsisWidth + 2, u' ') + lines[i] + u'\n';
+    }
+    return help;
 }
 
 QCommandLineOption qtOption(const Option& option)
@@ -120,19 +112,32 @@ QCommandLineOption qtOption(const Option& option)
 QString helpLine(const Option& option)
 {
     QString help = text(option.help);
+    if (option.id == OptionId::Address)
+        help = help.arg(commandNames(&CommandSpec::servesList, QStringLiteral(" and ")));
+    else if (option.id == OptionId::Timeout)
+        help = help.arg(commandNames(&CommandSpec::probes, QStringLiteral(" and ")));
     if (!option.commands.empty())
-        help.prepend(commandList(option, QStringLiteral(", ")) + QStringLiteral(": "));
+        help.prepend(commandList(option.commands, QStringLiteral(", ")) + QStringLiteral(": "));
     if (!option.defaultValue.empty())
         help += QStringLiteral(" (default %1)").arg(text(option.defaultValue));
     return help + u'.';
 }
 
-std::optional<QString> refusal(const Option& option, const QString& command)
+std::optional<QString> refusal(const Option& option, CommandId command)
 {
-    if (option.commands.empty() || text(option.commands).split(u' ').contains(command))
+    if (option.commands.empty() || option.commands.contains(command))
         return std::nullopt;
     return QStringLiteral("--%1 goes with %2 only")
-        .arg(text(option.longName), commandList(option, QStringLiteral(" and ")));
+        .arg(text(option.longName), commandList(option.commands, QStringLiteral(" and ")));
+}
+
+QString commandNames(bool CommandSpec::*property, const QString& lastJoin)
+{
+    QStringList names;
+    for (const CommandSpec& spec : kCommands)
+        if (spec.*property)
+            names << text(spec.name);
+    return wordList(names, lastJoin);
 }
 
 OptionParser::OptionParser()
@@ -143,8 +148,7 @@ OptionParser::OptionParser()
         options_.push_back(qtOption(option));
     parser_.addOptions({ options_.begin(), options_.end() });
     parser_.addPositionalArgument(QStringLiteral("COMMAND"),
-        QStringLiteral("read, set, apply, verify, address, baud, scan, adopt, monitor or bridge."),
-        QStringLiteral("COMMAND [ARGUMENTS]"));
+        allCommandNames(QStringLiteral(" or ")) + u'.', QStringLiteral("COMMAND [ARGUMENTS]"));
 }
 
 std::optional<QString> OptionParser::parse(const QStringList& arguments)
@@ -186,7 +190,7 @@ QStringList OptionParser::positional() const
     return parser_.positionalArguments();
 }
 
-std::optional<QString> OptionParser::refusalFor(const QString& command) const
+std::optional<QString> OptionParser::refusalFor(CommandId command) const
 {
     for (const Option& option : kOptions)
         if (isSet(option.id))
@@ -204,7 +208,8 @@ QString OptionParser::helpText() const
     if (name > 0 && options > name)
         usage.replace(name, options - name, QStringLiteral("pwm5ctl"));
     const device::Parameter& baudRate = device::parameter(device::ParameterId::BaudRate);
-    return usage + kCommands.arg(device::rangeText(baudRate)) + u'\n';
+    return usage + commandsHelp().arg(device::rangeText(baudRate))
+        + kNotes.arg(commandNames(&CommandSpec::servesList, QStringLiteral(" and "))) + u'\n';
 }
 
 } // namespace cli

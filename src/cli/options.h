@@ -1,5 +1,7 @@
 #pragma once
 
+#include "command_table.h"
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QString>
@@ -47,62 +49,65 @@ struct Option {
     std::string_view shortName; // empty when there is none
     std::string_view longName;
     std::string_view valueName; // empty for a switch
-    std::string_view help; // without its full stop, nor the default and the commands
+    // Without its full stop, nor the default and the commands; %1 in -a's stands for the commands
+    // that serve a list, in -t's for those that probe.
+    std::string_view help;
     std::string_view defaultValue; // empty when there is none, or the command decides it
-    std::string_view commands; // those that take it, blank-separated; empty for every one
+    CommandSet commands; // those that take it; none for every one
 };
 
 inline constexpr auto kOptions = std::to_array<Option>({
     { OptionId::Port, "p", "port", "PORT",
         "COMn, a device path such as /dev/ttyUSB0, or a device server's tcp:HOST:PORT or "
         "rfc2217:HOST:PORT",
-        "", "" },
-    { OptionId::Baud, "b", "baud", "RATE", "The line's baud rate", "", "" },
-    { OptionId::Parity, "", "parity", "PARITY", "none, odd or even", "none", "" },
-    { OptionId::DataBits, "", "data-bits", "BITS", "8, 7 or 6", "8", "" },
-    { OptionId::StopBits, "", "stop-bits", "BITS", "1 or 2", "1", "" },
+        "", {} },
+    { OptionId::Baud, "b", "baud", "RATE", "The line's baud rate", "", {} },
+    { OptionId::Parity, "", "parity", "PARITY", "none, odd or even", "none", {} },
+    { OptionId::DataBits, "", "data-bits", "BITS", "8, 7 or 6", "8", {} },
+    { OptionId::StopBits, "", "stop-bits", "BITS", "1 or 2", "1", {} },
     { OptionId::Address, "a", "address", "N",
-        "The module's slave address, 1 to 247; for read, set, apply, verify, monitor and bridge "
-        "a list such as 1-4,17",
-        "1", "" },
+        "The module's slave address, 1 to 247; for %1 a list such as 1-4,17", "1", {} },
     { OptionId::Timeout, "t", "timeout", "MS",
         "How long the module may take to begin its reply after the request has left, in ms "
-        "(default 200; 25 for scan and adopt, 75 for those through a device server). A reply "
+        "(default 200; 25 for %1, 75 for those through a device server). A reply "
         "that has begun gets its transfer time on top",
-        "", "" },
-    { OptionId::Json, "", "json", "", "Machine-readable output on stdout", "", "" },
-    { OptionId::Verbose, "v", "verbose", "", "Each frame as hex on stderr (send:, recv:)", "", "" },
-    { OptionId::Help, "h", "help", "", "This text", "", "" },
-    { OptionId::Version, "", "version", "", "The version", "", "" },
+        "", {} },
+    { OptionId::Json, "", "json", "", "Machine-readable output on stdout", "", {} },
+    { OptionId::Verbose, "v", "verbose", "", "Each frame as hex on stderr (send:, recv:)", "", {} },
+    { OptionId::Help, "h", "help", "", "This text", "", {} },
+    { OptionId::Version, "", "version", "", "The version", "", {} },
     { OptionId::Clamp, "", "clamp", "",
         "take values as the window does: clamp one beyond its range, round a fraction of a whole "
         "number",
-        "", "set" },
-    { OptionId::NoVerify, "", "no-verify", "", "do not read back to confirm", "", "address baud" },
+        "", { CommandId::Set } },
+    { OptionId::NoVerify, "", "no-verify", "", "do not read back to confirm", "",
+        { CommandId::Address, CommandId::Baud } },
     { OptionId::Bauds, "", "bauds", "LIST", "the rates to try (default all six, --baud first)", "",
-        "scan" },
+        { CommandId::Scan } },
     { OptionId::Addresses, "", "addresses", "RANGE", "the addresses to try, e.g. 1-10,17", "1-247",
-        "scan" },
-    { OptionId::All, "", "all", "", "go on after the first module found", "", "scan" },
+        { CommandId::Scan } },
+    { OptionId::All, "", "all", "", "go on after the first module found", "", { CommandId::Scan } },
     { OptionId::Interval, "", "interval", "MS", "ms from one read (round) to the next", "1000",
-        "monitor bridge" },
+        { CommandId::Monitor, CommandId::Bridge } },
     { OptionId::Count, "", "count", "N", "stop after N rounds (default: at Ctrl+C)", "",
-        "monitor" },
+        { CommandId::Monitor } },
     { OptionId::Csv, "", "csv", "",
-        "one CSV row per module per round on stdout, statistics on stderr", "", "monitor" },
+        "one CSV row per module per round on stdout, statistics on stderr", "",
+        { CommandId::Monitor } },
     { OptionId::Settle, "", "settle", "MS",
-        "ms to wait after each broadcast, beyond the frame and an echo of it", "10", "adopt" },
+        "ms to wait after each broadcast, beyond the frame and an echo of it", "10",
+        { CommandId::Adopt } },
     { OptionId::Topic, "", "topic", "PREFIX",
-        "the prefix of the topics (default pwm5/ and the port's name)", "", "bridge" },
+        "the prefix of the topics (default pwm5/ and the port's name)", "", { CommandId::Bridge } },
     { OptionId::PasswordFile, "", "password-file", "FILE",
-        "the broker's password: the file's first line", "", "bridge" },
+        "the broker's password: the file's first line", "", { CommandId::Bridge } },
     { OptionId::CaFile, "", "ca-file", "FILE",
         "the CA certificates (PEM) the broker's must verify against (default: the system's)", "",
-        "bridge" },
+        { CommandId::Bridge } },
     { OptionId::Discovery, "", "discovery", "", "publish Home Assistant discovery configs", "",
-        "bridge" },
+        { CommandId::Bridge } },
     { OptionId::DiscoveryPrefix, "", "discovery-prefix", "PREFIX", "where the discovery configs go",
-        "homeassistant", "bridge" },
+        "homeassistant", { CommandId::Bridge } },
 });
 
 constexpr bool inIdOrder()
@@ -118,7 +123,11 @@ static_assert(inIdOrder(), "kOptions holds each option at the place of its id");
 QString helpLine(const Option& option);
 
 // "--bauds goes with scan only" when the command does not take the option; nothing when it does.
-std::optional<QString> refusal(const Option& option, const QString& command);
+std::optional<QString> refusal(const Option& option, CommandId command);
+
+// The names of the commands that have the property, in the table's order, the last two joined
+// by the word: "scan and adopt".
+QString commandNames(bool CommandSpec::*property, const QString& lastJoin);
 
 // Qt's parser, fed from kOptions: it splits the arguments and lays out the help.
 class OptionParser {
@@ -133,7 +142,7 @@ public:
     QStringList positional() const;
 
     // The first option given that the command does not take, refused.
-    std::optional<QString> refusalFor(const QString& command) const;
+    std::optional<QString> refusalFor(CommandId command) const;
 
     // The usage, the options and the commands, as --help prints them.
     QString helpText() const;

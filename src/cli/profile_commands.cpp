@@ -16,29 +16,23 @@ namespace cli {
 namespace {
 
 // The profile of apply's or verify's one FILE; the keys it passes over are said on stderr. On
-// failure it has said why and status holds the exit status.
-std::optional<Profile> profileOfCall(const Invocation& call, Console& console, int& status)
+// failure it has said why.
+StatusOr<Profile> profileOfCall(const Invocation& call, Console& console)
 {
-    if (call.arguments.size() != 1 || call.arguments.front().isEmpty()) {
-        status = console.fail(
-            kWrongCall, QStringLiteral("%1 needs one FILE (- for stdin)").arg(call.command));
-        return std::nullopt;
-    }
+    const auto wrong = [&](const QString& why) {
+        return StatusOr<Profile>::failed(console.fail(kWrongCall, why));
+    };
+    if (call.arguments.size() != 1 || call.arguments.front().isEmpty())
+        return wrong(QStringLiteral("%1 needs one FILE (- for stdin)").arg(call.commandName()));
     const QString path = call.arguments.front();
     const auto content = applyFileContent(path);
-    if (!content) {
-        status = console.fail(kWrongCall, content.error());
-        return std::nullopt;
-    }
+    if (!content)
+        return wrong(content.error());
     const auto profile = applyFileProfile(*content);
-    if (!profile) {
-        status = console.fail(
-            kWrongCall, QStringLiteral("%1: %2").arg(fileName(path), profile.error()));
-        return std::nullopt;
-    }
+    if (!profile)
+        return wrong(QStringLiteral("%1: %2").arg(fileName(path), profile.error()));
     for (const QString& ignored : profile->ignored)
         console.err << "pwm5ctl: " << ignored << Qt::endl;
-    status = kDone;
     return *profile;
 }
 
@@ -68,11 +62,10 @@ int applyTo(
     const Invocation& call, Master& master, Console& console, const Profile& profile, int address)
 {
     printModuleHeader(call, console, address);
-    int status = kDone;
     // What the file leaves out keeps the module's value.
-    const auto reading = readModule(call, master, console, address, status);
+    const auto reading = readModule(call, master, console, address);
     if (!reading)
-        return status;
+        return reading.status();
     const ProfileWrite write = profileWrite(address, reading->values, profile);
     QJsonObject object = moduleObject(call, address);
     if (write.request.isEmpty()) {
@@ -111,10 +104,9 @@ int verify(
     // As set and apply head each module's block, a module that fails included: the failure on
     // stderr then follows its header.
     printModuleHeader(call, console, address);
-    int status = kDone;
-    const auto reading = readModule(call, master, console, address, status);
+    const auto reading = readModule(call, master, console, address);
     if (!reading)
-        return status;
+        return reading.status();
     QJsonObject differences;
     QStringList lines;
     for (const device::ParameterId id : printOrder()) {
@@ -152,10 +144,9 @@ using ProfileStep = int (*)(const Invocation&, Master&, Console&, const Profile&
 
 int serveProfile(const Invocation& call, Console& console, ProfileStep step)
 {
-    int status = kDone;
-    const auto profile = profileOfCall(call, console, status);
+    const auto profile = profileOfCall(call, console);
     if (!profile)
-        return status;
+        return profile.status();
     CallMaster master(call, console.err);
     return serveModules(call, master, console,
         [&](int address) { return step(call, master, console, *profile, address); });

@@ -11,15 +11,12 @@
 
 namespace cli {
 
-std::optional<device::Reading> readModule(
-    const Invocation& call, Master& master, Console& console, int address, int& status)
+StatusOr<device::Reading> readModule(
+    const Invocation& call, Master& master, Console& console, int address)
 {
     const Answer answer = master.ask(device::readAllRequest(static_cast<std::uint8_t>(address)));
-    if (!answer.ok()) {
-        status = failModule(call, console, address, answer);
-        return std::nullopt;
-    }
-    status = kDone;
+    if (!answer.ok())
+        return StatusOr<device::Reading>::failed(failModule(call, console, address, answer));
     return device::decodedReply(answer.reply, {});
 }
 
@@ -37,10 +34,9 @@ int readCommand(const Invocation& call, Console& console)
     // Text waits for every module, to set them side by side; JSON goes out line by line.
     std::vector<ModuleReading> readings;
     const int status = serveModules(call, master, console, [&](int address) -> int {
-        int served = kDone;
-        const auto reading = readModule(call, master, console, address, served);
+        const auto reading = readModule(call, master, console, address);
         if (!reading)
-            return served;
+            return reading.status();
         if (call.json) {
             QJsonObject object = readingJson(address, *reading);
             object.insert(QStringLiteral("ok"), true);

@@ -33,4 +33,30 @@ private:
     QString why_;
 };
 
+// A value, or the exit status of a failure that has been said already.
+template <typename T> class StatusOr {
+public:
+    StatusOr(T value)
+        : value_(std::move(value))
+    {
+    }
+    static StatusOr failed(int status)
+    {
+        StatusOr result;
+        result.status_ = status;
+        return result;
+    }
+
+    explicit operator bool() const { return value_.has_value(); }
+    const T& operator*() const { return *value_; }
+    const T* operator->() const { return &*value_; }
+    int status() const { return status_; } // 0 when there is a value
+
+private:
+    StatusOr() = default;
+
+    std::optional<T> value_;
+    int status_ = 0;
+};
+
 } // namespace cli

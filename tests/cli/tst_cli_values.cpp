@@ -1,13 +1,35 @@
+#include "cli/command_table.h"
 #include "cli/commands.h"
 #include "cli/invocation.h"
+#include "cli/options.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
 
+using cli::CommandId;
 using cli::Parsed;
+
+Q_DECLARE_METATYPE(CommandId)
+
+namespace {
+
+QString latin1(std::string_view text)
+{
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// A call of the command with the line given, so that nothing is read from com.txt.
+Parsed parsedCall(const QString& command, const QStringList& options = {})
+{
+    return cli::parsedInvocation(
+        QStringList { "pwm5ctl", "-p", "/nonexistent/pwm5-port", "-b", "9600", command } + options);
+}
+
+} // namespace
 
 // What pwm5ctl makes of its command line, before anything touches the line.
 class TestCliValues : public QObject {
@@ -16,6 +38,23 @@ class TestCliValues : public QObject {
 private:
     QTemporaryDir dir;
     QString previousDir;
+
+    // The bash completion's options per command, "scan: --bauds --addresses --all" a line, from
+    // its lines such as: address | baud) options+=" --no-verify" ;;
+    static QString completedOptions()
+    {
+        QFile file(QStringLiteral(PWM5_COMPLETION_FILE));
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        const QRegularExpression added(
+            QStringLiteral("^\\s*([a-z |]+)\\) options\\+=\" ([^\"]*)\" ;;$"),
+            QRegularExpression::MultilineOption);
+        QStringList lines;
+        for (const auto& match : added.globalMatch(QString::fromUtf8(file.readAll())))
+            for (const QString& command : match.captured(1).split(u'|'))
+                lines << command.trimmed() + QStringLiteral(": ") + match.captured(2);
+        return lines.join(u'\n');
+    }
 
 private slots:
     // A settings file of the window's that gives COM3 at 19200 to whatever the call leaves out.
@@ -204,12 +243,100 @@ private slots:
         const Parsed parsed = cli::parsedInvocation(
             QStringList { "pwm5ctl", "-p", dir.filePath(QStringLiteral("absent")) } + args);
         const int status = parsed.outcome == Parsed::Outcome::Run
-            ? cli::commandNamed(parsed.invocation.command)(parsed.invocation, console)
+            ? cli::commandOf(*parsed.invocation.command)(parsed.invocation, console)
             : console.fail(cli::kWrongCall, parsed.text);
         errStream.flush();
         QCOMPARE(err, QString(said).replace(QStringLiteral("%1"), dir.path()) + u'\n');
         QTEST(status, "exitCode");
         QCOMPARE(out, QString());
+    }
+
+    // Each command of the table: the parser takes it to its own implementation, the help lists
+    // it once, and -a's list and -t's default follow its flags.
+    void commandTable_data()
+    {
+        QTest::addColumn<CommandId>("id");
+        for (const cli::CommandSpec& spec : cli::kCommands)
+            QTest::newRow(spec.name.data()) << spec.id;
+    }
+
+    void commandTable()
+    {
+        QFETCH(CommandId, id);
+        const cli::CommandSpec& spec = cli::commandSpec(id);
+        const QString name = latin1(spec.name);
+
+        const Parsed parsed = parsedCall(name);
+        QCOMPARE(parsed.text, QString());
+        QCOMPARE(parsed.invocation.command, std::optional(id));
+        QCOMPARE(parsed.invocation.timeoutMs, spec.probes ? 25 : 200);
+        QList<cli::Command> others;
+        for (const cli::CommandSpec& other : cli::kCommands)
+            if (other.id != id)
+                others << cli::commandOf(other.id);
+        QVERIFY(cli::commandOf(id));
+        QVERIFY(!others.contains(cli::commandOf(id)));
+
+        const Parsed listed = parsedCall(name, { "-a", "1-2" });
+        QCOMPARE(listed.outcome == Parsed::Outcome::Run, spec.servesList);
+
+        const QString help = cli::parsedInvocation({ "pwm5ctl", "--help" }).text;
+        const QString commands = help.section(QStringLiteral("\nCommands:\n"), 1);
+        const QRegularExpression synopsis(
+            QStringLiteral("^  %1( |$)").arg(name), QRegularExpression::MultilineOption);
+        QCOMPARE(qsizetype(commands.count(synopsis)), qsizetype(1));
+        // The COMMAND argument's words, which Qt wraps, name it too.
+        const QString arguments = help.section(QStringLiteral("\nArguments:\n"), 1)
+                                      .section(QStringLiteral("\n\n"), 0, 0)
+                                      .simplified();
+        QVERIFY2(arguments.contains(QRegularExpression(QStringLiteral("\\b%1\\b").arg(name))),
+            qPrintable(arguments));
+    }
+
+    // Each option that goes with some commands only: given to every command of the table, it is
+    // refused by exactly the others, and the bash completion offers it to exactly its own.
+    void optionCommands_data()
+    {
+        QTest::addColumn<int>("option");
+        for (const cli::Option& option : cli::kOptions)
+            if (!option.commands.empty())
+                QTest::newRow(option.longName.data()) << static_cast<int>(option.id);
+    }
+
+    void optionCommands()
+    {
+        QFETCH(int, option);
+        const cli::Option& o = cli::kOptions[static_cast<std::size_t>(option)];
+        const QString longName = QStringLiteral("--") + latin1(o.longName);
+        QStringList given { longName };
+        if (!o.valueName.empty())
+            given << QStringLiteral("1");
+        const QString completion = completedOptions();
+        for (const cli::CommandSpec& spec : cli::kCommands) {
+            const QString name = latin1(spec.name);
+            const bool refused
+                = parsedCall(name, given).text.startsWith(longName + QStringLiteral(" goes with "));
+            QVERIFY2(refused != o.commands.contains(spec.id), qPrintable(name));
+            const QRegularExpression offered(
+                QStringLiteral("^%1:.* %2( |$)").arg(name, QRegularExpression::escape(longName)),
+                QRegularExpression::MultilineOption);
+            QVERIFY2(
+                completion.contains(offered) == o.commands.contains(spec.id), qPrintable(name));
+        }
+    }
+
+    // The completion's command words are the table's.
+    void completedCommands()
+    {
+        QFile file(QStringLiteral(PWM5_COMPLETION_FILE));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QRegularExpression words(QStringLiteral("local commands=\"([^\"]*)\""));
+        const auto match = words.match(QString::fromUtf8(file.readAll()));
+        QVERIFY(match.hasMatch());
+        QStringList names;
+        for (const cli::CommandSpec& spec : cli::kCommands)
+            names << latin1(spec.name);
+        QCOMPARE(match.captured(1).split(u' '), names);
     }
 
     void scanOrder()
