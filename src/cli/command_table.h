@@ -15,7 +15,7 @@ namespace cli {
 
 enum class CommandId { Read, Set, Apply, Verify, Address, Baud, Scan, Adopt, Monitor, Bridge };
 
-struct CommandSpec {
+struct CommandEntry {
     CommandId id;
     std::string_view name;
     std::string_view synopsis; // the help's left column: "set NAME=VALUE ..."
@@ -26,7 +26,7 @@ struct CommandSpec {
     bool service = false; // SIGTERM, SIGINT and SIGHUP end it in the normal way, with its status
 };
 
-inline constexpr auto kCommands = std::to_array<CommandSpec>({
+inline constexpr auto kCommands = std::to_array<CommandEntry>({
     { CommandId::Read, "read", "read",
         "Read all 26 registers in one request and print every parameter.", true, false },
     { CommandId::Set, "set", "set NAME=VALUE ...",
@@ -100,7 +100,7 @@ constexpr bool commandsInIdOrder()
 }
 static_assert(commandsInIdOrder(), "kCommands holds each command at the place of its id");
 
-constexpr const CommandSpec& commandSpec(CommandId id)
+constexpr const CommandEntry& commandEntry(CommandId id)
 {
     return kCommands[static_cast<std::size_t>(id)];
 }
@@ -108,9 +108,9 @@ constexpr const CommandSpec& commandSpec(CommandId id)
 // The command of that name, or nothing.
 inline std::optional<CommandId> commandIdNamed(QStringView name)
 {
-    for (const CommandSpec& spec : kCommands)
-        if (name == QLatin1String(spec.name.data(), static_cast<qsizetype>(spec.name.size())))
-            return spec.id;
+    for (const CommandEntry& entry : kCommands)
+        if (name == QLatin1String(entry.name.data(), static_cast<qsizetype>(entry.name.size())))
+            return entry.id;
     return std::nullopt;
 }
 

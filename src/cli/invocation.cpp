@@ -98,17 +98,17 @@ Wrong takeSlave(const OptionParser& given, Invocation& call)
         return list
             ? said("address list %1 is not addresses 1 to 247, each once, ranges upwards", address)
             : said("address %1 is not 1 to 247", address);
-    const CommandSpec& spec = commandSpec(*call.command);
-    if (list && !spec.servesList)
+    const CommandEntry& entry = commandEntry(*call.command);
+    if (list && !entry.servesList)
         return QStringLiteral("%1 takes one address, not the list %2")
-            .arg(QLatin1String(spec.name), device::quotedValue(address));
+            .arg(QLatin1String(entry.name), device::quotedValue(address));
     call.modules = *modules;
     call.address = modules->front();
     const QString timeout = given.value(OptionId::Timeout);
     const bool server = call.where && call.where.address->isServer();
-    const int defaultTimeout = !spec.probes ? kDefaultTimeoutMs
-        : server                            ? kScanTimeoutMs + kServerAllowanceMs
-                                            : kScanTimeoutMs;
+    const int defaultTimeout = !entry.probes ? kDefaultTimeoutMs
+        : server                             ? kScanTimeoutMs + kServerAllowanceMs
+                                             : kScanTimeoutMs;
     const auto waitMs = given.isSet(OptionId::Timeout) ? wholeNumber(timeout, 0, 60'000)
                                                        : std::optional(defaultTimeout);
     if (!waitMs)
@@ -209,7 +209,7 @@ QString Invocation::commandName() const
 {
     if (!command)
         return {};
-    const std::string_view name = commandSpec(*command).name;
+    const std::string_view name = commandEntry(*command).name;
     return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
 }
 

@@ -80,7 +80,7 @@ int main(int argc, char* argv[])
     // Ended by a signal: as a shell reports it, after the output. A service (the bridge) is one
     // that SIGTERM and SIGINT end in the normal way.
     const bool service = parsed.invocation.command
-        && cli::commandSpec(*parsed.invocation.command).service
+        && cli::commandEntry(*parsed.invocation.command).service
         && stops.stop() != cli::Stop::BrokenPipe;
     return stops.stop() == cli::Stop::None || service ? status : cli::exitStatusOf(stops.stop());
 }

@@ -59,9 +59,9 @@ QString text(std::string_view view)
 QString commandList(CommandSet commands, const QString& separator)
 {
     QStringList names;
-    for (const CommandSpec& spec : kCommands)
-        if (commands.contains(spec.id))
-            names << text(spec.name);
+    for (const CommandEntry& entry : kCommands)
+        if (commands.contains(entry.id))
+            names << text(entry.name);
     return names.join(separator);
 }
 
@@ -76,8 +76,8 @@ QString wordList(QStringList names, const QString& lastJoin)
 QString allCommandNames(const QString& lastJoin)
 {
     QStringList names;
-    for (const CommandSpec& spec : kCommands)
-        names << text(spec.name);
+    for (const CommandEntry& entry : kCommands)
+        names << text(entry.name);
     return wordList(names, lastJoin);
 }
 
@@ -86,9 +86,9 @@ QString commandsHelp()
 {
     constexpr qsizetype kSynopsisWidth = 21;
     QString help = QStringLiteral("\nCommands:\n");
-    for (const CommandSpec& spec : kCommands) {
-        const QStringList lines = text(spec.help).split(u'\n');
-        help += QStringLiteral("  ") + text(spec.synopsis).leftJustified(kSynopsisWidth)
+    for (const CommandEntry& entry : kCommands) {
+        const QStringList lines = text(entry.help).split(u'\n');
+        help += QStringLiteral("  ") + text(entry.synopsis).leftJustified(kSynopsisWidth)
             + lines.front() + u'\n';
         for (qsizetype i = 1; i < lines.size(); ++i)
             help += QString(kSynopsisWidth + 2, u' ') + lines[i] + u'\n';
@@ -113,9 +113,9 @@ QString helpLine(const Option& option)
 {
     QString help = text(option.help);
     if (option.id == OptionId::Address)
-        help = help.arg(commandNames(&CommandSpec::servesList, QStringLiteral(" and ")));
+        help = help.arg(commandNames(&CommandEntry::servesList, QStringLiteral(" and ")));
     else if (option.id == OptionId::Timeout)
-        help = help.arg(commandNames(&CommandSpec::probes, QStringLiteral(" and ")));
+        help = help.arg(commandNames(&CommandEntry::probes, QStringLiteral(" and ")));
     if (!option.commands.empty())
         help.prepend(commandList(option.commands, QStringLiteral(", ")) + QStringLiteral(": "));
     if (!option.defaultValue.empty())
@@ -131,12 +131,12 @@ std::optional<QString> refusal(const Option& option, CommandId command)
         .arg(text(option.longName), commandList(option.commands, QStringLiteral(" and ")));
 }
 
-QString commandNames(bool CommandSpec::*property, const QString& lastJoin)
+QString commandNames(bool CommandEntry::*property, const QString& lastJoin)
 {
     QStringList names;
-    for (const CommandSpec& spec : kCommands)
-        if (spec.*property)
-            names << text(spec.name);
+    for (const CommandEntry& entry : kCommands)
+        if (entry.*property)
+            names << text(entry.name);
     return wordList(names, lastJoin);
 }
 
@@ -209,7 +209,7 @@ QString OptionParser::helpText() const
         usage.replace(name, options - name, QStringLiteral("pwm5ctl"));
     const device::Parameter& baudRate = device::parameter(device::ParameterId::BaudRate);
     return usage + commandsHelp().arg(device::rangeText(baudRate))
-        + kNotes.arg(commandNames(&CommandSpec::servesList, QStringLiteral(" and "))) + u'\n';
+        + kNotes.arg(commandNames(&CommandEntry::servesList, QStringLiteral(" and "))) + u'\n';
 }
 
 } // namespace cli

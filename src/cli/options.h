@@ -127,7 +127,7 @@ std::optional<QString> refusal(const Option& option, CommandId command);
 
 // The names of the commands that have the property, in the table's order, the last two joined
 // by the word: "scan and adopt".
-QString commandNames(bool CommandSpec::*property, const QString& lastJoin);
+QString commandNames(bool CommandEntry::*property, const QString& lastJoin);
 
 // Qt's parser, fed from kOptions: it splits the arguments and lays out the help.
 class OptionParser {

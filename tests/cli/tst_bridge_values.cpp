@@ -282,9 +282,10 @@ private slots:
     {
         QFETCH(QStringList, args);
         QFETCH(QString, wrong);
-        const cli::Parsed parsed = cli::parsedInvocation(
-            QStringList { "pwm5ctl", "-p", "COM1", "-b", "9600", "bridge", "mqtt://broker" }
-            + args);
+        const cli::Parsed parsed
+            = cli::parsedInvocation(QStringList { "pwm5ctl", "-p", "/nonexistent/pwm5-test/COM1",
+                                        "-b", "9600", "bridge", "mqtt://broker" }
+                + args);
         QCOMPARE(parsed.text, wrong);
         QCOMPARE(parsed.outcome,
             wrong.isEmpty() ? cli::Parsed::Outcome::Run : cli::Parsed::Outcome::Wrong);

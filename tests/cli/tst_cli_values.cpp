@@ -256,29 +256,29 @@ private slots:
     void commandTable_data()
     {
         QTest::addColumn<CommandId>("id");
-        for (const cli::CommandSpec& spec : cli::kCommands)
-            QTest::newRow(spec.name.data()) << spec.id;
+        for (const cli::CommandEntry& entry : cli::kCommands)
+            QTest::newRow(entry.name.data()) << entry.id;
     }
 
     void commandTable()
     {
         QFETCH(CommandId, id);
-        const cli::CommandSpec& spec = cli::commandSpec(id);
-        const QString name = latin1(spec.name);
+        const cli::CommandEntry& entry = cli::commandEntry(id);
+        const QString name = latin1(entry.name);
 
         const Parsed parsed = parsedCall(name);
         QCOMPARE(parsed.text, QString());
         QCOMPARE(parsed.invocation.command, std::optional(id));
-        QCOMPARE(parsed.invocation.timeoutMs, spec.probes ? 25 : 200);
+        QCOMPARE(parsed.invocation.timeoutMs, entry.probes ? 25 : 200);
         QList<cli::Command> others;
-        for (const cli::CommandSpec& other : cli::kCommands)
+        for (const cli::CommandEntry& other : cli::kCommands)
             if (other.id != id)
                 others << cli::commandOf(other.id);
         QVERIFY(cli::commandOf(id));
         QVERIFY(!others.contains(cli::commandOf(id)));
 
         const Parsed listed = parsedCall(name, { "-a", "1-2" });
-        QCOMPARE(listed.outcome == Parsed::Outcome::Run, spec.servesList);
+        QCOMPARE(listed.outcome == Parsed::Outcome::Run, entry.servesList);
 
         const QString help = cli::parsedInvocation({ "pwm5ctl", "--help" }).text;
         const QString commands = help.section(QStringLiteral("\nCommands:\n"), 1);
@@ -312,16 +312,16 @@ private slots:
         if (!o.valueName.empty())
             given << QStringLiteral("1");
         const QString completion = completedOptions();
-        for (const cli::CommandSpec& spec : cli::kCommands) {
-            const QString name = latin1(spec.name);
+        for (const cli::CommandEntry& entry : cli::kCommands) {
+            const QString name = latin1(entry.name);
             const bool refused
                 = parsedCall(name, given).text.startsWith(longName + QStringLiteral(" goes with "));
-            QVERIFY2(refused != o.commands.contains(spec.id), qPrintable(name));
+            QVERIFY2(refused != o.commands.contains(entry.id), qPrintable(name));
             const QRegularExpression offered(
                 QStringLiteral("^%1:.* %2( |$)").arg(name, QRegularExpression::escape(longName)),
                 QRegularExpression::MultilineOption);
             QVERIFY2(
-                completion.contains(offered) == o.commands.contains(spec.id), qPrintable(name));
+                completion.contains(offered) == o.commands.contains(entry.id), qPrintable(name));
         }
     }
 
@@ -334,8 +334,8 @@ private slots:
         const auto match = words.match(QString::fromUtf8(file.readAll()));
         QVERIFY(match.hasMatch());
         QStringList names;
-        for (const cli::CommandSpec& spec : cli::kCommands)
-            names << latin1(spec.name);
+        for (const cli::CommandEntry& entry : cli::kCommands)
+            names << latin1(entry.name);
         QCOMPARE(match.captured(1).split(u' '), names);
     }
 
