@@ -2,8 +2,8 @@
 // bench/cli holds its figures against.
 //   pwm5-line-time BAUD BYTES    prints the time in ms, to three decimals
 
-#include "link/line_timing.h"
-#include "link/port_settings.h"
+#include "rtu/line_timing.h"
+#include "rtu/port_settings.h"
 
 #include <chrono>
 #include <cstdio>

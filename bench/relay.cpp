@@ -1,7 +1,7 @@
 #include "relay.h"
 
-#include "link/line_timing.h"
-#include "link/port_settings.h"
+#include "rtu/line_timing.h"
+#include "rtu/port_settings.h"
 
 #include <QFile>
 

@@ -12,6 +12,7 @@
 #include "cli/apply_file.h"
 #include "cli/repeated_keys.h"
 #include "device/parameter_value.h"
+#include "text/quoted_text.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -174,7 +175,7 @@ void checkAgainstQt(const QJsonDocument& document, const cli::KeyScan& scan, std
         return;
     const auto profile = cli::applyFileProfile(twice);
     require(refusedForRepeat(profile)
-            && profile.error().contains(u' ' + device::quotedValue(repeat.place) + u' '),
+            && profile.error().contains(u' ' + quoting::quotedValue(repeat.place) + u' '),
         "a profile with a key given twice is refused, the key named");
 }
 

@@ -17,9 +17,9 @@
 #include "device/register_map.h"
 #include "device/reply_decoder.h"
 #include "device/requests.h"
-#include "link/receive_buffer.h"
-#include "link/reply.h"
 #include "modbus/crc16.h"
+#include "rtu/receive_buffer.h"
+#include "rtu/reply.h"
 
 #include <QByteArray>
 #include <QString>

@@ -6,8 +6,8 @@
 
 #include "fuzz_check.h"
 
-#include "link/port_settings.h"
-#include "link/settings_file.h"
+#include "ports/settings_file.h"
+#include "rtu/port_settings.h"
 
 #include <QByteArray>
 #include <QString>

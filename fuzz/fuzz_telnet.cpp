@@ -12,7 +12,7 @@
 
 #include "fuzz_check.h"
 
-#include "link/telnet_codec.h"
+#include "transport/telnet_codec.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

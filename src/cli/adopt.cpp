@@ -4,9 +4,9 @@
 #include "commands.h"
 #include "device/parameter_value.h"
 #include "device/requests.h"
-#include "link/reply.h"
 #include "modbus/crc16.h"
 #include "modules.h"
+#include "rtu/reply.h"
 #include "stop_signals.h"
 
 #include <QElapsedTimer>

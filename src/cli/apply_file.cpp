@@ -5,7 +5,8 @@
 #include "repeated_keys.h"
 
 #include "device/parameter_value.h"
-#include "link/file_kind.h"
+#include "ports/file_kind.h"
+#include "text/quoted_text.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -64,7 +65,7 @@ const device::Parameter* writtenAt(int channel, const QString& key)
     for (const device::Parameter& p : device::kParameters) {
         const JsonPlace place = jsonPlace(p);
         if ((place.channel == channel && place.key == key)
-            || (channel < 0 && device::latin1(p.name) == key))
+            || (channel < 0 && quoting::latin1(p.name) == key))
             return writable(p) ? &p : nullptr;
     }
     return nullptr;
@@ -74,7 +75,7 @@ const device::Parameter* writtenAt(int channel, const QString& key)
 Result<Assignment> assignmentAt(int channel, const QString& key, const QJsonValue& value)
 {
     const device::Parameter* p = writtenAt(channel, key);
-    const QString where = device::quotedValue(
+    const QString where = quoting::quotedValue(
         channel < 0 ? key : QStringLiteral("channels[%1].%2").arg(channel).arg(key));
     if (!p)
         return Result<Assignment>::failure(QStringLiteral("unknown key %1").arg(where));
@@ -125,7 +126,7 @@ bool writable(const device::Parameter& p)
 QString fileName(const QString& path)
 {
     // Whole: a path cut short names another file.
-    return path == u"-" ? QStringLiteral("stdin") : device::escapedControls(path);
+    return path == u"-" ? QStringLiteral("stdin") : quoting::escapedControls(path);
 }
 
 Result<QByteArray> applyFileContent(const QString& path)
@@ -223,7 +224,7 @@ Result<Profile> applyFileProfile(const QByteArray& content)
     if (keys.outcome == KeyScan::Outcome::Twice)
         return Result<Profile>::failure(
             QStringLiteral("key %1 is given twice; a file gives each value once")
-                .arg(device::quotedValue(keys.place)));
+                .arg(quoting::quotedValue(keys.place)));
     // Never so for a text QJsonDocument read; were it so, no key would be checked.
     if (keys.outcome == KeyScan::Outcome::Malformed)
         return Result<Profile>::failure(QStringLiteral("not a JSON object as read --json prints"));
@@ -236,7 +237,7 @@ Result<Profile> applyFileProfile(const QByteArray& content)
         if (!given.insert(a.parameter->id).second)
             return Result<Profile>::failure(
                 QStringLiteral("%1 is given twice; a file gives each value once")
-                    .arg(device::latin1(a.parameter->name)));
+                    .arg(quoting::latin1(a.parameter->name)));
     return profile;
 }
 } // namespace cli

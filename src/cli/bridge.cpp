@@ -10,6 +10,7 @@
 
 #include "device/parameter_value.h"
 #include "device/requests.h"
+#include "text/quoted_text.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -40,7 +41,7 @@ Bridge::Bridge(const Invocation& call, Console& console, BridgePlan plan, const 
     , plan_(std::move(plan))
     , master_(call, console.err)
     , mqtt_(api, clientSettings(call, plan_))
-    , lineName_(device::escapedControls(call.port))
+    , lineName_(quoting::escapedControls(call.port))
     , schedule_({ call.modules.begin(), call.modules.end() })
 {
     clock_.start();
@@ -233,7 +234,7 @@ void Bridge::serve(const Command& command)
         return publishResult(command.level,
             failureJson(QStringLiteral("bad_request"),
                 QStringLiteral("\"%1\" is not a module address, %2 to %3 in plain digits")
-                    .arg(device::quotedValue(command.level),
+                    .arg(quoting::quotedValue(command.level),
                         QString::number(device::kMinUnicastAddress),
                         QString::number(device::kMaxUnicastAddress))));
     Module* m = moduleAt(*command.address);

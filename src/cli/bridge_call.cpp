@@ -4,6 +4,7 @@
 #include "bridge_topics.h"
 
 #include "device/parameter_value.h"
+#include "text/quoted_text.h"
 
 #include <algorithm>
 
@@ -18,7 +19,7 @@ Wrong prefixRefusal(const char* option, const QString& prefix)
 {
     if (const auto why = topicPrefixRefusal(prefix))
         return QStringLiteral("%1 \"%2\" %3")
-            .arg(QLatin1String(option), device::quotedValue(prefix), *why);
+            .arg(QLatin1String(option), quoting::quotedValue(prefix), *why);
     return std::nullopt;
 }
 
@@ -32,10 +33,10 @@ Wrong topicLengthRefusal(const Invocation& call)
     if (std::max(own, all) <= kMostTopicBytes)
         return std::nullopt;
     const QString which = own > kMostTopicBytes
-        ? QStringLiteral("--topic \"%1\" makes").arg(device::quotedValue(call.topicPrefix))
+        ? QStringLiteral("--topic \"%1\" makes").arg(quoting::quotedValue(call.topicPrefix))
         : QStringLiteral("--topic \"%1\" and --discovery-prefix \"%2\" make")
-              .arg(
-                  device::quotedValue(call.topicPrefix), device::quotedValue(call.discoveryPrefix));
+              .arg(quoting::quotedValue(call.topicPrefix),
+                  quoting::quotedValue(call.discoveryPrefix));
     return QStringLiteral("%1 topics of up to %2 bytes of UTF-8; MQTT takes at most %3")
         .arg(which, QString::number(std::max(own, all)), QString::number(kMostTopicBytes));
 }

@@ -5,7 +5,8 @@
 #include "commands.h"
 
 #include "device/parameter_value.h"
-#include "link/file_kind.h"
+#include "ports/file_kind.h"
+#include "text/quoted_text.h"
 
 #include <QFile>
 
@@ -24,7 +25,7 @@ Result<QString> passwordOf(const QString& path)
     if (kind != line::FileKind::Regular)
         return Result<QString>::failure(
             QStringLiteral("--password-file %1: %2")
-                .arg(device::escapedControls(path),
+                .arg(quoting::escapedControls(path),
                     why.isEmpty() ? QStringLiteral("is %1").arg(line::kindText(kind)) : why));
     QString first = QString::fromUtf8(file.read(kMostRead)).section(u'\n', 0, 0);
     if (first.endsWith(u'\r'))
@@ -34,7 +35,7 @@ Result<QString> passwordOf(const QString& path)
     if (first.trimmed().isEmpty())
         return Result<QString>::failure(
             QStringLiteral("--password-file %1: its first line, the password, is empty")
-                .arg(device::escapedControls(path)));
+                .arg(quoting::escapedControls(path)));
     return first;
 }
 

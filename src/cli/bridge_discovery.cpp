@@ -5,6 +5,7 @@
 
 #include "device/parameter_value.h"
 #include "device/requests.h"
+#include "text/quoted_text.h"
 
 #include <QJsonArray>
 
@@ -73,12 +74,12 @@ void addKindKeys(QJsonObject& config, const device::Parameter& p, const Discover
     if (!p.settable) {
         config.insert(QStringLiteral("device_class"), QStringLiteral("voltage"));
         config.insert(QStringLiteral("state_class"), QStringLiteral("measurement"));
-        config.insert(QStringLiteral("unit_of_measurement"), device::latin1(p.unit));
+        config.insert(QStringLiteral("unit_of_measurement"), quoting::latin1(p.unit));
         config.insert(QStringLiteral("value_template"), QStringLiteral("{{ %1 }}").arg(path));
         return;
     }
     config.insert(
-        QStringLiteral("command_topic"), m.topics.setName(m.address, device::latin1(p.name)));
+        QStringLiteral("command_topic"), m.topics.setName(m.address, quoting::latin1(p.name)));
     if (p.kind == device::Kind::Switch) {
         config.insert(QStringLiteral("payload_on"), QStringLiteral("on"));
         config.insert(QStringLiteral("payload_off"), QStringLiteral("off"));
@@ -93,7 +94,7 @@ void addKindKeys(QJsonObject& config, const device::Parameter& p, const Discover
     config.insert(QStringLiteral("step"), inUnits(p, 1));
     config.insert(QStringLiteral("mode"), QStringLiteral("box"));
     if (!p.unit.empty())
-        config.insert(QStringLiteral("unit_of_measurement"), device::latin1(p.unit));
+        config.insert(QStringLiteral("unit_of_measurement"), quoting::latin1(p.unit));
     config.insert(QStringLiteral("value_template"), QStringLiteral("{{ %1 }}").arg(path));
 }
 
@@ -128,7 +129,7 @@ qsizetype longestTopicBytes(const Topics& topics, std::optional<QStringView> dis
         count(topic);
     for (const device::Parameter& p : device::kParameters)
         if (commandable(p))
-            count(topics.setName(widest, device::latin1(p.name)));
+            count(topics.setName(widest, quoting::latin1(p.name)));
     if (discoveryPrefix)
         for (const DiscoveryConfig& c :
             discoveryConfigs({ topics, discoveryPrefix->toString(), widest, {}, {} }))
@@ -145,8 +146,8 @@ std::vector<DiscoveryConfig> discoveryConfigs(const DiscoveredModule& m)
     for (const device::Parameter& p : device::kParameters) {
         if (p.settable && !commandable(p))
             continue;
-        const QString object = plainLevel(device::latin1(p.name));
-        QJsonObject config { { QStringLiteral("name"), device::latin1(p.name) },
+        const QString object = plainLevel(quoting::latin1(p.name));
+        QJsonObject config { { QStringLiteral("name"), quoting::latin1(p.name) },
             { QStringLiteral("unique_id"), node + u'_' + object },
             { QStringLiteral("object_id"), node + u'_' + object },
             { QStringLiteral("state_topic"), m.topics.state(m.address) },

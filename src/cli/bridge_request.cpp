@@ -1,6 +1,7 @@
 #include "bridge_request.h"
 
 #include "device/parameter_value.h"
+#include "text/quoted_text.h"
 
 namespace cli {
 
@@ -16,13 +17,13 @@ Result<Profile> bareValue(const QString& name, const QByteArray& payload)
 {
     const device::Parameter* p = device::parameterNamed(name.toStdString());
     if (!p)
-        return refused(QStringLiteral("unknown parameter \"%1\"").arg(device::quotedValue(name)));
+        return refused(QStringLiteral("unknown parameter \"%1\"").arg(quoting::quotedValue(name)));
     if (!p->settable)
         return refused(QStringLiteral("%1 is measured by the module; it is not set")
-                           .arg(device::latin1(p->name)));
+                           .arg(quoting::latin1(p->name)));
     if (!writable(*p))
         return refused(QStringLiteral("%1 is changed with the baud command, never over MQTT")
-                           .arg(device::latin1(p->name)));
+                           .arg(quoting::latin1(p->name)));
     QString text = QString::fromUtf8(payload);
     // Home Assistant's switches say ON and OFF.
     if (p->kind == device::Kind::Switch)

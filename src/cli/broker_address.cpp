@@ -1,7 +1,8 @@
 #include "broker_address.h"
 
 #include "device/parameter_value.h"
-#include "link/network_address.h"
+#include "ports/network_address.h"
+#include "text/quoted_text.h"
 
 #include <QLatin1StringView>
 
@@ -25,7 +26,7 @@ Result<BrokerAddress> brokerAddress(QStringView text)
     broker.tls = text.startsWith(kTls);
     if (!broker.tls && !text.startsWith(kPlain))
         return wrong(QStringLiteral("\"%1\" is not mqtt://[USER@]HOST[:PORT] or mqtts://...")
-                         .arg(device::quotedValue(withoutLogin(text))));
+                         .arg(quoting::quotedValue(withoutLogin(text))));
     broker.port = broker.tls ? 8883 : 1883;
     QStringView rest = text.sliced(broker.tls ? kTls.size() : kPlain.size());
     if (rest.endsWith(u'/'))
@@ -62,7 +63,7 @@ Result<BrokerAddress> brokerAddress(QStringView text)
         const auto port = line::portNumber(rest.sliced(1));
         if (!port)
             return wrong(QStringLiteral("port \"%1\" is not 1 to 65535")
-                             .arg(device::quotedValue(rest.sliced(1))));
+                             .arg(quoting::quotedValue(rest.sliced(1))));
         broker.port = *port;
     }
     broker.host = host.toString();
@@ -81,10 +82,10 @@ QString withoutLogin(QStringView text)
 
 QString brokerLabel(const BrokerAddress& broker)
 {
-    const QString host = device::escapedControls(broker.host);
+    const QString host = quoting::escapedControls(broker.host);
     return QStringLiteral("%1://%2%3:%4")
         .arg(broker.tls ? QStringLiteral("mqtts") : QStringLiteral("mqtt"),
-            broker.user.isEmpty() ? QString() : device::escapedControls(broker.user) + u'@',
+            broker.user.isEmpty() ? QString() : quoting::escapedControls(broker.user) + u'@',
             broker.host.contains(u':') ? u'[' + host + u']' : host)
         .arg(broker.port);
 }

@@ -1,7 +1,8 @@
 #include "ca_file.h"
 
 #include "device/parameter_value.h"
-#include "link/file_kind.h"
+#include "ports/file_kind.h"
+#include "text/quoted_text.h"
 
 #include <QFile>
 
@@ -23,7 +24,7 @@ bool holdsPemCertificate(QByteArrayView text)
 
 std::optional<QString> caFileFault(const QString& path)
 {
-    const QString name = QStringLiteral("--ca-file %1: ").arg(device::escapedControls(path));
+    const QString name = QStringLiteral("--ca-file %1: ").arg(quoting::escapedControls(path));
     QFile file;
     QString why;
     const line::FileKind kind = line::openForReading(path, file, &why);

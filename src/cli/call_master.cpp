@@ -2,7 +2,7 @@
 
 #include "stop_signals.h"
 
-#include "link/hex_trace.h"
+#include "rtu/hex_trace.h"
 
 namespace cli {
 

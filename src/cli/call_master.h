@@ -2,7 +2,7 @@
 
 #include "invocation.h"
 
-#include "link/master.h"
+#include "line/master.h"
 
 #include <QTextStream>
 

@@ -5,7 +5,8 @@
 #include "options.h"
 
 #include "device/parameter_value.h"
-#include "link/settings_file.h"
+#include "ports/settings_file.h"
+#include "text/quoted_text.h"
 
 #include <QCoreApplication>
 
@@ -28,7 +29,7 @@ using Wrong = std::optional<QString>;
 // "baud rate %1 is not a rate" with the value given, cut if long.
 QString said(const char* text, const QString& given)
 {
-    return QString::fromLatin1(text).arg(device::quotedValue(given));
+    return QString::fromLatin1(text).arg(quoting::quotedValue(given));
 }
 
 bool isBaudRate(int rate)
@@ -101,7 +102,7 @@ Wrong takeSlave(const OptionParser& given, Invocation& call)
     const CommandEntry& entry = commandEntry(*call.command);
     if (list && !entry.servesList)
         return QStringLiteral("%1 takes one address, not the list %2")
-            .arg(QLatin1String(entry.name), device::quotedValue(address));
+            .arg(QLatin1String(entry.name), quoting::quotedValue(address));
     call.modules = *modules;
     call.address = modules->front();
     const QString timeout = given.value(OptionId::Timeout);

@@ -3,8 +3,8 @@
 #include "command_table.h"
 
 #include "device/requests.h"
-#include "link/line_address.h"
-#include "link/port_settings.h"
+#include "ports/line_address.h"
+#include "rtu/port_settings.h"
 
 #include <QList>
 #include <QString>

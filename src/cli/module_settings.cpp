@@ -5,6 +5,7 @@
 #include "device/requests.h"
 #include "modules.h"
 #include "reading_output.h"
+#include "text/quoted_text.h"
 
 #include <QJsonObject>
 
@@ -27,7 +28,7 @@ Result<int> newAddressArgument(const QString& text)
     const auto address = wholeNumber(text, device::kMinUnicastAddress, device::kMaxUnicastAddress);
     if (!address)
         return Result<int>::failure(
-            QStringLiteral("address %1 is not 1 to 247").arg(device::quotedValue(text)));
+            QStringLiteral("address %1 is not 1 to 247").arg(quoting::quotedValue(text)));
     return *address;
 }
 

@@ -6,6 +6,7 @@
 #include "device/requests.h"
 #include "modules.h"
 #include "reading_output.h"
+#include "text/quoted_text.h"
 
 #include <QElapsedTimer>
 #include <QJsonObject>
@@ -136,7 +137,7 @@ QString csvHeader()
 {
     QStringList columns { "time", "address", "ok" };
     for (const device::ParameterId id : csvParameters())
-        columns << device::latin1(device::parameter(id).name);
+        columns << quoting::latin1(device::parameter(id).name);
     return columns.join(u',');
 }
 
@@ -165,7 +166,7 @@ QStringList changes(const device::Reading& reading, const std::optional<device::
     for (const device::ParameterId id : printOrder()) {
         const device::Units units = reading.values[device::indexOf(id)];
         if (!last || last->values[device::indexOf(id)] != units)
-            changed << device::latin1(device::parameter(id).name) + u' '
+            changed << quoting::latin1(device::parameter(id).name) + u' '
                     + shownValue(device::parameter(id), units);
     }
     return changed;

@@ -1,6 +1,7 @@
 #include "mqtt_client.h"
 
 #include "device/parameter_value.h"
+#include "text/quoted_text.h"
 
 #include <QEventLoop>
 
@@ -275,10 +276,10 @@ void MqttClient::checkSession()
         return;
     case MqttSession::Verdict::Refused:
         return leave(QStringLiteral("the broker refused the subscription to %1")
-                         .arg(device::escapedControls(session_.filter())));
+                         .arg(quoting::escapedControls(session_.filter())));
     case MqttSession::Verdict::HeldElsewhere:
         return leave(QStringLiteral("another bridge holds the topic prefix (%1 is online)")
-                         .arg(device::escapedControls(settings_.willTopic)));
+                         .arg(quoting::escapedControls(settings_.willTopic)));
     case MqttSession::Verdict::Ready:
         break;
     }

@@ -3,6 +3,7 @@
 #include "ca_file.h"
 
 #include "device/parameter_value.h"
+#include "text/quoted_text.h"
 
 #include <cerrno>
 #include <cstring>
@@ -31,7 +32,7 @@ std::optional<QString> setUpTls(
         return std::nullopt;
     return QStringLiteral("libmosquitto refuses TLS with %1 (%2)")
         .arg(settings.caFile.isEmpty() ? QStringLiteral("the system's certificates")
-                                       : device::escapedControls(settings.caFile),
+                                       : quoting::escapedControls(settings.caFile),
             mosquittoFailure(api, settings, rc, errno));
 }
 
@@ -62,7 +63,7 @@ std::optional<QString> setUp(
         if (auto no = refuses(api.username_pw_set(handle, user.constData(),
                                   settings.password.isEmpty() ? nullptr : password.constData()),
                 QStringLiteral("the user name %1")
-                    .arg(device::escapedControls(settings.broker.user))))
+                    .arg(quoting::escapedControls(settings.broker.user))))
             return no;
     }
     if (auto no = setUpTls(api, settings, handle))
@@ -70,7 +71,7 @@ std::optional<QString> setUp(
     const QByteArray will = settings.willTopic.toUtf8();
     if (auto no = refuses(
             api.will_set(handle, will.constData(), int(sizeof kOffline) - 1, kOffline, 1, true),
-            QStringLiteral("the will topic %1").arg(device::escapedControls(settings.willTopic))))
+            QStringLiteral("the will topic %1").arg(quoting::escapedControls(settings.willTopic))))
         return no;
     return std::nullopt;
 }
@@ -86,7 +87,7 @@ MqttHandle newMqttHandle(
     if (!handle)
         return { nullptr,
             QStringLiteral("libmosquitto refuses the client id %1 (%2)")
-                .arg(device::escapedControls(settings.clientId),
+                .arg(quoting::escapedControls(settings.clientId),
                     mosquittoFailure(api, settings, MOSQ_ERR_ERRNO, errno)) };
     if (auto fault = setUp(api, settings, handle, mostInFlight)) {
         api.destroy(handle);
@@ -99,7 +100,7 @@ QString mosquittoFailure(const MosquittoApi& api, const MqttSettings& settings, 
 {
     if (rc == MOSQ_ERR_EAI)
         return QStringLiteral("the name %1 does not resolve")
-            .arg(device::escapedControls(settings.broker.host));
+            .arg(quoting::escapedControls(settings.broker.host));
     QString said = rc == MOSQ_ERR_ERRNO && error != 0
         ? QString::fromLocal8Bit(std::strerror(error)).toLower()
         : QString::fromUtf8(api.strerror(rc)).toLower();

@@ -1,6 +1,7 @@
 #include "options.h"
 
 #include "device/parameter_value.h"
+#include "text/quoted_text.h"
 
 namespace cli {
 
@@ -162,13 +163,13 @@ std::optional<QString> OptionParser::parse(const QStringList& arguments)
     if (!unknown.isEmpty() && parser_.errorText().startsWith(QLatin1String("Unknown option"))) {
         QStringList names;
         for (const QString& name : unknown)
-            names << device::quotedValue(name);
+            names << quoting::quotedValue(name);
         return unknown.size() == 1
             ? QStringLiteral("unknown option '%1'").arg(names.front())
             : QStringLiteral("unknown options: %1").arg(names.join(QStringLiteral(", ")));
     }
     // Qt words it as a sentence; the other messages are not.
-    QString said = device::escapedControls(parser_.errorText());
+    QString said = quoting::escapedControls(parser_.errorText());
     said[0] = said[0].toLower();
     if (said.endsWith(u'.'))
         said.chop(1);

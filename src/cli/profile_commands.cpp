@@ -8,6 +8,7 @@
 #include "modules.h"
 #include "profile_write.h"
 #include "reading_output.h"
+#include "text/quoted_text.h"
 
 #include <algorithm>
 
@@ -90,7 +91,7 @@ int applyTo(
         const device::Parameter& p = device::parameter(id);
         const device::Units before = reading->values[device::indexOf(id)];
         if (before != write.after[device::indexOf(id)] && writable(p))
-            console.out << line(device::latin1(p.name),
+            console.out << line(quoting::latin1(p.name),
                 shownValue(p, before) + QStringLiteral(" -> ")
                     + heldValue(*assignmentOf(profile, id)))
                         << Qt::endl;
@@ -115,7 +116,7 @@ int verify(
         if (!a || held == a->units)
             continue;
         const device::Parameter& p = *a->parameter;
-        const QString name = device::latin1(p.name);
+        const QString name = quoting::latin1(p.name);
         differences.insert(name,
             QJsonObject { { QStringLiteral("file"), jsonValue(p, a->units) },
                 { QStringLiteral("module"), jsonValue(p, held) } });

@@ -5,6 +5,7 @@
 #include "device/parameter_value.h"
 #include "device/requests.h"
 #include "device/write_all.h"
+#include "text/quoted_text.h"
 
 #include <span>
 
@@ -33,7 +34,7 @@ QJsonObject changedJson(const device::ParameterValues& before, const device::Par
         const device::Units was = before[device::indexOf(id)];
         const device::Units is = after[device::indexOf(id)];
         if (was != is && writable(p))
-            changed.insert(device::latin1(p.name), jsonValue(p, is));
+            changed.insert(quoting::latin1(p.name), jsonValue(p, is));
     }
     return changed;
 }

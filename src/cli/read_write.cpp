@@ -6,6 +6,7 @@
 #include "device/requests.h"
 #include "modules.h"
 #include "reading_output.h"
+#include "text/quoted_text.h"
 
 #include <vector>
 
@@ -67,7 +68,7 @@ int setCommand(const Invocation& call, Console& console)
         if (equals < 0 || !p)
             return console.fail(kWrongCall,
                 QStringLiteral("%1 is not NAME=VALUE with a parameter's name")
-                    .arg(device::quotedValue(argument)));
+                    .arg(quoting::quotedValue(argument)));
         if (p->kind == device::Kind::BaudCode)
             return console.fail(
                 kWrongCall, QStringLiteral("baud_rate is changed with the baud command"));
@@ -88,7 +89,7 @@ int setCommand(const Invocation& call, Console& console)
         for (const Assignment& a : assignments) {
             const Answer answer = master.ask(
                 device::writeRequest(static_cast<std::uint8_t>(address), *a.parameter, a.units));
-            const QString name = device::latin1(a.parameter->name);
+            const QString name = quoting::latin1(a.parameter->name);
             if (!answer.ok())
                 return failModule(call, console, address, answer, name);
             if (call.json)

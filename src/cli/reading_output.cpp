@@ -1,6 +1,7 @@
 #include "reading_output.h"
 
 #include "device/parameter_value.h"
+#include "text/quoted_text.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -52,7 +53,7 @@ QString shownValue(const device::Parameter& p, device::Units units)
         break;
     }
     const QString value = device::valueText(p, units);
-    return p.unit.empty() ? value : value + u' ' + device::latin1(p.unit);
+    return p.unit.empty() ? value : value + u' ' + quoting::latin1(p.unit);
 }
 
 QJsonValue jsonValue(const device::Parameter& p, device::Units units)
@@ -85,7 +86,7 @@ QStringList readingLines(int address, const device::Reading& reading)
         const device::Parameter& p = device::parameter(id);
         if (reading.carries(id))
             lines << line(
-                device::latin1(p.name), shownValue(p, reading.values[device::indexOf(id)]));
+                quoting::latin1(p.name), shownValue(p, reading.values[device::indexOf(id)]));
     }
     return lines;
 }
@@ -105,7 +106,7 @@ QStringList readingColumns(const std::vector<ModuleReading>& readings)
                                              : QStringLiteral("-"))
                           .leftJustified(kColumn - 1)
                 + u' ';
-        lines << line(device::latin1(p.name), values.trimmed());
+        lines << line(quoting::latin1(p.name), values.trimmed());
     }
     return lines;
 }
@@ -113,7 +114,7 @@ QStringList readingColumns(const std::vector<ModuleReading>& readings)
 JsonPlace jsonPlace(const device::Parameter& p)
 {
     const int channel = channelOf(p.name);
-    const QString name = device::latin1(p.name);
+    const QString name = quoting::latin1(p.name);
     return { channel, channel < 0 ? name : name.mid(4) };
 }
 

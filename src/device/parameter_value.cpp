@@ -1,6 +1,7 @@
 #include "parameter_value.h"
 
 #include "device/decimal_text.h"
+#include "text/quoted_text.h"
 
 #include <QStringList>
 
@@ -48,26 +49,7 @@ TypedValue number(const Parameter& p, QStringView text, Bounds bounds)
     return { static_cast<Units>(roundedScaled(*value, places)) };
 }
 
-bool isControl(QChar c)
-{
-    return c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F);
-}
-
-// One character, or a pair of UTF-16 units that makes one, from index on.
-qsizetype characterLength(QStringView text, qsizetype index)
-{
-    return text[index].isHighSurrogate() && index + 1 < text.size()
-            && text[index + 1].isLowSurrogate()
-        ? 2
-        : 1;
-}
-
 } // namespace
-
-QString latin1(std::string_view text)
-{
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QString valueText(const Parameter& p, Units units)
 {
@@ -91,7 +73,7 @@ QString rangeText(const Parameter& p)
     QString range = fixedPoint(p.lowest, decimals(p.scale)) + QStringLiteral(" to ")
         + fixedPoint(p.highest, decimals(p.scale));
     if (!p.unit.empty())
-        range += u' ' + latin1(p.unit);
+        range += u' ' + quoting::latin1(p.unit);
     return range;
 }
 
@@ -114,55 +96,26 @@ TypedValue typedValue(const Parameter& p, QStringView text, Bounds bounds)
 
 QString valueErrorText(const Parameter& p, QStringView text, ValueError error)
 {
-    const QString typed = quotedValue(text);
+    const QString typed = quoting::quotedValue(text);
     switch (error) {
     case ValueError::None:
         break;
     case ValueError::NotSettable:
-        return QStringLiteral("%1 is measured by the module and cannot be set").arg(latin1(p.name));
+        return QStringLiteral("%1 is measured by the module and cannot be set")
+            .arg(quoting::latin1(p.name));
     case ValueError::Unreadable:
         return p.kind == Kind::Switch
-            ? QStringLiteral("%1: \"%2\" is not on or off").arg(latin1(p.name), typed)
-            : QStringLiteral("%1: \"%2\" is not a number").arg(latin1(p.name), typed);
+            ? QStringLiteral("%1: \"%2\" is not on or off").arg(quoting::latin1(p.name), typed)
+            : QStringLiteral("%1: \"%2\" is not a number").arg(quoting::latin1(p.name), typed);
     case ValueError::OutOfRange:
         return (p.kind == Kind::Number ? QStringLiteral("%1: %2 is outside %3")
                                        : QStringLiteral("%1: %2 is not one of %3"))
-            .arg(latin1(p.name), typed, rangeText(p));
+            .arg(quoting::latin1(p.name), typed, rangeText(p));
     case ValueError::NotWhole:
         return QStringLiteral("%1: %2 has a fraction; %1 takes whole numbers")
-            .arg(latin1(p.name), typed);
+            .arg(quoting::latin1(p.name), typed);
     }
     return {};
-}
-
-QString escapedControls(QStringView text)
-{
-    QString shown;
-    shown.reserve(text.size());
-    for (const QChar c : text) {
-        if (isControl(c))
-            shown += QStringLiteral("\\x%1").arg(
-                static_cast<uint>(c.unicode()), 2, 16, QLatin1Char('0'));
-        else
-            shown += c;
-    }
-    return shown;
-}
-
-QString quotedValue(QStringView given)
-{
-    // Counted as the terminal shows it: an escape is four characters, and a character beyond
-    // the basic plane is a pair of UTF-16 units; neither is cut apart.
-    QString shown;
-    for (qsizetype i = 0; i < given.size();) {
-        const qsizetype length = characterLength(given, i);
-        const QString piece = escapedControls(given.sliced(i, length));
-        if (shown.size() + piece.size() > kQuotedLength)
-            return shown + u'…';
-        shown += piece;
-        i += length;
-    }
-    return shown;
 }
 
 } // namespace device

@@ -12,9 +12,6 @@
 // any front end.
 namespace device {
 
-// A name, unit or default from the parameter table as text.
-QString latin1(std::string_view text);
-
 // "5.0", "150000", "12.34": the decimals of the parameter's scale, a point, no unit.
 QString valueText(const Parameter& p, Units units);
 
@@ -52,16 +49,5 @@ TypedValue typedValue(const Parameter& p, QStringView text, Bounds bounds);
 
 // One line that names the parameter, the text and, for a value beyond a bound, the range.
 QString valueErrorText(const Parameter& p, QStringView text, ValueError error);
-
-// The text with each control character (C0, DEL, C1) written as \x and two lower-case hex
-// digits of its code, ESC as \x1b: a name or a file must not send control sequences to the
-// terminal. A backslash stays as it is, so text that a caller has escaped so passes unchanged.
-QString escapedControls(QStringView text);
-
-// What a person gave, as an error line quotes it: escaped as above, whole up to kQuotedLength
-// characters of the escaped form, else cut there, before an escape or a character rather than
-// inside it, and ended by "…", so that a pasted page of digits does not fill the terminal.
-inline constexpr qsizetype kQuotedLength = 40;
-QString quotedValue(QStringView given);
 
 } // namespace device

@@ -2,6 +2,7 @@
 
 #include "device/parameter_value.h"
 #include "device/requests.h"
+#include "text/quoted_text.h"
 
 namespace device {
 
@@ -14,7 +15,7 @@ std::optional<WriteAll> normalisedWriteAll(
         const Parameter& p = parameter(kFields[i]);
         QString& text = result.texts[i];
         if (text.isEmpty())
-            text = latin1(p.writeAllDefault);
+            text = quoting::latin1(p.writeAllDefault);
         const TypedValue value = typedValue(p, text, Bounds::Clamp);
         if (!value)
             return std::nullopt;

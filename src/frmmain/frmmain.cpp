@@ -3,16 +3,17 @@
 #include "device/parameter_value.h"
 #include "device/requests.h"
 #include "device/write_all.h"
-#include "link/exchange.h"
-#include "link/hex_trace.h"
-#include "link/line.h"
-#include "link/port_settings.h"
-#include "link/settings_file.h"
+#include "line/exchange.h"
+#include "line/line_for.h"
 #include "message_box.h"
 #include "messages.h"
 #include "panel_builder.h"
 #include "panel_layout.h"
 #include "panel_widgets.h"
+#include "ports/settings_file.h"
+#include "rtu/hex_trace.h"
+#include "rtu/port_settings.h"
+#include "text/quoted_text.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -426,7 +427,7 @@ void frmmain::closeEvent(QCloseEvent* event)
     QString baud = Combo2->currentText();
     if (!line::baudRate(baud)) {
         std::fprintf(stderr, "pwm5: baud rate \"%s\" is not a rate; storing %s in %s\n",
-            qPrintable(device::quotedValue(baud)), qPrintable(line::StoredPort {}.baud),
+            qPrintable(quoting::quotedValue(baud)), qPrintable(line::StoredPort {}.baud),
             line::kSettingsFile);
         baud = line::StoredPort {}.baud;
     }

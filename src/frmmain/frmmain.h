@@ -1,9 +1,9 @@
 #pragma once
 
 #include "device/parameter_set.h"
-#include "link/failure.h"
-#include "link/line_address.h"
 #include "parameter_panel.h"
+#include "ports/line_address.h"
+#include "rtu/failure.h"
 
 #include <QByteArray>
 #include <QHash>

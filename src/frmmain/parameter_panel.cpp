@@ -4,6 +4,7 @@
 #include "key_filter.h"
 #include "panel_builder.h"
 #include "panel_widgets.h"
+#include "text/quoted_text.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -52,17 +53,17 @@ ParameterPanel::ParameterPanel(const QHash<QString, QWidget*>& controls)
 {
     for (std::size_t i = 0; i < fields_.size(); ++i)
         fields_[i] = controlNamed<QLineEdit>(
-            controls, device::latin1(device::parameter(device::kFields[i]).control));
+            controls, quoting::latin1(device::parameter(device::kFields[i]).control));
     for (std::size_t k = 0; k < switchButtons_.size(); ++k) {
         switchButtons_[k] = controlNamed<QPushButton>(
-            controls, device::latin1(device::parameter(device::kSwitches[k]).control));
+            controls, quoting::latin1(device::parameter(device::kSwitches[k]).control));
         indicators_[k] = controlNamed<Indicator>(
             controls, QStringLiteral("Label15(%1)").arg(kSwitchLooks[k].indicator));
     }
     supply_ = controlNamed<QLabel>(
-        controls, device::latin1(device::parameter(device::ParameterId::SupplyVoltage).control));
+        controls, quoting::latin1(device::parameter(device::ParameterId::SupplyVoltage).control));
     baudRate_ = controlNamed<QComboBox>(
-        controls, device::latin1(device::parameter(device::ParameterId::BaudRate).control));
+        controls, quoting::latin1(device::parameter(device::ParameterId::BaudRate).control));
 }
 
 void ParameterPanel::startUp()
@@ -100,7 +101,7 @@ void ParameterPanel::show(const device::Reading& reading)
                 fields_[i]->setText(device::valueText(p, units));
             } else {
                 // The measured supply voltage reads with its unit, "12.34V".
-                supply_->setText(device::valueText(p, units) + device::latin1(p.unit));
+                supply_->setText(device::valueText(p, units) + quoting::latin1(p.unit));
                 supply_->adjustSize();
             }
             break;

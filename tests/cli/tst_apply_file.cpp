@@ -1,5 +1,6 @@
 #include "cli/apply_file.h"
 #include "cli/repeated_keys.h"
+#include "text/quoted_text.h"
 
 #include "device/parameter_value.h"
 
@@ -111,7 +112,7 @@ private slots:
         QStringList got;
         if (profile) {
             for (const cli::Assignment& a : profile->assignments)
-                got << device::latin1(a.parameter->name) + u'=' + QString::number(a.units)
+                got << quoting::latin1(a.parameter->name) + u'=' + QString::number(a.units)
                         + (a.rounded.isEmpty() ? QString() : u'~' + a.rounded);
             for (const QString& ignored : profile->ignored)
                 got << u'|' + QStringLiteral(" ") + ignored;

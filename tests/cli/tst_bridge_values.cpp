@@ -3,6 +3,7 @@
 #include "cli/bridge_topics.h"
 #include "cli/broker_address.h"
 #include "cli/invocation.h"
+#include "text/quoted_text.h"
 
 #include "device/parameter_value.h"
 
@@ -466,7 +467,8 @@ private slots:
         QStringList said;
         if (profile)
             for (const cli::Assignment& a : profile->assignments)
-                said << QStringLiteral("%1=%2").arg(device::latin1(a.parameter->name)).arg(a.units);
+                said
+                    << QStringLiteral("%1=%2").arg(quoting::latin1(a.parameter->name)).arg(a.units);
         QCOMPARE(profile ? said.join(' ') : profile.error(), outcome);
     }
 

@@ -2,6 +2,7 @@
 #include "cli/commands.h"
 #include "cli/invocation.h"
 #include "cli/options.h"
+#include "text/quoted_text.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,15 +13,11 @@
 
 using cli::CommandId;
 using cli::Parsed;
+using quoting::latin1;
 
 Q_DECLARE_METATYPE(CommandId)
 
 namespace {
-
-QString latin1(std::string_view text)
-{
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // A call of the command with the line given, so that nothing is read from com.txt.
 Parsed parsedCall(const QString& command, const QStringList& options = {})

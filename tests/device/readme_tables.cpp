@@ -6,6 +6,7 @@
 
 #include "device/parameter_value.h"
 #include "device/requests.h"
+#include "text/quoted_text.h"
 
 #include <QStringList>
 #include <QTextStream>
@@ -16,6 +17,7 @@
 namespace {
 
 using namespace device;
+using quoting::latin1;
 
 QString hex(std::uint32_t value, int digits)
 {

@@ -1,8 +1,10 @@
 #include "device/parameter_value.h"
+#include "text/quoted_text.h"
 
 #include <QTest>
 
 using namespace device;
+using quoting::quotedValue;
 
 Q_DECLARE_METATYPE(device::Bounds)
 Q_DECLARE_METATYPE(device::ValueError)

@@ -1,6 +1,7 @@
 #include "device/parameter_value.h"
 #include "device/reply_decoder.h"
 #include "modbus/crc16.h"
+#include "text/quoted_text.h"
 
 #include <QStringList>
 #include <QTest>
@@ -8,6 +9,7 @@
 #include <array>
 
 using namespace device;
+using quoting::latin1;
 
 namespace {
 

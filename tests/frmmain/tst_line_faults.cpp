@@ -1,5 +1,5 @@
 #include "frmmain/panel_widgets.h"
-#include "link/exchange.h"
+#include "line/exchange.h"
 #include "pty_pair.h"
 #include "support/sim_process.h"
 #include "window_fixture.h"

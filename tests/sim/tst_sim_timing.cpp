@@ -2,8 +2,8 @@
 
 #include <QTest>
 
-#include "link/line_timing.h"
-#include "link/port_settings.h"
+#include "rtu/line_timing.h"
+#include "rtu/port_settings.h"
 #include "sim_session.h"
 #include "support/test_crc.h"
 
