@@ -1,10 +1,10 @@
 #pragma once
 
+#include "bridge/poll_schedule.h"
 #include "bridge_topics.h"
 #include "call_master.h"
 #include "commands.h"
 #include "mqtt_client.h"
-#include "poll_schedule.h"
 
 #include "device/reply_decoder.h"
 
@@ -18,6 +18,8 @@
 #include <vector>
 
 namespace cli {
+
+using bridge::PollSchedule;
 
 // What the bridge needs beyond the call: its broker, topics and password, checked.
 struct BridgePlan {

@@ -1,11 +1,11 @@
-#include "cli/poll_schedule.h"
+#include "bridge/poll_schedule.h"
 
 #include <QTest>
 
 #include <map>
 #include <set>
 
-using cli::PollSchedule;
+using bridge::PollSchedule;
 using Instant = PollSchedule::Instant;
 using namespace std::chrono_literals;
 

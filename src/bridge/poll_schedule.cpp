@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-namespace cli {
+namespace bridge {
 
 PollSchedule::PollSchedule(const std::vector<int>& addresses)
 {
@@ -75,4 +75,4 @@ bool PollSchedule::isOffline(const Module& m) const
     return m.failedReads >= (m.answeredOnce ? kFailedReadsOffline : 1);
 }
 
-} // namespace cli
+} // namespace bridge

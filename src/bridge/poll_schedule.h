@@ -4,7 +4,7 @@
 #include <optional>
 #include <vector>
 
-namespace cli {
+namespace bridge {
 
 // Which modules the bridge reads in a round. A module that answers is read in every round; one
 // that stopped answering (three failed reads in a row, or its first read when it never
@@ -45,4 +45,4 @@ private:
     std::vector<Module> modules_;
 };
 
-} // namespace cli
+} // namespace bridge
