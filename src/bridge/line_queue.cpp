@@ -11,15 +11,19 @@ void LineQueue::add(Source source, Kind kind, Ticket ticket)
         writes_.push_back(ticket);
 }
 
-void LineQueue::drop(Source source)
+std::vector<LineQueue::Ticket> LineQueue::drop(Source source)
 {
+    std::vector<Ticket> dropped;
     const auto found = queues_.find(source);
     if (found == queues_.end())
-        return;
-    for (const Request& request : found->second)
+        return dropped;
+    for (const Request& request : found->second) {
+        dropped.push_back(request.ticket);
         if (request.kind == Kind::Write)
             writes_.erase(std::ranges::find(writes_, request.ticket));
+    }
     queues_.erase(found);
+    return dropped;
 }
 
 std::size_t LineQueue::waiting(Source source) const

@@ -5,6 +5,7 @@
 #include <deque>
 #include <map>
 #include <optional>
+#include <vector>
 
 namespace bridge {
 
@@ -25,8 +26,8 @@ public:
     enum class Kind { Read, Write };
 
     void add(Source source, Kind kind, Ticket ticket);
-    // A connection that closed: its requests go.
-    void drop(Source source);
+    // A connection that closed: its requests go; their tickets.
+    std::vector<Ticket> drop(Source source);
 
     std::size_t waiting(Source source) const;
     bool full(Source source) const { return waiting(source) >= kMostWaiting; }

@@ -17,8 +17,10 @@ void LineSchedule::written(int address)
 }
 
 // A round starts once the last has ended and the interval since its start has passed.
-bool LineSchedule::pollDue(Instant now)
+bool LineSchedule::pollDue(Instant now, bool polling)
 {
+    if (!polling)
+        return false;
     if (round_.empty() && (!roundStart_ || now - *roundStart_ >= interval_)) {
         const std::vector<int> reads = poll_.round(now);
         if (!reads.empty()) {
@@ -29,9 +31,9 @@ bool LineSchedule::pollDue(Instant now)
     return !refresh_.empty() || !round_.empty();
 }
 
-LineSchedule::Step LineSchedule::next(Instant now)
+LineSchedule::Step LineSchedule::next(Instant now, bool polling)
 {
-    const LineQueue::Next next = queue_.next(pollDue(now));
+    const LineQueue::Next next = queue_.next(pollDue(now, polling));
     if (next.what == LineQueue::Next::Request)
         return { Step::Request, next.source, next.ticket };
     if (next.what == LineQueue::Next::Poll) {

@@ -26,7 +26,7 @@ public:
     {
         queue_.add(source, kind, ticket);
     }
-    void drop(Source source) { queue_.drop(source); }
+    std::vector<Ticket> drop(Source source) { return queue_.drop(source); }
     bool full(Source source) const { return queue_.full(source); }
 
     // What a read of the module came to, whoever asked for it.
@@ -45,10 +45,11 @@ public:
         int address = 0; // Poll
         std::chrono::milliseconds wait {}; // Wait: until something falls due, if nothing comes
     };
-    Step next(Instant now);
+    // While the line is away (polling false) only requests are served: they fail at once.
+    Step next(Instant now, bool polling = true);
 
 private:
-    bool pollDue(Instant now);
+    bool pollDue(Instant now, bool polling);
 
     LineQueue queue_;
     PollSchedule poll_;

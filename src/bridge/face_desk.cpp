@@ -1,0 +1,91 @@
+#include "face_desk.h"
+
+#include "bridge/line_owner.h"
+#include "device/parameters.h"
+#include "modbus/crc16.h"
+#include "modbus/tcp_frame.h"
+
+namespace bridge {
+
+namespace {
+
+std::uint16_t wordAt(const QByteArray& pdu, qsizetype index)
+{
+    return static_cast<std::uint16_t>(
+        (static_cast<std::uint8_t>(pdu[index]) << 8) | static_cast<std::uint8_t>(pdu[index + 1]));
+}
+
+UnitState unitState(const LineOwner& owner, std::uint8_t unit)
+{
+    const ModuleState* m = owner.module(unit);
+    UnitState state { m != nullptr, std::nullopt };
+    if (m && m->last)
+        state.baudCode = static_cast<std::uint16_t>(
+            m->last->values[device::indexOf(device::ParameterId::BaudRate)]);
+    return state;
+}
+
+} // namespace
+
+FaceDesk::FaceDesk(LineOwner& owner, FaceServer& face, DeskSettings settings, QObject* parent)
+    : QObject(parent)
+    , owner_(owner)
+    , face_(face)
+    , settings_(settings)
+{
+    connect(&face_, &FaceServer::request, this, &FaceDesk::take);
+    connect(&face_, &FaceServer::closed, this, [this](int connection) { owner_.drop(connection); });
+}
+
+void FaceDesk::take(const FaceRequest& request)
+{
+    const FaceDecision decision
+        = decideFaceRequest(request.pdu, unitState(owner_, request.unit), settings_.rules);
+    const auto function = request.pdu.isEmpty() ? std::uint8_t(0) : std::uint8_t(request.pdu[0]);
+    switch (decision.verdict) {
+    case FaceVerdict::NoSuchUnit:
+        return face_.answer(request.ticket, { FaceReply::NoSuchUnit, line::Failure::None, {} });
+    case FaceVerdict::Refused:
+        if (decision.movesModule)
+            emit note(QStringLiteral("refused a write to module %1 that would move it off the line "
+                                     "(its address, or another baud rate)")
+                          .arg(request.unit));
+        return face_.answer(request.ticket,
+            { FaceReply::Pdu, line::Failure::None,
+                modbus::exceptionPdu(function, decision.exceptionCode) });
+    case FaceVerdict::Read:
+    case FaceVerdict::Write:
+        break;
+    }
+    // An offline module is probed by the poll alone: a client hears at once that it is away.
+    if (owner_.offline(request.unit))
+        return face_.answer(request.ticket, { FaceReply::FromLine, line::Failure::NoReply, {} });
+    const bool write = decision.verdict == FaceVerdict::Write;
+    if (!write && settings_.maxAge) {
+        const std::uint16_t count = wordAt(request.pdu, 3);
+        if (const auto data = owner_.held().answer(
+                request.unit, wordAt(request.pdu, 1), count, owner_.now(), *settings_.maxAge)) {
+            const QByteArray pdu = QByteArray(1, char(function))
+                + QByteArray(1, static_cast<char>(data->size())) + *data;
+            return face_.answer(request.ticket, { FaceReply::Pdu, line::Failure::None, pdu });
+        }
+    }
+    owner_.submit(request.connection, write ? LineQueue::Kind::Write : LineQueue::Kind::Read,
+        [this, request, write] { serve(request, write); });
+}
+
+void FaceDesk::serve(const FaceRequest& request, bool write)
+{
+    const line::Answer answer = owner_.ask(
+        request.unit, modbus::framed(QByteArray(1, static_cast<char>(request.unit)) + request.pdu));
+    face_.answer(request.ticket, { FaceReply::FromLine, answer.failure, answer.reply });
+    if (!answer.ok())
+        return;
+    if (write)
+        owner_.written(request.unit);
+    else // address, function, byte count, the registers, CRC
+        owner_.held().read(request.unit, wordAt(request.pdu, 1),
+            answer.reply.mid(3, answer.reply.size() - 5), owner_.now());
+}
+
+} // namespace bridge
