@@ -122,7 +122,8 @@ ReplyView replyView(Failure failure, const QByteArray& received)
     const std::uint8_t third = byteAt(received, 2);
     if (failure == Failure::Exception)
         view.exceptionCode = third;
-    if (function != modbus::kReadHoldingRegisters)
+    if (function != modbus::kReadHoldingRegisters
+        || (failure != Failure::None && failure != Failure::WrongLength))
         return view;
     view.announcedBytes = third;
     if (failure == Failure::None && third % 2 == 0

@@ -40,7 +40,8 @@ struct ReplyView {
     // other reply, and for a read whose byte count is odd or not its length.
     std::span<const std::uint8_t> registerBytes;
     // The byte count a read reply announces, right or wrong, once its third byte is in: a late
-    // reply to another read tells itself by it. 0 for every other reply.
+    // reply to another read tells itself by it. Only for a reply judged sound or of the wrong
+    // length (the address and function were right); 0 for every other.
     std::uint8_t announcedBytes = 0;
 };
 

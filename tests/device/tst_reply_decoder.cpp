@@ -133,6 +133,44 @@ private slots:
         QCOMPARE(summaries(decoded, from, to).join(u'|'), shown);
     }
 
+    // A register decodes into the parameter the table gives its channel, under the key that the
+    // channel's JSON object and Home Assistant's value path take; the module's own values belong
+    // to no channel.
+    void channelOfRegister_data()
+    {
+        QTest::addColumn<int>("address");
+        QTest::addColumn<int>("channel");
+        QTest::addColumn<QString>("key");
+
+        QTest::newRow("supply voltage") << 0x00 << 0 << "supply_voltage";
+        QTest::newRow("PWM voltage") << 0x01 << 0 << "pwm_voltage";
+        QTest::newRow("CH1 frequency, low word") << 0x03 << 1 << "frequency";
+        QTest::newRow("CH3 frequency, high word") << 0x06 << 3 << "frequency";
+        QTest::newRow("CH5 frequency, low word") << 0x0B << 5 << "frequency";
+        QTest::newRow("CH1 duty") << 0x0C << 1 << "duty";
+        QTest::newRow("CH4 duty") << 0x0F << 4 << "duty";
+        QTest::newRow("CH2 output") << 0x12 << 2 << "output";
+        QTest::newRow("CH5 output") << 0x15 << 5 << "output";
+        QTest::newRow("channel number") << 0x16 << 0 << "channel";
+        QTest::newRow("key lock") << 0x17 << 0 << "key_lock";
+        QTest::newRow("baud-rate code") << 0x18 << 0 << "baud_rate";
+    }
+
+    void channelOfRegister()
+    {
+        QFETCH(int, address);
+        QFETCH(int, channel);
+        QFETCH(QString, key);
+        const Reading decoded = decodedReply(fullReadWith(address, { 1 }), earlierSet());
+        QList<const Parameter*> set;
+        for (const Parameter& p : kParameters)
+            if (decoded.values[indexOf(p.id)] != 0)
+                set << &p;
+        QCOMPARE(set.size(), 1);
+        QCOMPARE(set.front()->channel, channel);
+        QCOMPARE(latin1(nameInChannel(*set.front())), key);
+    }
+
     // Values that do not fit the signed fields must not overflow; such a state counts as off.
     void outOfRangeStates_data()
     {
