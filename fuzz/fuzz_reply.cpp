@@ -157,7 +157,8 @@ device::ParameterSet currentParameters()
 void checkDecoded(const QByteArray& reply)
 {
     const device::ParameterSet current = currentParameters();
-    const device::Reading reading = device::decodedReply(reply, current);
+    const device::Reading reading = device::decodedRegisters(
+        line::replyView(line::Failure::None, reply).registerBytes, current);
 
     const auto byteAt = [&](qsizetype i) { return static_cast<std::uint8_t>(reply[i]); };
     std::size_t carried = 0;

@@ -143,10 +143,9 @@ QByteArray listenRequest(const Adoption& a, qsizetype i)
 // modules that answered together.
 std::optional<Heard> lateFrom(Adoption& a, const Heard& h)
 {
-    if (h.answer.failure != line::Failure::WrongLength || h.answer.reply.size() < 3)
+    if (h.answer.failure != line::Failure::WrongLength)
         return std::nullopt;
-    const qsizetype registers = static_cast<std::uint8_t>(h.answer.reply[2]) / 2;
-    const qsizetype i = registers - 1;
+    const qsizetype i = h.answer.view().announcedBytes / 2 - 1;
     if (i < 0 || i >= a.rates.size() || a.rates[i] == h.rate)
         return std::nullopt;
     // Its checks stopped at the byte count: the rest is still coming.

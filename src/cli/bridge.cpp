@@ -206,7 +206,7 @@ void Bridge::read(Module& m)
             publishAvailability(m, false);
         return;
     }
-    const device::Reading reading = device::decodedReply(answer.reply, {});
+    const device::Reading reading = device::decodedRegisters(answer.view().registerBytes, {});
     const bool changed = !m.last || m.last->values != reading.values;
     m.last = reading;
     schedule_.answered(m.address);
@@ -261,7 +261,7 @@ void Bridge::serve(const Command& command)
     if (!held.ok())
         return held.interrupted() || !line::isLineFailure(held.failure) ? void()
                                                                         : lineLost(lossText(held));
-    device::Reading reading = device::decodedReply(held.reply, {});
+    device::Reading reading = device::decodedRegisters(held.view().registerBytes, {});
     const ProfileWrite write = profileWrite(m->address, reading.values, *profile);
     if (!write.request.isEmpty()) {
         const Answer written = master_.ask(write.request);

@@ -94,7 +94,8 @@ int baudCommand(const Invocation& call, Console& console)
         if (!check.ok())
             return failAnswer(
                 call, console, check, QStringLiteral("no answer at %1 baud").arg(rate));
-        if (const device::Units held = device::firstRegister(check.reply); held != *code) {
+        if (const device::Units held = device::firstRegister(check.view().registerBytes);
+            held != *code) {
             // It answered, but not with the rate it was given: as an echo of another value.
             Answer other = check;
             other.failure = line::Failure::WrongEcho;

@@ -21,7 +21,7 @@ QJsonObject failureJson(int address, const Answer& answer)
     object.insert(QStringLiteral("address"), address);
     // An exception reply: address, function | 0x80, the code, CRC.
     if (answer.failure == line::Failure::Exception && answer.reply.size() >= 3)
-        object.insert(QStringLiteral("exception_code"), static_cast<quint8>(answer.reply[2]));
+        object.insert(QStringLiteral("exception_code"), answer.view().exceptionCode);
     return object;
 }
 

@@ -191,7 +191,7 @@ void printReading(const Invocation& call, Console& console, const Answer& answer
         }
         return;
     }
-    const device::Reading reading = device::decodedReply(answer.reply, {});
+    const device::Reading reading = device::decodedRegisters(answer.view().registerBytes, {});
     if (call.csv) {
         console.out << csvRow(time, m.address, reading) << Qt::endl;
     } else if (call.json) {

@@ -18,7 +18,7 @@ StatusOr<device::Reading> readModule(
     const Answer answer = master.ask(device::readAllRequest(static_cast<std::uint8_t>(address)));
     if (!answer.ok())
         return StatusOr<device::Reading>::failed(failModule(call, console, address, answer));
-    return device::decodedReply(answer.reply, {});
+    return device::decodedRegisters(answer.view().registerBytes, {});
 }
 
 void printModuleHeader(const Invocation& call, Console& console, int address)

@@ -10,18 +10,6 @@
 
 namespace cli {
 
-namespace {
-
-// "ch3.duty" belongs to channel 3.
-int channelOf(std::string_view name)
-{
-    if (name.size() > 4 && name.starts_with("ch") && name[3] == '.')
-        return name[2] - '1';
-    return -1;
-}
-
-} // namespace
-
 const std::array<device::ParameterId, device::kParameterCount>& printOrder()
 {
     static const auto order = [] {
@@ -29,11 +17,11 @@ const std::array<device::ParameterId, device::kParameterCount>& printOrder()
         std::size_t n = 0;
         ids[n++] = device::ParameterId::BaudRate;
         for (const device::Parameter& p : device::kParameters)
-            if (channelOf(p.name) < 0 && p.id != device::ParameterId::BaudRate)
+            if (p.channel == 0 && p.id != device::ParameterId::BaudRate)
                 ids[n++] = p.id;
-        for (int channel = 0; channel < static_cast<int>(device::kChannelCount); ++channel)
+        for (int channel = 1; channel <= static_cast<int>(device::kChannelCount); ++channel)
             for (const device::Parameter& p : device::kParameters)
-                if (channelOf(p.name) == channel)
+                if (p.channel == channel)
                     ids[n++] = p.id;
         return ids;
     }();
@@ -113,9 +101,7 @@ QStringList readingColumns(const std::vector<ModuleReading>& readings)
 
 JsonPlace jsonPlace(const device::Parameter& p)
 {
-    const int channel = channelOf(p.name);
-    const QString name = quoting::latin1(p.name);
-    return { channel, channel < 0 ? name : name.mid(4) };
+    return { p.channel - 1, quoting::latin1(device::nameInChannel(p)) };
 }
 
 QJsonObject readingJson(int address, const device::Reading& reading)

@@ -49,7 +49,7 @@ QJsonObject stateJson(int address, const device::Reading& reading);
 
 // The key of a parameter in readingJson: "pwm_voltage", or "duty" inside channel 3.
 struct JsonPlace {
-    int channel; // -1 for the module-wide values
+    int channel; // the index in "channels", the table's channel less one; -1 for the module's
     QString key;
 };
 JsonPlace jsonPlace(const device::Parameter& p);

@@ -52,7 +52,7 @@ void scanRate(const Invocation& call, Console& console, Master& master, int baud
             search.portFailure = answer;
         if (!answer.ok())
             continue;
-        const device::Units volts = device::firstRegister(answer.reply);
+        const device::Units volts = device::firstRegister(answer.view().registerBytes);
         if (progress)
             console.err << "\r\033[K" << Qt::flush;
         if (!call.json)

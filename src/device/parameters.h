@@ -66,6 +66,9 @@ struct InputRule {
 struct Parameter {
     ParameterId id;
     std::string_view name; // for scripts and files
+    // The channel whose own value it is, 1 to 5; 0 for a value of the whole module. Its name
+    // then begins with "chN.", which the table's check holds it to.
+    int channel;
     std::uint16_t address; // its first holding register
     std::uint16_t registerCount; // 2 for a 32-bit value, high word in the lower register
     Kind kind;
@@ -89,57 +92,58 @@ inline constexpr InputRule kWholeHertz { "0123456789", 6 };
 inline constexpr InputRule kDutyDigits { "0123456789", 5 };
 
 // Hertz as a 32-bit value over two registers.
-constexpr Parameter frequency(ParameterId id, std::string_view name, std::uint16_t address,
-    std::string_view writeAllDefault, std::string_view control)
+constexpr Parameter frequency(ParameterId id, std::string_view name, int channel,
+    std::uint16_t address, std::string_view writeAllDefault, std::string_view control)
 {
-    return { id, name, address, 2, Kind::Number, Scale::Whole, "Hz", true, 1, 150000, 1000,
+    return { id, name, channel, address, 2, Kind::Number, Scale::Whole, "Hz", true, 1, 150000, 1000,
         writeAllDefault, kWholeHertz, control };
 }
 
-constexpr Parameter duty(
-    ParameterId id, std::string_view name, std::uint16_t address, std::string_view control)
+constexpr Parameter duty(ParameterId id, std::string_view name, int channel, std::uint16_t address,
+    std::string_view control)
 {
-    return { id, name, address, 1, Kind::Number, Scale::Tenths, "%", true, 0, 1000, 500, "50",
-        kDutyDigits, control };
+    return { id, name, channel, address, 1, Kind::Number, Scale::Tenths, "%", true, 0, 1000, 500,
+        "50", kDutyDigits, control };
 }
 
-constexpr Parameter output(
-    ParameterId id, std::string_view name, std::uint16_t address, std::string_view control)
+constexpr Parameter output(ParameterId id, std::string_view name, int channel,
+    std::uint16_t address, std::string_view control)
 {
-    return { id, name, address, 1, Kind::Switch, Scale::Whole, "", true, 0, 1, 0, "", {}, control };
+    return { id, name, channel, address, 1, Kind::Switch, Scale::Whole, "", true, 0, 1, 0, "", {},
+        control };
 }
 
 } // namespace rows
 
-// Columns: id, name, first register, register count, kind, scale, unit, settable, lowest,
-// highest, start value, write-all default, input rule, control.
+// Columns: id, name, channel, first register, register count, kind, scale, unit, settable,
+// lowest, highest, start value, write-all default, input rule, control.
 inline constexpr std::array kParameters {
     // Reading register 0x0000 yields the supply voltage; writing it sets the slave address.
-    Parameter { rows::SupplyVoltage, "supply_voltage", 0x0000, 1, Kind::Number, Scale::Hundredths,
-        "V", false, 0, 65535, 0, "", {}, "Label19" },
-    Parameter { rows::PwmVoltage, "pwm_voltage", 0x0001, 1, Kind::Number, Scale::Tenths, "V", true,
-        10, 240, 50, "5", { "0123456789.", 4 }, "Text3" },
-    rows::frequency(rows::Ch1Frequency, "ch1.frequency", 0x0002, "2", "Text4"),
-    rows::frequency(rows::Ch2Frequency, "ch2.frequency", 0x0004, "10", "Text5"),
-    rows::frequency(rows::Ch3Frequency, "ch3.frequency", 0x0006, "2000", "Text10"),
-    rows::frequency(rows::Ch4Frequency, "ch4.frequency", 0x0008, "10000", "Text11"),
-    rows::frequency(rows::Ch5Frequency, "ch5.frequency", 0x000A, "150000", "Text13"),
-    rows::duty(rows::Ch1Duty, "ch1.duty", 0x000C, "Text6"),
-    rows::duty(rows::Ch2Duty, "ch2.duty", 0x000D, "Text7"),
-    rows::duty(rows::Ch3Duty, "ch3.duty", 0x000E, "Text8"),
-    rows::duty(rows::Ch4Duty, "ch4.duty", 0x000F, "Text9"),
-    rows::duty(rows::Ch5Duty, "ch5.duty", 0x0010, "Text14"),
-    rows::output(rows::Ch1Output, "ch1.output", 0x0011, "Command4"),
-    rows::output(rows::Ch2Output, "ch2.output", 0x0012, "Command6"),
-    rows::output(rows::Ch3Output, "ch3.output", 0x0013, "Command7"),
-    rows::output(rows::Ch4Output, "ch4.output", 0x0014, "Command8"),
-    rows::output(rows::Ch5Output, "ch5.output", 0x0015, "Command9"),
-    Parameter { rows::Channel, "channel", 0x0016, 1, Kind::Number, Scale::Whole, "", true, 1, 5, 1,
-        "1", { "12345", 1 }, "Text12" },
-    Parameter { rows::KeyLock, "key_lock", 0x0017, 1, Kind::Switch, Scale::Whole, "", true, 0, 1, 0,
-        "", {}, "Command5" },
-    Parameter { rows::BaudRate, "baud_rate", 0x0018, 1, Kind::BaudCode, Scale::Whole, "baud", true,
-        0, kBaudRates.size() - 1, 0, "", {}, "Combo6" },
+    Parameter { rows::SupplyVoltage, "supply_voltage", 0, 0x0000, 1, Kind::Number,
+        Scale::Hundredths, "V", false, 0, 65535, 0, "", {}, "Label19" },
+    Parameter { rows::PwmVoltage, "pwm_voltage", 0, 0x0001, 1, Kind::Number, Scale::Tenths, "V",
+        true, 10, 240, 50, "5", { "0123456789.", 4 }, "Text3" },
+    rows::frequency(rows::Ch1Frequency, "ch1.frequency", 1, 0x0002, "2", "Text4"),
+    rows::frequency(rows::Ch2Frequency, "ch2.frequency", 2, 0x0004, "10", "Text5"),
+    rows::frequency(rows::Ch3Frequency, "ch3.frequency", 3, 0x0006, "2000", "Text10"),
+    rows::frequency(rows::Ch4Frequency, "ch4.frequency", 4, 0x0008, "10000", "Text11"),
+    rows::frequency(rows::Ch5Frequency, "ch5.frequency", 5, 0x000A, "150000", "Text13"),
+    rows::duty(rows::Ch1Duty, "ch1.duty", 1, 0x000C, "Text6"),
+    rows::duty(rows::Ch2Duty, "ch2.duty", 2, 0x000D, "Text7"),
+    rows::duty(rows::Ch3Duty, "ch3.duty", 3, 0x000E, "Text8"),
+    rows::duty(rows::Ch4Duty, "ch4.duty", 4, 0x000F, "Text9"),
+    rows::duty(rows::Ch5Duty, "ch5.duty", 5, 0x0010, "Text14"),
+    rows::output(rows::Ch1Output, "ch1.output", 1, 0x0011, "Command4"),
+    rows::output(rows::Ch2Output, "ch2.output", 2, 0x0012, "Command6"),
+    rows::output(rows::Ch3Output, "ch3.output", 3, 0x0013, "Command7"),
+    rows::output(rows::Ch4Output, "ch4.output", 4, 0x0014, "Command8"),
+    rows::output(rows::Ch5Output, "ch5.output", 5, 0x0015, "Command9"),
+    Parameter { rows::Channel, "channel", 0, 0x0016, 1, Kind::Number, Scale::Whole, "", true, 1, 5,
+        1, "1", { "12345", 1 }, "Text12" },
+    Parameter { rows::KeyLock, "key_lock", 0, 0x0017, 1, Kind::Switch, Scale::Whole, "", true, 0, 1,
+        0, "", {}, "Command5" },
+    Parameter { rows::BaudRate, "baud_rate", 0, 0x0018, 1, Kind::BaudCode, Scale::Whole, "baud",
+        true, 0, kBaudRates.size() - 1, 0, "", {}, "Combo6" },
     // Register 0x0019 is read with the others and means nothing.
 };
 
@@ -220,7 +224,38 @@ constexpr bool inRegisterOrder()
 }
 static_assert(inRegisterOrder(), "kParameters is indexed by ParameterId and covers its registers");
 
+// A channel's own value is named "chN." and the rest after it; no other name begins so.
+constexpr bool namedForItsChannel(const Parameter& p)
+{
+    const bool channelName = p.name.size() > 4 && p.name.starts_with("ch") && p.name[3] == '.';
+    if (p.channel == 0)
+        return !channelName;
+    return channelName && p.channel >= 1 && p.channel <= static_cast<int>(kChannelCount)
+        && p.name[2] == '0' + p.channel;
+}
+static_assert(std::ranges::all_of(kParameters, namedForItsChannel),
+    "a parameter's channel and its name's chN. agree");
+
+constexpr bool familiesByChannel()
+{
+    for (std::size_t k = 0; k < kChannelCount; ++k) {
+        const int channel = static_cast<int>(k) + 1;
+        if (parameter(frequencyOf(k)).channel != channel || parameter(dutyOf(k)).channel != channel
+            || parameter(outputOf(k)).channel != channel)
+            return false;
+    }
+    return true;
+}
+static_assert(familiesByChannel(), "frequencyOf, dutyOf and outputOf count channels from 0");
+
 } // namespace rows
+
+// A parameter's name within its channel, as the channel's own JSON object keys it: "duty" for
+// ch3.duty; the whole name for a value of the module.
+constexpr std::string_view nameInChannel(const Parameter& p)
+{
+    return p.channel == 0 ? p.name : p.name.substr(4);
+}
 
 // The twelve parameters the operator types into fields, in table order; write-all reads them.
 inline constexpr std::size_t kFieldCount = std::ranges::count_if(kParameters, rows::isField);

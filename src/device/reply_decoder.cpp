@@ -1,6 +1,6 @@
 #include "reply_decoder.h"
 
-#include "device/requests.h"
+#include <QtGlobal>
 
 #include <array>
 
@@ -8,37 +8,27 @@ namespace device {
 
 namespace {
 
-// Address, function code and byte count before the data; two CRC bytes after it.
-constexpr qsizetype kHeaderSize = 3;
-constexpr qsizetype kCrcSize = 2;
-
-std::size_t carriedRegisters(const QByteArray& reply)
+std::size_t carriedRegisters(std::span<const std::uint8_t> registerBytes)
 {
-    if (reply.size() < kHeaderSize + kCrcSize
-        || static_cast<std::uint8_t>(reply[1]) != kReadHoldingRegisters)
+    if (registerBytes.size() % 2 != 0 || registerBytes.size() / 2 > kRegisterCount)
         return 0;
-    const qsizetype byteCount = static_cast<std::uint8_t>(reply[2]);
-    if (byteCount != reply.size() - kHeaderSize - kCrcSize || byteCount % 2 != 0
-        || byteCount / 2 > static_cast<qsizetype>(kRegisterCount))
-        return 0;
-    return static_cast<std::size_t>(byteCount / 2);
+    return registerBytes.size() / 2;
 }
 
 // Registers travel high byte first.
-std::uint16_t wordAt(const QByteArray& reply, qsizetype at)
+std::uint16_t wordAt(std::span<const std::uint8_t> registerBytes, std::size_t i)
 {
-    return static_cast<std::uint16_t>(
-        static_cast<std::uint8_t>(reply[at]) << 8 | static_cast<std::uint8_t>(reply[at + 1]));
+    return static_cast<std::uint16_t>(registerBytes[2 * i] << 8 | registerBytes[2 * i + 1]);
 }
 
 } // namespace
 
-Reading decodedReply(const QByteArray& reply, const ParameterSet& current)
+Reading decodedRegisters(std::span<const std::uint8_t> registerBytes, const ParameterSet& current)
 {
-    Reading reading { carriedRegisters(reply), {}, current };
+    Reading reading { carriedRegisters(registerBytes), {}, current };
     std::array<std::uint16_t, kRegisterCount> words {};
     for (std::size_t i = 0; i < reading.carried; ++i)
-        words[i] = wordAt(reply, kHeaderSize + 2 * static_cast<qsizetype>(i));
+        words[i] = wordAt(registerBytes, i);
     for (const Parameter& p : kParameters)
         if (reading.carries(p.id))
             reading.values[indexOf(p.id)] = unitsOf(p, std::span(words).subspan(p.address));
@@ -55,9 +45,10 @@ Reading decodedReply(const QByteArray& reply, const ParameterSet& current)
     return reading;
 }
 
-std::uint16_t firstRegister(const QByteArray& reply)
+std::uint16_t firstRegister(std::span<const std::uint8_t> registerBytes)
 {
-    return wordAt(reply, kHeaderSize);
+    Q_ASSERT(registerBytes.size() >= 2);
+    return wordAt(registerBytes, 0);
 }
 
 } // namespace device

@@ -3,10 +3,9 @@
 #include "device/parameter_set.h"
 #include "device/register_map.h"
 
-#include <QByteArray>
-
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace device {
 
@@ -27,13 +26,14 @@ struct Reading {
     }
 };
 
-// Reads an accepted reply. Only a read reply (function 0x03 with a byte count that matches its
-// length, 1 to 26 registers from 0x0000) carries anything; for any other reply parameters is
-// current. Values that overflow the signed fields keep their bit pattern there, so an output
-// above 32767 counts as off, while values holds them unsigned.
-Reading decodedReply(const QByteArray& reply, const ParameterSet& current);
+// Reads the register bytes of a read reply from 0x0000, as the reply parser hands them out (two
+// bytes a register, high byte first): 1 to 26 registers carry values, none (the view of any
+// other reply) or more than the module has carry nothing, and parameters is then current.
+// Values that overflow the signed fields keep their bit pattern there, so an output above 32767
+// counts as off, while values holds them unsigned.
+Reading decodedRegisters(std::span<const std::uint8_t> registerBytes, const ParameterSet& current);
 
-// The first register a whole read reply carries, as a one-register read returns it.
-std::uint16_t firstRegister(const QByteArray& reply);
+// The first register of a read that carried at least one, as a one-register read returns it.
+std::uint16_t firstRegister(std::span<const std::uint8_t> registerBytes);
 
 } // namespace device

@@ -345,7 +345,8 @@ void frmmain::onReplyJudged(line::Failure failure, const QByteArray& reply)
         return;
     }
     showTrace(Text2, line::hexTrace(reply));
-    const device::Reading reading = device::decodedReply(reply, parameters_);
+    const device::Reading reading
+        = device::decodedRegisters(line::replyView(failure, reply).registerBytes, parameters_);
     panel_->show(reading);
     parameters_ = reading.parameters;
     Message_Show->setText(message::kReplyGood);

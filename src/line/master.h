@@ -34,6 +34,8 @@ struct Answer {
     bool ok() const { return failure == Failure::None; }
     bool silent() const { return reply.isEmpty(); }
     bool interrupted() const { return failure == Failure::Interrupted; }
+    // What the reply holds, as the master judged it; it points into this answer's reply.
+    ReplyView view() const { return replyView(failure, reply); }
 };
 
 // A master that may block, the command line's: one request at a time, finished as soon as the

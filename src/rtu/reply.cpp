@@ -11,6 +11,9 @@ namespace line {
 namespace {
 
 constexpr qsizetype kExceptionSize = 5;
+// A read reply: address, function and byte count before the registers, the CRC after them.
+constexpr qsizetype kReadHeaderSize = 3;
+constexpr qsizetype kCrcSize = 2;
 // Address, function, and the register and value (one register) or count (several) that the
 // answer to a write repeats.
 constexpr qsizetype kEchoedBytes = 6;
@@ -108,6 +111,27 @@ QString lengthDetail(ReplyState state)
 }
 
 } // namespace
+
+ReplyView replyView(Failure failure, const QByteArray& received)
+{
+    ReplyView view;
+    view.failure = failure;
+    if (received.size() < kReadHeaderSize)
+        return view;
+    const std::uint8_t function = byteAt(received, 1);
+    const std::uint8_t third = byteAt(received, 2);
+    if (failure == Failure::Exception)
+        view.exceptionCode = third;
+    if (function != modbus::kReadHoldingRegisters
+        || (failure != Failure::None && failure != Failure::WrongLength))
+        return view;
+    view.announcedBytes = third;
+    if (failure == Failure::None && third % 2 == 0
+        && third == received.size() - kReadHeaderSize - kCrcSize)
+        view.registerBytes = std::span(
+            reinterpret_cast<const std::uint8_t*>(received.constData()) + kReadHeaderSize, third);
+    return view;
+}
 
 qsizetype completeReplySize(const QByteArray& request)
 {

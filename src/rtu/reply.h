@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <span>
 
 // How a reply is read: one parser, and the two rules the front ends build on it.
 namespace line {
@@ -29,6 +30,26 @@ struct ReplyProgress {
     qsizetype size = 0; // bytes of the complete reply
     std::uint8_t exceptionCode = 0;
 };
+
+// What a judged reply holds, as every reader of its bytes takes it: nobody else indexes into a
+// reply. The view points into the bytes it was made from, which must outlive it.
+struct ReplyView {
+    Failure failure = Failure::None;
+    std::uint8_t exceptionCode = 0; // an exception reply's code; 0 for every other reply
+    // The registers of a sound read reply, two bytes each, high byte first; empty for every
+    // other reply, and for a read whose byte count is odd or not its length.
+    std::span<const std::uint8_t> registerBytes;
+    // The byte count a read reply announces, right or wrong, once its third byte is in: a late
+    // reply to another read tells itself by it. Only for a reply judged sound or of the wrong
+    // length (the address and function were right); 0 for every other.
+    std::uint8_t announcedBytes = 0;
+};
+
+// The view of what arrived, as a rule judged it (failure): register bytes only for a reply
+// judged sound, an exception code only for an exception reply. It trusts the judgement and
+// reads nothing a rule has not checked: a read's register bytes come out only when its byte
+// count matches its length, which the window's lenient rule never looks at.
+ReplyView replyView(Failure failure, const QByteArray& received);
 
 // The size of the whole reply to a request (with or without its CRC): 5 + 2n bytes for a read
 // of n registers, 8 for a write of one register or several; 0 for any other request.

@@ -1,6 +1,7 @@
 #include "device/parameter_value.h"
 #include "device/reply_decoder.h"
 #include "modbus/crc16.h"
+#include "rtu/reply.h"
 #include "text/quoted_text.h"
 
 #include <QStringList>
@@ -33,6 +34,12 @@ QStringList summaries(const Reading& reading, std::uint16_t from = 0, std::uint1
         if (reading.carries(p.id) && p.address >= from && p.address < to)
             lines << latin1(p.name) + u' ' + valueText(p, reading.values[indexOf(p.id)]);
     return lines;
+}
+
+// A reply as the window decodes one it accepted: through the parser's view of its registers.
+Reading decodedReply(const QByteArray& reply, const ParameterSet& current)
+{
+    return decodedRegisters(line::replyView(line::Failure::None, reply).registerBytes, current);
 }
 
 // Slave 1's reply to a read of the first registers.size() registers, CRC included.
@@ -126,6 +133,44 @@ private slots:
         QCOMPARE(summaries(decoded, from, to).join(u'|'), shown);
     }
 
+    // A register decodes into the parameter the table gives its channel, under the key that the
+    // channel's JSON object and Home Assistant's value path take; the module's own values belong
+    // to no channel.
+    void channelOfRegister_data()
+    {
+        QTest::addColumn<int>("address");
+        QTest::addColumn<int>("channel");
+        QTest::addColumn<QString>("key");
+
+        QTest::newRow("supply voltage") << 0x00 << 0 << "supply_voltage";
+        QTest::newRow("PWM voltage") << 0x01 << 0 << "pwm_voltage";
+        QTest::newRow("CH1 frequency, low word") << 0x03 << 1 << "frequency";
+        QTest::newRow("CH3 frequency, high word") << 0x06 << 3 << "frequency";
+        QTest::newRow("CH5 frequency, low word") << 0x0B << 5 << "frequency";
+        QTest::newRow("CH1 duty") << 0x0C << 1 << "duty";
+        QTest::newRow("CH4 duty") << 0x0F << 4 << "duty";
+        QTest::newRow("CH2 output") << 0x12 << 2 << "output";
+        QTest::newRow("CH5 output") << 0x15 << 5 << "output";
+        QTest::newRow("channel number") << 0x16 << 0 << "channel";
+        QTest::newRow("key lock") << 0x17 << 0 << "key_lock";
+        QTest::newRow("baud-rate code") << 0x18 << 0 << "baud_rate";
+    }
+
+    void channelOfRegister()
+    {
+        QFETCH(int, address);
+        QFETCH(int, channel);
+        QFETCH(QString, key);
+        const Reading decoded = decodedReply(fullReadWith(address, { 1 }), earlierSet());
+        QList<const Parameter*> set;
+        for (const Parameter& p : kParameters)
+            if (decoded.values[indexOf(p.id)] != 0)
+                set << &p;
+        QCOMPARE(set.size(), 1);
+        QCOMPARE(set.front()->channel, channel);
+        QCOMPARE(latin1(nameInChannel(*set.front())), key);
+    }
+
     // Values that do not fit the signed fields must not overflow; such a state counts as off.
     void outOfRangeStates_data()
     {
@@ -214,7 +259,10 @@ private slots:
     void firstRegister()
     {
         QFETCH(int, value);
-        QCOMPARE(int(device::firstRegister(readReply({ value }))), value);
+        const QByteArray reply = readReply({ value });
+        QCOMPARE(
+            int(device::firstRegister(line::replyView(line::Failure::None, reply).registerBytes)),
+            value);
     }
 };
 

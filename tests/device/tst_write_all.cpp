@@ -1,9 +1,10 @@
 #include "device/reply_decoder.h"
 #include "device/write_all.h"
-#include "modbus/crc16.h"
 
 #include <QStringList>
 #include <QTest>
+
+#include <array>
 
 using namespace device;
 
@@ -159,12 +160,12 @@ private slots:
     // end can copy one module's settings to another.
     void readingWrittenBack()
     {
-        QByteArray reply = QByteArray::fromHex("01 03 34");
-        for (int reg = 0; reg < 26; ++reg) {
-            reply.append(static_cast<char>(reg));
-            reply.append(static_cast<char>(0x10 + reg));
+        std::array<std::uint8_t, 2 * kRegisterCount> registerBytes {};
+        for (std::size_t reg = 0; reg < kRegisterCount; ++reg) {
+            registerBytes[2 * reg] = static_cast<std::uint8_t>(reg);
+            registerBytes[2 * reg + 1] = static_cast<std::uint8_t>(0x10 + reg);
         }
-        const Reading reading = decodedReply(modbus::framed(reply), ParameterSet {});
+        const Reading reading = decodedRegisters(registerBytes, ParameterSet {});
         const WrittenRegisters registers = writtenRegisters(reading.values);
         for (std::size_t i = 0; i < registers.size(); ++i)
             QCOMPARE(int(registers[i]), int((i + 1) << 8 | (0x10 + i + 1)));
