@@ -83,9 +83,9 @@ void FaceDesk::serve(const FaceRequest& request, bool write)
         return;
     if (write)
         owner_.written(request.unit);
-    else // address, function, byte count, the registers, CRC
+    else
         owner_.held().read(request.unit, wordAt(request.pdu, 1),
-            answer.reply.mid(3, answer.reply.size() - 5), owner_.now());
+            registerData(answer.view().registerBytes), owner_.now());
 }
 
 } // namespace bridge

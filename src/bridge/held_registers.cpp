@@ -2,6 +2,12 @@
 
 namespace bridge {
 
+QByteArray registerData(std::span<const std::uint8_t> registers)
+{
+    return QByteArray(
+        reinterpret_cast<const char*>(registers.data()), static_cast<qsizetype>(registers.size()));
+}
+
 void HeldRegisters::read(int address, std::uint16_t first, const QByteArray& data, Instant now)
 {
     modules_[address] = { first, data, now };

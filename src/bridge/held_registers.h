@@ -6,8 +6,12 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <span>
 
 namespace bridge {
+
+// A reply's register bytes, as held.
+QByteArray registerData(std::span<const std::uint8_t> registers);
 
 // What the last good read of each module held, so that a read of registers it covered, not
 // older than the age a client allows (--max-age), is answered at once without the line. A

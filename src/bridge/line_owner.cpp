@@ -160,9 +160,9 @@ void LineOwner::poll(int address)
         = ask(address, device::readAllRequest(static_cast<std::uint8_t>(address)));
     if (!answer.ok())
         return;
-    const device::Reading reading = device::decodedReply(answer.reply, {});
-    // Address, function, byte count, then the registers.
-    held_.read(address, 0, answer.reply.mid(3, 2 * qsizetype(device::kRegisterCount)), now());
+    const std::span<const std::uint8_t> registers = answer.view().registerBytes;
+    const device::Reading reading = device::decodedRegisters(registers, {});
+    held_.read(address, 0, registerData(registers), now());
     ModuleState* m = find(address);
     const bool changed = !m->last || m->last->values != reading.values;
     m->last = reading;
