@@ -104,6 +104,7 @@ pulled_in() {
 check_linked_libraries() {
   local file expected runpath libs needed path pkg
   for file in bin/pwm5 bin/pwm5-sim bin/pwm5ctl lib/pwm5/libpwm5-core.so lib/pwm5/pwm5-network.so; do
+    # shellcheck disable=SC2016 # the loader's $ORIGIN, as the file carries it
     case $file in
       bin/pwm5 | bin/pwm5ctl) expected='$ORIGIN/../lib/pwm5' ;;
       lib/pwm5/pwm5-network.so) expected='$ORIGIN' ;;
