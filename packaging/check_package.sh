@@ -96,27 +96,36 @@ pulled_in() {
   return 1
 }
 
-# No program carries a library search path, and each library they link comes from a declared
-# package. A sanitized test build also links the sanitizer runtimes, and keeps libraries that
-# a release build drops as unused (libGLX, libOpenGL): there a dependency of a declared
-# package will do.
+# The programs and the two libraries of the package's private folder (core's, and the network
+# module that a device server's line loads) carry no library search path but the one to that
+# folder, and each library they link is in that folder or comes from a declared package. A
+# sanitized test build also links the sanitizer runtimes, and keeps libraries that a release
+# build drops as unused (libGLX, libOpenGL): there a dependency of a declared package will do.
 check_linked_libraries() {
-  local exe libs needed path pkg
-  for exe in pwm5 pwm5-sim pwm5ctl; do
-    ! readelf -d "$bin/$exe" | grep -E '\((RPATH|RUNPATH)\)' ||
-      fail "$exe carries a library search path"
-    libs=$(ldd "$bin/$exe")
+  local file expected runpath libs needed path pkg
+  for file in bin/pwm5 bin/pwm5-sim bin/pwm5ctl lib/pwm5/libpwm5-core.so lib/pwm5/pwm5-network.so; do
+    # shellcheck disable=SC2016 # the loader's $ORIGIN, as the file carries it
+    case $file in
+      bin/pwm5 | bin/pwm5ctl) expected='$ORIGIN/../lib/pwm5' ;;
+      lib/pwm5/pwm5-network.so) expected='$ORIGIN' ;;
+      *) expected='' ;;
+    esac
+    [ -f "$root/usr/$file" ] || fail "no usr/$file"
+    runpath=$(readelf -d "$root/usr/$file" | sed -n 's/.*(R[UN]*PATH).*\[\(.*\)\]/\1/p')
+    [ "$runpath" = "$expected" ] || fail "$file's library search path is '$runpath'"
+    libs=$(ldd "$root/usr/$file")
     while read -r needed; do
       path=$(awk -v n="$needed" '$1 == n && $2 == "=>" { print $3 }' <<<"$libs")
-      { [ -n "$path" ] && [ "$path" != "not" ]; } || fail "$exe: $needed not found by ldd"
-      pkg=$(owner "$path") || fail "$exe: no package holds $path"
+      { [ -n "$path" ] && [ "$path" != "not" ]; } || fail "$file: $needed not found by ldd"
+      [ "$(dirname "$(realpath "$path")")" = "$root/usr/lib/pwm5" ] && continue
+      pkg=$(owner "$path") || fail "$file: no package holds $path"
       declared "$pkg" && continue
       if [ "$sanitized" = ON ]; then
         case $pkg in libasan* | libubsan*) continue ;; esac
         pulled_in "$pkg" && continue
       fi
-      fail "$exe links $needed from $pkg, which Depends lacks"
-    done < <(readelf -d "$bin/$exe" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
+      fail "$file links $needed from $pkg, which Depends lacks"
+    done < <(readelf -d "$root/usr/$file" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
   done
 }
 
@@ -208,16 +217,15 @@ EOF
   done
 }
 
-# pwm5ctl runs from the unpacked tree, on the system's libraries, and finds its network module
-# where the package puts it: a device server's port on which nothing listens is refused by the
-# server's address, not for a module it cannot load.
+# pwm5ctl runs from the unpacked tree, on the system's libraries and core's library in the
+# package's private folder, and finds its network module beside that: a device server's port on
+# which nothing listens is refused by the server's address, not for a module it cannot load.
 check_pwm5ctl_runs() {
   local out said
   out=$("$bin/pwm5ctl" --version) || fail "pwm5ctl --version failed"
   [ "$out" = "pwm5ctl $version" ] || fail "pwm5ctl --version says '$out'"
-  [ -f "$root/usr/lib/pwm5/pwm5-network.so" ] || fail "no usr/lib/pwm5/pwm5-network.so"
   # Port 9, discard: nothing listens there on a machine that builds packages.
-  said=$(env -u PWM5_MODULE_DIR "$bin/pwm5ctl" -p tcp:127.0.0.1:9 read 2>&1 >/dev/null) || true
+  said=$("$bin/pwm5ctl" -p tcp:127.0.0.1:9 read 2>&1 >/dev/null) || true
   grep -q "connection refused" <<<"$said" || fail "pwm5ctl through a device server: $said"
 }
 

@@ -1,10 +1,11 @@
 #include "server_module.h"
 
 #ifdef PWM5_NETWORK_MODULE
-#include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QLibrary>
-#include <QProcessEnvironment>
+
+#include <dlfcn.h>
 #endif
 
 namespace line {
@@ -15,18 +16,16 @@ namespace {
 
 using Maker = line::Line* (*)(const line::LineAddress&, QObject*);
 
-// Where the module is: PWM5_MODULE_DIR, beside the program (a build tree), or where the
-// package installs it, relative to the program.
-QStringList moduleCandidates()
+// The module lies beside this library, libpwm5-core.so, wherever that was loaded from.
+QString modulePath()
 {
-    const QString name = QStringLiteral(PWM5_NETWORK_MODULE);
-    const QString dir = QCoreApplication::applicationDirPath();
-    QStringList candidates;
-    if (const QString given = qEnvironmentVariable("PWM5_MODULE_DIR"); !given.isEmpty())
-        candidates << QDir(given).filePath(name);
-    candidates << QDir(dir).filePath(name)
-               << QDir(dir).filePath(QStringLiteral(PWM5_MODULE_FROM_BIN "/") + name);
-    return candidates;
+    static const char anchor = 0;
+    Dl_info info {};
+    if (::dladdr(&anchor, &info) == 0 || !info.dli_fname)
+        return {};
+    return QFileInfo(QString::fromLocal8Bit(info.dli_fname))
+        .dir()
+        .filePath(QStringLiteral(PWM5_NETWORK_MODULE));
 }
 
 Maker maker(QString& why)
@@ -37,19 +36,18 @@ Maker maker(QString& why)
         why = failure;
         return found;
     }
-    for (const QString& path : moduleCandidates()) {
+    const QString path = modulePath();
+    if (!path.isEmpty() && QFileInfo::exists(path)) {
         QLibrary module(path);
-        if (!QDir().exists(path))
-            continue;
         // Kept loaded for the program's life: its lines live as long as they are used.
         module.setLoadHints(QLibrary::ResolveAllSymbolsHint);
         found = reinterpret_cast<Maker>(module.resolve("pwm5MakeServerLine"));
         if (found)
             return found;
         failure = module.errorString();
-    }
-    if (failure.isEmpty())
+    } else {
         failure = QStringLiteral("%1 is not installed").arg(QStringLiteral(PWM5_NETWORK_MODULE));
+    }
     failure = QStringLiteral("this installation cannot reach a device server: %1").arg(failure);
     why = failure;
     return nullptr;

@@ -349,7 +349,26 @@ private slots:
         QTest::newRow("COMn with nothing behind it")
             << "COM7"
             << "missing: no serial port stands for this number";
+        QTest::newRow("COMn, three digits") << "COM002"
+                                            << "device /dev/ttyB";
+        QTest::newRow("COM0") << "COM0"
+                              << "missing: no serial port stands for this number";
+        QTest::newRow("COMn and a final line feed") << "COM2\n"
+                                                    << "device /dev/ttyB";
 #endif
+        // Anything else that starts with COM is a device's path.
+        QTest::newRow("COM and four digits") << "COM1000"
+                                             << "device COM1000";
+        QTest::newRow("COM alone") << "COM"
+                                   << "device COM";
+        QTest::newRow("COMn and a blank") << "COM2 "
+                                          << "device COM2 ";
+        QTest::newRow("COMn and two line feeds") << "COM2\n\n"
+                                                 << "device COM2\n\n";
+        QTest::newRow("COMn behind a letter") << "xCOM2"
+                                              << "device xCOM2";
+        QTest::newRow("COM and a digit that is not ASCII")
+            << QStringLiteral("COM\u0662") << QStringLiteral("device COM\u0662");
         QTest::newRow("a server") << "tcp:[::1]:4001"
                                   << "server tcp:[::1]:4001";
         QTest::newRow("a bad address") << "rfc2217:cabinet"
