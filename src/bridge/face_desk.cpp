@@ -2,7 +2,6 @@
 
 #include "bridge/line_owner.h"
 #include "device/parameters.h"
-#include "modbus/crc16.h"
 #include "modbus/tcp_frame.h"
 
 namespace bridge {
@@ -76,8 +75,9 @@ void FaceDesk::take(const FaceRequest& request)
 
 void FaceDesk::serve(const FaceRequest& request, bool write)
 {
-    const line::Answer answer = owner_.ask(
-        request.unit, modbus::framed(QByteArray(1, static_cast<char>(request.unit)) + request.pdu));
+    // The master frames it.
+    const line::Answer answer
+        = owner_.ask(request.unit, QByteArray(1, static_cast<char>(request.unit)) + request.pdu);
     face_.answer(request.ticket, { FaceReply::FromLine, answer.failure, answer.reply });
     if (!answer.ok())
         return;

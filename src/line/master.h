@@ -51,6 +51,9 @@ public:
 
     // Opens the line at the address: why it cannot be used, or nothing.
     std::optional<LineFault> open(const LineAddress& address, const PortSettings& settings);
+    // The line to open for its own address from now on, instead of the one lineFor() makes:
+    // a test's scripted line.
+    void useLine(std::unique_ptr<Line> line) { line_ = std::move(line); }
     // Other settings within a command (a rate to try, a module's new rate): on the open line
     // where the transport allows it, else by opening it again.
     std::optional<LineFault> changeSettings(const PortSettings& settings);
