@@ -12,10 +12,12 @@ int exitStatusOf(line::Failure kind)
     return line::isLineFailure(kind) ? kPortUnusable : kModuleFault;
 }
 
-// "what: why", or why alone when there is nothing before it.
+// "before: text", or whichever of the two is not empty.
 QString joined(const QString& before, const QString& text)
 {
-    return before.isEmpty() ? text : before + QStringLiteral(": ") + text;
+    if (before.isEmpty() || text.isEmpty())
+        return before + text;
+    return before + QStringLiteral(": ") + text;
 }
 
 } // namespace
