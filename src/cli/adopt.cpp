@@ -80,37 +80,35 @@ Result<Plan> planOf(const Invocation& call)
 }
 
 // The end of a failed adopt: what went wrong, and what may have become of the modules. A stop
-// is said too: the exit status is the signal's, but a module may have the address already.
-int failed(Adoption& a, line::Failure kind, QString why)
+// is said too, with its JSON line: the exit status is the signal's, but a module may have the
+// address already.
+int failed(Adoption& a, Report report)
 {
     if (a.broadcast)
-        why += QStringLiteral("; modules on the line may have taken address %1")
-                   .arg(a.plan.newAddress);
-    if (a.call.json)
-        a.console.print(failureJson(kind, why));
-    if (kind == line::Failure::Interrupted)
-        return a.console.fail(kModuleFault, why);
-    return a.console.fail(line::isLineFailure(kind) ? kPortUnusable : kModuleFault, why);
+        report.text += QStringLiteral("; modules on the line may have taken address %1")
+                           .arg(a.plan.newAddress);
+    return a.console.say(report);
+}
+
+Report stopped()
+{
+    return { line::Failure::Interrupted, stopText() };
 }
 
 int failed(Adoption& a, const Answer& answer, const QString& before = {})
 {
-    if (answer.interrupted())
-        return failed(a, answer.failure, stopText());
-    return failed(a, answer.failure,
-        before.isEmpty() || line::isLineFailure(answer.failure)
-            ? answer.error
-            : before + QStringLiteral(": ") + answer.error);
+    return failed(a, answer.interrupted() ? stopped() : Report::ofAnswer(answer, before));
 }
 
 // A broadcast that did not go: stopped, or the line lost.
 int broadcastFailed(Adoption& a)
 {
     if (a.master.interrupted())
-        return failed(a, line::Failure::Interrupted, stopText());
+        return failed(a, stopped());
     const auto fault = a.master.lineFault();
-    return failed(a, fault ? fault->kind : line::Failure::Lost,
-        fault ? fault->text : QStringLiteral("the broadcast did not go"));
+    return failed(a,
+        fault ? Report(fault->kind, fault->text)
+              : Report(line::Failure::Lost, QStringLiteral("the broadcast did not go")));
 }
 
 // Every module on the line, whatever its rate, hears one of these and takes the address.
@@ -161,17 +159,20 @@ std::optional<Heard> lateFrom(Adoption& a, const Heard& h)
 int lateVerdict(Adoption& a, const Heard& h)
 {
     if (h.answer.ok() || h.answer.progress.state == line::ReplyState::Incomplete)
-        return failed(a, line::Failure::NoReply,
-            QStringLiteral("a module answered at %1 baud after the timeout (%2 ms); give adopt a "
-                           "longer -t")
+        return failed(a,
+            Report { line::Failure::NoReply,
+                QStringLiteral(
+                    "a module answered at %1 baud after the timeout (%2 ms); give adopt a "
+                    "longer -t")
+                    .arg(h.rate)
+                    .arg(a.call.timeoutMs) });
+    return failed(a,
+        Report { h.answer.failure,
+            QStringLiteral("%1 at %2 baud after the timeout (%3 ms): more than one module answered "
+                           "together")
+                .arg(h.answer.error)
                 .arg(h.rate)
-                .arg(a.call.timeoutMs));
-    return failed(a, h.answer.failure,
-        QStringLiteral("%1 at %2 baud after the timeout (%3 ms): more than one module answered "
-                       "together")
-            .arg(h.answer.error)
-            .arg(h.rate)
-            .arg(a.call.timeoutMs));
+                .arg(a.call.timeoutMs) });
 }
 
 // A lone module answers at one rate; answers at two, or a garbled one, are two modules; an
@@ -179,19 +180,23 @@ int lateVerdict(Adoption& a, const Heard& h)
 int verdictOf(Adoption& a, const QList<Heard>& heard)
 {
     if (heard.isEmpty())
-        return failed(a, line::Failure::NoReply,
-            QStringLiteral("no module answers at address %1 at any rate").arg(a.plan.newAddress));
+        return failed(a,
+            Report { line::Failure::NoReply,
+                QStringLiteral("no module answers at address %1 at any rate")
+                    .arg(a.plan.newAddress) });
     for (const Heard& h : heard)
         if (h.late)
             return lateVerdict(a, h);
     if (heard.size() > 1)
-        return failed(a, line::Failure::WrongSlave,
-            QStringLiteral("answers at %1 baud: more than one module is on the line")
-                .arg(ratesText(heard)));
-    return failed(a, heard.front().answer.failure,
-        QStringLiteral("%1 at %2 baud: more than one module answered together")
-            .arg(heard.front().answer.error)
-            .arg(heard.front().rate));
+        return failed(a,
+            Report { line::Failure::WrongSlave,
+                QStringLiteral("answers at %1 baud: more than one module is on the line")
+                    .arg(ratesText(heard)) });
+    return failed(a,
+        Report { heard.front().answer.failure,
+            QStringLiteral("%1 at %2 baud: more than one module answered together")
+                .arg(heard.front().answer.error)
+                .arg(heard.front().rate) });
 }
 
 // The answer at NEW at the i-th rate: to its read, or, when that found silence, what comes
@@ -212,11 +217,11 @@ StatusOr<int> listenEverywhere(Adoption& a)
     QList<Heard> heard;
     for (qsizetype i = 0; i < a.rates.size(); ++i) {
         if (const int status = changeRate(a.call, a.master, a.console, a.rates[i]))
-            return StatusOr<int>::failed(status);
+            return StatusOr<int>::failure(status);
         bool late = false;
         const Answer answer = listenAt(a, i, late);
         if (answer.interrupted() || line::isLineFailure(answer.failure))
-            return StatusOr<int>::failed(failed(a, answer));
+            return StatusOr<int>::failure(failed(a, answer));
         if (answer.silent())
             continue;
         const Heard h { a.rates[i], answer, late };
@@ -224,7 +229,7 @@ StatusOr<int> listenEverywhere(Adoption& a)
     }
     if (heard.size() == 1 && heard.front().answer.ok() && !heard.front().late)
         return heard.front().rate;
-    return StatusOr<int>::failed(verdictOf(a, heard));
+    return StatusOr<int>::failure(verdictOf(a, heard));
 }
 
 // The module found at rate moves to the plan's rate, confirmed there by a read; the rate it
@@ -233,10 +238,10 @@ StatusOr<int> moveRate(Adoption& a, int rate)
 {
     const device::Parameter& baudRate = device::parameter(device::ParameterId::BaudRate);
     if (const int status = changeRate(a.call, a.master, a.console, rate))
-        return StatusOr<int>::failed(status);
+        return StatusOr<int>::failure(status);
     const Answer moved = a.master.ask(device::writeRequest(a.slave(), baudRate, *a.plan.newCode));
     if (!moved.ok())
-        return StatusOr<int>::failed(failed(a, moved,
+        return StatusOr<int>::failure(failed(a, moved,
             QStringLiteral("address %1 taken at %2 baud, but the baud write failed")
                 .arg(a.plan.newAddress)
                 .arg(rate)));
@@ -244,10 +249,10 @@ StatusOr<int> moveRate(Adoption& a, int rate)
     if (saidServerKeepsRate(a.call, a.console, newRate))
         return newRate;
     if (const int status = changeRate(a.call, a.master, a.console, newRate))
-        return StatusOr<int>::failed(status);
+        return StatusOr<int>::failure(status);
     const Answer check = a.master.ask(device::readRequest(a.slave(), 0x0000, 1));
     if (!check.ok())
-        return StatusOr<int>::failed(failed(a, check,
+        return StatusOr<int>::failure(failed(a, check,
             QStringLiteral("no answer at address %1 at %2 baud")
                 .arg(a.plan.newAddress)
                 .arg(newRate)));
@@ -274,7 +279,7 @@ int adoptCommand(const Invocation& call, Console& console)
 {
     const auto plan = planOf(call);
     if (!plan)
-        return console.fail(kWrongCall, plan.error());
+        return console.say(Report::refused(plan.error()));
     Adoption a(call, console, *plan);
     a.rates = ratesToTry(
         call, console, QList<int>(device::kBaudRates.begin(), device::kBaudRates.end()));
@@ -282,11 +287,11 @@ int adoptCommand(const Invocation& call, Console& console)
         return status;
     const auto found = listenEverywhere(a);
     if (!found)
-        return found.status();
+        return found.error();
     if (!a.plan.newCode || device::kBaudRates[*a.plan.newCode] == *found)
         return adopted(a, *found);
     const auto moved = moveRate(a, *found);
-    return moved ? adopted(a, *moved) : moved.status();
+    return moved ? adopted(a, *moved) : moved.error();
 }
 
 } // namespace cli

@@ -25,25 +25,25 @@ namespace {
 using Assignments = std::vector<Assignment>;
 
 // Keys of a read --json line that a profile holds but apply does not write, and why.
-struct IgnoredKey {
+struct UnwrittenKey {
     const char* key;
-    const char* why;
+    Unwritten why;
 };
-constexpr std::array<IgnoredKey, 4> kIgnoredKeys { {
-    { "address", "the address command changes it" },
-    { "baud_rate", "the baud command changes it" },
-    { "baud_code", "the baud command changes it" },
-    { "supply_voltage", "the module measures it" },
+constexpr std::array<UnwrittenKey, 4> kUnwrittenKeys { {
+    { "address", Unwritten::ByAddressCommand },
+    { "baud_rate", Unwritten::ByBaudCommand },
+    { "baud_code", Unwritten::ByBaudCommand },
+    { "supply_voltage", Unwritten::Measured },
 } };
 
 // Keys of a read --json line that are about the reading, not the module: passed over silently.
 const QStringList kReadingKeys { "ok", "time" };
 
-const IgnoredKey* ignoredKey(const QString& key)
+const UnwrittenKey* unwrittenKey(const QString& key)
 {
     const auto found = std::ranges::find_if(
-        kIgnoredKeys, [&key](const IgnoredKey& k) { return key == QLatin1String(k.key); });
-    return found == kIgnoredKeys.end() ? nullptr : &*found;
+        kUnwrittenKeys, [&key](const UnwrittenKey& k) { return key == QLatin1String(k.key); });
+    return found == kUnwrittenKeys.end() ? nullptr : &*found;
 }
 
 // A value of a read --json file, as its text would be typed: numbers as the shortest decimal
@@ -118,6 +118,24 @@ std::optional<QString> takeChannels(const QJsonValue& channels, Assignments& ass
 
 } // namespace
 
+QString unwrittenText(Unwritten why)
+{
+    switch (why) {
+    case Unwritten::ByAddressCommand:
+        return QStringLiteral("the address command changes it");
+    case Unwritten::ByBaudCommand:
+        return QStringLiteral("the baud command changes it");
+    case Unwritten::Measured:
+        return QStringLiteral("the module measures it");
+    }
+    return {};
+}
+
+QString ignoredText(const IgnoredKey& ignored)
+{
+    return QStringLiteral("%1 is ignored: %2").arg(ignored.key, unwrittenText(ignored.why));
+}
+
 bool writable(const device::Parameter& p)
 {
     return p.settable && p.kind != device::Kind::BaudCode;
@@ -186,9 +204,8 @@ std::optional<QString> takeObject(const QJsonObject& object, bool top, Profile& 
         const QString& key = it.key();
         if (top && kReadingKeys.contains(key))
             continue;
-        if (const IgnoredKey* ignored = ignoredKey(key)) {
-            profile.ignored
-                << QStringLiteral("%1 is ignored: %2").arg(key, QLatin1String(ignored->why));
+        if (const UnwrittenKey* unwritten = unwrittenKey(key)) {
+            profile.ignored.push_back({ key, unwritten->why });
             continue;
         }
         if (top && key == u"channels") {

@@ -6,7 +6,6 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 
 #include <vector>
 
@@ -20,12 +19,25 @@ struct Assignment {
     QString rounded; // the file's value when the module cannot hold it exactly ("12.34")
 };
 
-// What a file gives: the values to write, and a line for each key it holds that apply does not
-// write ("address is ignored: the address command changes it").
+// Why a file's key is not written: another command changes it, or the module measures it.
+enum class Unwritten { ByAddressCommand, ByBaudCommand, Measured };
+
+// A key of the file that is not written, and why.
+struct IgnoredKey {
+    QString key;
+    Unwritten why;
+};
+
+// What a file gives: the values to write, and the keys it holds that are not written.
 struct Profile {
     std::vector<Assignment> assignments;
-    QStringList ignored;
+    std::vector<IgnoredKey> ignored;
 };
+
+// Why a key is not written, in words: "the address command changes it".
+QString unwrittenText(Unwritten why);
+// apply's line for a key it passes over: "address is ignored: the address command changes it".
+QString ignoredText(const IgnoredKey& ignored);
 
 // apply writes what may be set but the baud-rate code, which has a command of its own.
 bool writable(const device::Parameter& p);

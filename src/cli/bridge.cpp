@@ -65,11 +65,8 @@ Bridge::Bridge(const Invocation& call, Console& console, BridgePlan plan, const 
 
 int Bridge::run()
 {
-    if (!call_.where) {
-        console_.fail(
-            kPortUnusable, QStringLiteral("%1: %2").arg(call_.where.label, call_.where.fault.text));
-        return kPortUnusable;
-    }
+    if (!call_.where)
+        return console_.say(Report::ofLine(call_.where.label, call_.where.fault));
     openLine();
     if (exitStatus_)
         return *exitStatus_;
@@ -101,8 +98,7 @@ bool Bridge::openLine()
     if (fault->kind == line::Failure::Interrupted)
         return false;
     if (fault->kind == line::Failure::Unusable) {
-        console_.fail(kPortUnusable, QStringLiteral("%1: %2").arg(lineName_, fault->text));
-        exitStatus_ = kPortUnusable;
+        exitStatus_ = console_.say(Report::ofLine(lineName_, *fault));
         finish();
         return false;
     }
@@ -228,11 +224,10 @@ Bridge::Module* Bridge::moduleAt(int address)
 void Bridge::serve(const Command& command)
 {
     if (!command.refusal.isEmpty())
-        return publishResult(
-            command.level, failureJson(QStringLiteral("bad_request"), command.refusal));
+        return publishResult(command.level, Report::refused(command.refusal));
     if (!command.address)
         return publishResult(command.level,
-            failureJson(QStringLiteral("bad_request"),
+            Report::refused(
                 QStringLiteral("\"%1\" is not a module address, %2 to %3 in plain digits")
                     .arg(quoting::quotedValue(command.level),
                         QString::number(device::kMinUnicastAddress),
@@ -243,21 +238,20 @@ void Bridge::serve(const Command& command)
         const QString why = m
             ? profile.error()
             : QStringLiteral("module %1 is not on this bridge's list (-a)").arg(*command.address);
-        return publishResult(command.level, failureJson(QStringLiteral("bad_request"), why));
+        return publishResult(command.level, Report::refused(why));
     }
     if (mqtt_.unsentResults() >= kMostUnsentResults)
         return publishResult(command.level,
-            failureJson(QStringLiteral("bad_request"),
+            Report::refused(
                 QStringLiteral("%1 results wait for the broker already; send it again later")
                     .arg(kMostUnsentResults)));
     if (!lineUp_)
         return publishResult(command.level,
-            failureJson(
-                line::Failure::Lost, QStringLiteral("%1: the line is away").arg(lineName_)));
+            Report::ofLine(lineName_, { line::Failure::Lost, QStringLiteral("the line is away") }));
     const auto slave = static_cast<std::uint8_t>(m->address);
     const Answer held = master_.ask(device::readAllRequest(slave));
     if (!held.ok() && !held.interrupted())
-        publishResult(command.level, failureJson(held.failure, held.error));
+        publishResult(command.level, Report::ofAnswer(held));
     if (!held.ok())
         return held.interrupted() || !line::isLineFailure(held.failure) ? void()
                                                                         : lineLost(lossText(held));
@@ -267,7 +261,7 @@ void Bridge::serve(const Command& command)
         const Answer written = master_.ask(write.request);
         if (!written.ok()) {
             if (!written.interrupted())
-                publishResult(command.level, failureJson(written.failure, written.error));
+                publishResult(command.level, Report::ofAnswer(written));
             if (line::isLineFailure(written.failure))
                 lineLost(lossText(written));
             return;
@@ -322,8 +316,9 @@ void Bridge::onLost(const QString& why)
 
 void Bridge::onRefused(const QString& why)
 {
-    console_.fail(kPortUnusable, QStringLiteral("%1: %2").arg(brokerLabel(plan_.broker), why));
-    exitStatus_ = kPortUnusable;
+    // The broker took the connection but turned the bridge away.
+    exitStatus_
+        = console_.say(Report::ofLine(brokerLabel(plan_.broker), { line::Failure::Refused, why }));
     stopping_ = true;
     master_.interrupt();
     if (!busy_)
@@ -337,7 +332,7 @@ void Bridge::onMessage(const MqttClient::Message& message)
         return;
     if (commands_.size() >= kMostWaiting)
         return publishResult(command->level,
-            failureJson(QStringLiteral("bad_request"),
+            Report::refused(
                 QStringLiteral("%1 commands wait already; send it again later").arg(kMostWaiting)));
     Command queued { command->level, command->address, command->name, message.payload, {} };
     // A retained command would be applied again at every connection, undoing whatever the
@@ -373,6 +368,11 @@ void Bridge::publishState(Module& m)
 void Bridge::publishResult(QStringView level, const QJsonObject& result)
 {
     mqtt_.publish(plan_.topics.result(level), compact(result), 1, false);
+}
+
+void Bridge::publishResult(QStringView level, const Report& failure)
+{
+    publishResult(level, failure.json());
 }
 
 void Bridge::publishDiscovery()

@@ -85,6 +85,7 @@ private:
     void publishAvailability(Module& m, bool online);
     void publishState(Module& m);
     void publishResult(QStringView level, const QJsonObject& result);
+    void publishResult(QStringView level, const Report& failure);
     void publishDiscovery();
     void stop();
     void finish();

@@ -69,12 +69,14 @@ int bridgeCommand(const Invocation& call, Console& console)
 {
     const auto plan = planOf(call);
     if (!plan)
-        return console.fail(kWrongCall, plan.error());
+        return console.say(Report::refused(plan.error()));
     QString why;
     const MosquittoApi* api = mosquittoApi(why);
     if (!api)
-        return console.fail(kPortUnusable, why);
-    Bridge bridge(call, console, *plan, *api);
+        return console.say(Report::plain(kPortUnusable, why));
+    // A service's failures go to its log, stderr, whatever --json says.
+    Console log { console.out, console.err };
+    Bridge bridge(call, log, *plan, *api);
     return bridge.run();
 }
 

@@ -6,7 +6,8 @@ namespace cli {
 
 int bridgeCommand(const Invocation&, Console& console)
 {
-    return console.fail(kPortUnusable, QStringLiteral("this build has no MQTT bridge"));
+    return console.say(
+        Report::plain(kPortUnusable, QStringLiteral("this build has no MQTT bridge")));
 }
 
 } // namespace cli

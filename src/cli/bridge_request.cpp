@@ -50,13 +50,11 @@ Result<Profile> commandProfile(const QString& name, const QByteArray& payload)
     const auto profile = applyFileProfile(payload);
     if (!profile)
         return profile;
-    // "address is ignored: the address command changes it": here it is refused.
-    if (!profile->ignored.isEmpty())
+    // What apply passes over is refused here.
+    if (!profile->ignored.empty())
         return refused(
-            profile->ignored.front()
-                .section(u':', 0, 0)
-                .replace(QStringLiteral(" is ignored"), QStringLiteral(" is not set over MQTT"))
-            + u':' + profile->ignored.front().section(u':', 1));
+            QStringLiteral("%1 is not set over MQTT: %2")
+                .arg(profile->ignored.front().key, unwrittenText(profile->ignored.front().why)));
     if (profile->assignments.empty())
         return refused(QStringLiteral("the message sets no parameter"));
     return profile;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "call_master.h"
+#include "console.h"
 #include "exit_code.h"
 #include "invocation.h"
 #include "result.h"
@@ -8,55 +9,12 @@
 
 #include "device/reply_decoder.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QString>
-#include <QTextStream>
 
 namespace cli {
 
 using line::Answer;
 using line::Master;
-
-// The exit status of a failed answer: the line's own, or the module's fault.
-inline ExitCode exitStatusOf(const Answer& answer)
-{
-    return line::isLineFailure(answer.failure) ? kPortUnusable : kModuleFault;
-}
-
-struct Console {
-    QTextStream& out;
-    QTextStream& err;
-    bool json = false; // --json: every failure also has its line on stdout
-
-    // One object on one line of stdout, for scripts.
-    void print(const QJsonObject& object)
-    {
-        out << QJsonDocument(object).toJson(QJsonDocument::Compact) << Qt::endl;
-    }
-
-    // One line on stderr; returns the exit status to end with. A call refused before anything
-    // was sent says so on stdout too, as a "bad_request".
-    int fail(ExitCode code, const QString& text)
-    {
-        if (json && code == kWrongCall)
-            print(QJsonObject { { QStringLiteral("ok"), false },
-                { QStringLiteral("failure"), QStringLiteral("bad_request") },
-                { QStringLiteral("error"), text } });
-        err << "pwm5ctl: " << text << Qt::endl;
-        return code;
-    }
-
-    // The same for a failed answer, after what was asked ("ch1.duty: bad CRC"); a line that
-    // failed, or a stop, is said on its own.
-    int fail(const Answer& answer, const QString& asked = {})
-    {
-        const bool plain
-            = asked.isEmpty() || answer.interrupted() || line::isLineFailure(answer.failure);
-        return fail(exitStatusOf(answer),
-            plain ? answer.error : asked + QStringLiteral(": ") + answer.error);
-    }
-};
 
 // Each command returns the exit status.
 using Command = int (*)(const Invocation& call, Console& console);
@@ -71,16 +29,13 @@ QList<int> ratesToTry(const Invocation& call, Console& console, const QList<int>
 // follows: says so on stderr and returns true there; false on any other line.
 bool saidServerKeepsRate(const Invocation& call, Console& console, int newRate);
 
-// A line that cannot be used: said on stderr, and with --json as its line on stdout; returns
-// kPortUnusable.
-int failLine(const Invocation& call, Console& console, const line::LineFault& fault);
-
-// Opens the call's line at the given rate: kDone, or the failure said as failLine says it.
+// Opens the call's line at the given rate: kDone, or the failure said (a line that cannot be
+// used: kPortUnusable; a stop says nothing of its own: kModuleFault).
 int openLine(const Invocation& call, Master& master, Console& console, int baud);
 // The open line at another rate, on the same line where the transport allows it.
 int changeRate(const Invocation& call, Master& master, Console& console, int baud);
 
-// Reads one module whole: its reading, or the module's exit status, said by failModule.
+// Reads one module whole: its reading, or the module's exit status, its failure said.
 StatusOr<device::Reading> readModule(
     const Invocation& call, Master& master, Console& console, int address);
 

@@ -25,27 +25,27 @@ bool saidServerKeepsRate(const Invocation& call, Console& console, int newRate)
     return true;
 }
 
-int failLine(const Invocation& call, Console& console, const line::LineFault& fault)
+namespace {
+
+// A line that cannot be used: kPortUnusable. A stop says nothing of its own: the exit status
+// tells it.
+int sayLine(Console& console, const QString& label, const line::LineFault& fault)
 {
-    // A stop says nothing of its own: the exit status tells it.
     if (fault.kind == line::Failure::Interrupted)
         return kModuleFault;
-    if (call.json)
-        console.print(failureJson(fault.kind, fault.text));
-    return console.fail(kPortUnusable, fault.text);
+    return console.say(Report::ofLine(label, fault));
 }
+
+} // namespace
 
 int openLine(const Invocation& call, line::Master& master, Console& console, int baud)
 {
     if (!call.where)
-        return failLine(call, console,
-            { call.where.fault.kind,
-                QStringLiteral("%1: %2").arg(call.where.label, call.where.fault.text) });
+        return sayLine(console, call.where.label, call.where.fault);
     line::PortSettings settings = call.line;
     settings.baud = baud;
     if (const auto fault = master.open(*call.where.address, settings))
-        return failLine(call, console,
-            { fault->kind, QStringLiteral("%1: %2").arg(call.where.label, fault->text) });
+        return sayLine(console, call.where.label, *fault);
     return kDone;
 }
 
@@ -54,8 +54,7 @@ int changeRate(const Invocation& call, line::Master& master, Console& console, i
     line::PortSettings settings = master.line()->settings();
     settings.baud = baud;
     if (const auto fault = master.changeSettings(settings))
-        return failLine(call, console,
-            { fault->kind, QStringLiteral("%1: %2").arg(call.where.label, fault->text) });
+        return sayLine(console, call.where.label, *fault);
     return kDone;
 }
 

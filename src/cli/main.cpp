@@ -32,9 +32,9 @@ int checkedOutput(cli::Console& console, int status, cli::Stop stop)
     if (!failed || stop == cli::Stop::BrokenPipe)
         return status;
     const auto* file = qobject_cast<const QFile*>(console.out.device());
-    console.fail(cli::kModuleFault,
+    console.say(cli::Report::plain(cli::kModuleFault,
         QStringLiteral("could not write to standard output (%1)")
-            .arg(file ? file->errorString() : QStringLiteral("unknown error")));
+            .arg(file ? file->errorString() : QStringLiteral("unknown error"))));
     return std::max<int>(status, cli::kModuleFault);
 }
 
@@ -55,9 +55,11 @@ int main(int argc, char* argv[])
     cli::Console console { out, err };
 
     const cli::Parsed parsed = cli::parsedInvocation(QCoreApplication::arguments());
-    // Also when the call is refused before its options were all read.
-    console.json
-        = parsed.invocation.json || QCoreApplication::arguments().contains(QLatin1String("--json"));
+    // As the parser read it; a call refused before its options were all read guesses from
+    // the words.
+    console.json = parsed.outcome == cli::Parsed::Outcome::Run
+        ? parsed.invocation.json
+        : parsed.invocation.json || QCoreApplication::arguments().contains(QLatin1String("--json"));
     for (const QString& note : parsed.invocation.notes)
         err << "pwm5ctl: " << note << Qt::endl;
     int status = cli::kDone;
@@ -67,7 +69,7 @@ int main(int argc, char* argv[])
         out << parsed.text;
         break;
     case cli::Parsed::Outcome::Wrong:
-        status = console.fail(cli::kWrongCall, parsed.text);
+        status = console.say(cli::Report::refused(parsed.text));
         break;
     case cli::Parsed::Outcome::Run:
         status = cli::commandOf(*parsed.invocation.command)(parsed.invocation, console);

@@ -44,10 +44,10 @@ Result<device::Units> baudCodeArgument(const QString& text)
 int addressCommand(const Invocation& call, Console& console)
 {
     if (call.arguments.size() != 1)
-        return console.fail(kWrongCall, QStringLiteral("address needs the NEW address"));
+        return console.say(Report::refused(QStringLiteral("address needs the NEW address")));
     const auto newAddress = newAddressArgument(call.arguments.front());
     if (!newAddress)
-        return console.fail(kWrongCall, newAddress.error());
+        return console.say(Report::refused(newAddress.error()));
 
     CallMaster master(call, console.err);
     if (const int status = openLine(call, master, console, call.line.baud))
@@ -56,13 +56,13 @@ int addressCommand(const Invocation& call, Console& console)
     const Answer answer
         = master.ask(device::addressChangeRequest(static_cast<std::uint8_t>(*newAddress)));
     if (!answer.ok() && answer.failure != line::Failure::NoReply)
-        return failAnswer(call, console, answer);
+        return console.say(Report::ofAnswer(answer));
     if (call.verify) {
         const Answer check
             = master.ask(device::readRequest(static_cast<std::uint8_t>(*newAddress), 0x0000, 1));
         if (!check.ok())
-            return failAnswer(call, console, check,
-                QStringLiteral("no module answers at address %1").arg(*newAddress));
+            return console.say(Report::ofAnswer(
+                check, QStringLiteral("no module answers at address %1").arg(*newAddress)));
     }
     print(console, call, QStringLiteral("address"), *newAddress);
     return kDone;
@@ -71,12 +71,12 @@ int addressCommand(const Invocation& call, Console& console)
 int baudCommand(const Invocation& call, Console& console)
 {
     if (call.arguments.size() != 1)
-        return console.fail(kWrongCall, QStringLiteral("baud needs the new RATE"));
+        return console.say(Report::refused(QStringLiteral("baud needs the new RATE")));
     const device::Parameter& baudRate = device::parameter(device::ParameterId::BaudRate);
     const QString rate = call.arguments.front();
     const auto code = baudCodeArgument(rate);
     if (!code)
-        return console.fail(kWrongCall, code.error());
+        return console.say(Report::refused(code.error()));
 
     CallMaster master(call, console.err);
     if (const int status = openLine(call, master, console, call.line.baud))
@@ -84,7 +84,7 @@ int baudCommand(const Invocation& call, Console& console)
     const auto slave = static_cast<std::uint8_t>(call.address);
     const Answer answer = master.ask(device::writeRequest(slave, baudRate, *code));
     if (!answer.ok())
-        return failAnswer(call, console, answer);
+        return console.say(Report::ofAnswer(answer));
     const int newRate = device::kBaudRates[*code];
     if (call.verify && !saidServerKeepsRate(call, console, newRate)) {
         // The module answered at the old rate; from now on it listens at the new one.
@@ -92,8 +92,8 @@ int baudCommand(const Invocation& call, Console& console)
             return status;
         const Answer check = master.ask(device::readRequest(slave, baudRate.address, 1));
         if (!check.ok())
-            return failAnswer(
-                call, console, check, QStringLiteral("no answer at %1 baud").arg(rate));
+            return console.say(
+                Report::ofAnswer(check, QStringLiteral("no answer at %1 baud").arg(rate)));
         if (const device::Units held = device::firstRegister(check.view().registerBytes);
             held != *code) {
             // It answered, but not with the rate it was given: as an echo of another value.
@@ -102,7 +102,7 @@ int baudCommand(const Invocation& call, Console& console)
             other.error = QStringLiteral("the module reports baud-rate code %1, not %2")
                               .arg(held)
                               .arg(*code);
-            return failAnswer(call, console, other);
+            return console.say(Report::ofAnswer(other));
         }
     }
     print(console, call, QStringLiteral("baud_rate"), device::kBaudRates[*code]);

@@ -183,7 +183,7 @@ void printReading(const Invocation& call, Console& console, const Answer& answer
             console.out << csvRow(time, m.address, std::nullopt) << Qt::endl;
             console.err << "pwm5ctl: " << time << "  " << module << answer.error << Qt::endl;
         } else if (call.json) {
-            QJsonObject object = failureJson(m.address, answer);
+            QJsonObject object = moduleReport(call, m.address, answer).json();
             object.insert(QStringLiteral("time"), time);
             console.print(object);
         } else {
@@ -237,7 +237,7 @@ RoundEnd readRound(const Invocation& call, Console& console, Master& master,
 int monitorCommand(const Invocation& call, Console& console)
 {
     if (!call.arguments.isEmpty())
-        return console.fail(kWrongCall, QStringLiteral("monitor takes no arguments"));
+        return console.say(Report::refused(QStringLiteral("monitor takes no arguments")));
     CallMaster master(call, console.err);
     if (const int status = openLine(call, master, console, call.line.baud))
         return status;
@@ -265,8 +265,12 @@ int monitorCommand(const Invocation& call, Console& console)
         printStatistics(call, console, m);
         allOk = allOk && m.statistics.ok == m.statistics.requests;
     }
-    if (lost)
-        return console.fail(*lost);
+    if (lost) {
+        // Its JSON line went with the round's reading.
+        Report report = Report::ofAnswer(*lost);
+        report.terminalOnly = true;
+        return console.say(report);
+    }
     return allOk ? kDone : kModuleFault;
 }
 

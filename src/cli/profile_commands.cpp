@@ -21,7 +21,7 @@ namespace {
 StatusOr<Profile> profileOfCall(const Invocation& call, Console& console)
 {
     const auto wrong = [&](const QString& why) {
-        return StatusOr<Profile>::failed(console.fail(kWrongCall, why));
+        return StatusOr<Profile>::failure(console.say(Report::refused(why)));
     };
     if (call.arguments.size() != 1 || call.arguments.front().isEmpty())
         return wrong(QStringLiteral("%1 needs one FILE (- for stdin)").arg(call.commandName()));
@@ -32,8 +32,8 @@ StatusOr<Profile> profileOfCall(const Invocation& call, Console& console)
     const auto profile = applyFileProfile(*content);
     if (!profile)
         return wrong(QStringLiteral("%1: %2").arg(fileName(path), profile.error()));
-    for (const QString& ignored : profile->ignored)
-        console.err << "pwm5ctl: " << ignored << Qt::endl;
+    for (const IgnoredKey& ignored : profile->ignored)
+        console.err << "pwm5ctl: " << ignoredText(ignored) << Qt::endl;
     return *profile;
 }
 
@@ -66,7 +66,7 @@ int applyTo(
     // What the file leaves out keeps the module's value.
     const auto reading = readModule(call, master, console, address);
     if (!reading)
-        return reading.status();
+        return reading.error();
     const ProfileWrite write = profileWrite(address, reading->values, profile);
     QJsonObject object = moduleObject(call, address);
     if (write.request.isEmpty()) {
@@ -81,7 +81,7 @@ int applyTo(
     }
     const Answer answer = master.ask(write.request);
     if (!answer.ok())
-        return failModule(call, console, address, answer);
+        return console.say(moduleReport(call, address, answer));
     if (call.json) {
         object.insert(QStringLiteral("changed"), changedJson(reading->values, write.after));
         console.print(object);
@@ -107,7 +107,7 @@ int verify(
     printModuleHeader(call, console, address);
     const auto reading = readModule(call, master, console, address);
     if (!reading)
-        return reading.status();
+        return reading.error();
     QJsonObject differences;
     QStringList lines;
     for (const device::ParameterId id : printOrder()) {
@@ -147,7 +147,7 @@ int serveProfile(const Invocation& call, Console& console, ProfileStep step)
 {
     const auto profile = profileOfCall(call, console);
     if (!profile)
-        return profile.status();
+        return profile.error();
     CallMaster master(call, console.err);
     return serveModules(call, master, console,
         [&](int address) { return step(call, master, console, *profile, address); });

@@ -17,7 +17,7 @@ StatusOr<device::Reading> readModule(
 {
     const Answer answer = master.ask(device::readAllRequest(static_cast<std::uint8_t>(address)));
     if (!answer.ok())
-        return StatusOr<device::Reading>::failed(failModule(call, console, address, answer));
+        return StatusOr<device::Reading>::failure(console.say(moduleReport(call, address, answer)));
     return device::decodedRegisters(answer.view().registerBytes, {});
 }
 
@@ -30,14 +30,14 @@ void printModuleHeader(const Invocation& call, Console& console, int address)
 int readCommand(const Invocation& call, Console& console)
 {
     if (!call.arguments.isEmpty())
-        return console.fail(kWrongCall, QStringLiteral("read takes no arguments"));
+        return console.say(Report::refused(QStringLiteral("read takes no arguments")));
     CallMaster master(call, console.err);
     // Text waits for every module, to set them side by side; JSON goes out line by line.
     std::vector<ModuleReading> readings;
     const int status = serveModules(call, master, console, [&](int address) -> int {
         const auto reading = readModule(call, master, console, address);
         if (!reading)
-            return reading.status();
+            return reading.error();
         if (call.json) {
             QJsonObject object = readingJson(address, *reading);
             object.insert(QStringLiteral("ok"), true);
@@ -58,7 +58,7 @@ int readCommand(const Invocation& call, Console& console)
 int setCommand(const Invocation& call, Console& console)
 {
     if (call.arguments.isEmpty())
-        return console.fail(kWrongCall, QStringLiteral("set needs NAME=VALUE"));
+        return console.say(Report::refused(QStringLiteral("set needs NAME=VALUE")));
     // Every value is checked before the first is sent.
     std::vector<Assignment> assignments;
     for (const QString& argument : call.arguments) {
@@ -66,17 +66,17 @@ int setCommand(const Invocation& call, Console& console)
         const QString name = argument.left(equals);
         const device::Parameter* p = device::parameterNamed(name.toStdString());
         if (equals < 0 || !p)
-            return console.fail(kWrongCall,
-                QStringLiteral("%1 is not NAME=VALUE with a parameter's name")
-                    .arg(quoting::quotedValue(argument)));
+            return console.say(
+                Report::refused(QStringLiteral("%1 is not NAME=VALUE with a parameter's name")
+                                    .arg(quoting::quotedValue(argument))));
         if (p->kind == device::Kind::BaudCode)
-            return console.fail(
-                kWrongCall, QStringLiteral("baud_rate is changed with the baud command"));
+            return console.say(
+                Report::refused(QStringLiteral("baud_rate is changed with the baud command")));
         const QString text = argument.mid(equals + 1);
         const device::TypedValue typed = device::typedValue(
             *p, text, call.clamp ? device::Bounds::Clamp : device::Bounds::Strict);
         if (!typed)
-            return console.fail(kWrongCall, device::valueErrorText(*p, text, typed.error));
+            return console.say(Report::refused(device::valueErrorText(*p, text, typed.error)));
         assignments.push_back({ p, typed.units, {} });
     }
 
@@ -91,7 +91,7 @@ int setCommand(const Invocation& call, Console& console)
                 device::writeRequest(static_cast<std::uint8_t>(address), *a.parameter, a.units));
             const QString name = quoting::latin1(a.parameter->name);
             if (!answer.ok())
-                return failModule(call, console, address, answer, name);
+                return console.say(moduleReport(call, address, answer, name));
             if (call.json)
                 written.insert(name, jsonValue(*a.parameter, a.units));
             else

@@ -7,14 +7,15 @@
 
 namespace cli {
 
-// A value, or the line that says why there is none: std::expected<T, QString> as C++23 has it.
-template <typename T> class Result {
+// A value, or what stands for the failure: std::expected<T, E> as C++23 has it. E is the line
+// that says why, or (StatusOr) the exit status of a failure said already.
+template <typename T, typename E = QString> class Result {
 public:
     Result(T value)
         : value_(std::move(value))
     {
     }
-    static Result failure(QString why)
+    static Result failure(E why)
     {
         Result result;
         result.why_ = std::move(why);
@@ -24,39 +25,17 @@ public:
     explicit operator bool() const { return value_.has_value(); }
     const T& operator*() const { return *value_; }
     const T* operator->() const { return &*value_; }
-    const QString& error() const { return why_; }
+    const E& error() const { return why_; }
 
 private:
     Result() = default;
 
     std::optional<T> value_;
-    QString why_;
+    E why_ {};
 };
 
-// A value, or the exit status of a failure that has been said already.
-template <typename T> class StatusOr {
-public:
-    StatusOr(T value)
-        : value_(std::move(value))
-    {
-    }
-    static StatusOr failed(int status)
-    {
-        StatusOr result;
-        result.status_ = status;
-        return result;
-    }
-
-    explicit operator bool() const { return value_.has_value(); }
-    const T& operator*() const { return *value_; }
-    const T* operator->() const { return &*value_; }
-    int status() const { return status_; } // 0 when there is a value
-
-private:
-    StatusOr() = default;
-
-    std::optional<T> value_;
-    int status_ = 0;
-};
+// A value, or the exit status of a failure that has been said already: the failure itself,
+// a Report, is said where it happens, where the console and the call are at hand.
+template <typename T> using StatusOr = Result<T, int>;
 
 } // namespace cli

@@ -83,7 +83,7 @@ QString stoppedText()
 int scanCommand(const Invocation& call, Console& console)
 {
     if (!call.arguments.isEmpty())
-        return console.fail(kWrongCall, QStringLiteral("scan takes no arguments"));
+        return console.say(Report::refused(QStringLiteral("scan takes no arguments")));
     CallMaster master(call, console.err);
     QElapsedTimer clock;
     clock.start();
@@ -99,7 +99,7 @@ int scanCommand(const Invocation& call, Console& console)
             break;
     }
     if (search.portFailure)
-        return failAnswer(call, console, *search.portFailure);
+        return console.say(Report::ofAnswer(*search.portFailure));
     const double seconds = static_cast<double>(clock.elapsed()) / 1000.0;
     if (call.json) {
         QJsonObject object { { QStringLiteral("found"), search.found },
@@ -111,10 +111,11 @@ int scanCommand(const Invocation& call, Console& console)
     const QString summary
         = QStringLiteral("%1 probes in %2 s").arg(search.probes).arg(seconds, 0, 'f', 1);
     if (search.interrupted)
-        return console.fail(
-            kModuleFault, QStringLiteral("scan %1 (%2)").arg(stoppedText(), summary));
+        return console.say(Report::plain(
+            kModuleFault, QStringLiteral("scan %1 (%2)").arg(stoppedText(), summary)));
     if (search.found.isEmpty())
-        return console.fail(kModuleFault, QStringLiteral("no module found (%1)").arg(summary));
+        return console.say(
+            Report::plain(kModuleFault, QStringLiteral("no module found (%1)").arg(summary)));
     return kDone;
 }
 

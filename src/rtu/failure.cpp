@@ -13,7 +13,7 @@ const FailureKind& failureKind(Failure failure)
 
 bool isLineFailure(Failure failure)
 {
-    return failure >= Failure::Lost && failure != Failure::Interrupted;
+    return failure >= Failure::Lost && failure <= Failure::Unusable;
 }
 
 QString failureText(Failure failure, const QString& detail)

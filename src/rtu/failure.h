@@ -29,6 +29,8 @@ enum class Failure {
     Refused, // the server took the connection but does not give the line as asked
     Unusable, // the device does not open as a serial port, or the address is none
     Interrupted, // a stop signal, or a close, ended the wait
+    // The call itself.
+    BadRequest, // refused before anything was sent: a wrong call, a command message refused
 };
 
 struct FailureKind {
@@ -39,7 +41,7 @@ struct FailureKind {
 };
 
 // Every failure, in the order statistics list them: first those a request can meet.
-inline constexpr std::array<FailureKind, 15> kFailureKinds { {
+inline constexpr std::array<FailureKind, 16> kFailureKinds { {
     { Failure::NoReply, "no_reply", "no reply", "no reply within %1 ms" },
     { Failure::BadCrc, "bad_crc", "bad CRC", "bad CRC" },
     { Failure::Exception, "exception", "exception", "exception %1" },
@@ -56,6 +58,7 @@ inline constexpr std::array<FailureKind, 15> kFailureKinds { {
     { Failure::Refused, "refused", "refused", "%1" },
     { Failure::Unusable, "unusable", "unusable", "%1" },
     { Failure::Interrupted, "interrupted", "interrupted", "interrupted" },
+    { Failure::BadRequest, "bad_request", "bad request", "%1" },
 } };
 
 // The kinds a request can end in: what statistics count.

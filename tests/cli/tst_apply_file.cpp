@@ -114,8 +114,8 @@ private slots:
             for (const cli::Assignment& a : profile->assignments)
                 got << quoting::latin1(a.parameter->name) + u'=' + QString::number(a.units)
                         + (a.rounded.isEmpty() ? QString() : u'~' + a.rounded);
-            for (const QString& ignored : profile->ignored)
-                got << u'|' + QStringLiteral(" ") + ignored;
+            for (const cli::IgnoredKey& ignored : profile->ignored)
+                got << u'|' + QStringLiteral(" ") + cli::ignoredText(ignored);
         }
         QCOMPARE(profile ? got.join(u' ') : profile.error(), expected);
     }

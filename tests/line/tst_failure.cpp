@@ -3,6 +3,8 @@
 
 #include <QTest>
 
+#include <algorithm>
+
 using line::Failure;
 
 Q_DECLARE_METATYPE(line::Failure)
@@ -81,11 +83,43 @@ private slots:
             names << QLatin1String(kind.jsonName);
             QCOMPARE(&line::failureKind(kind.failure), &kind);
         }
-        QCOMPARE(names.size(), int(Failure::Interrupted));
+        QCOMPARE(names.size(), int(Failure::BadRequest));
         QCOMPARE(line::kFailureKinds[line::kRequestFailureCount - 1].failure, Failure::Lost);
         QCOMPARE(names.mid(0, 8),
             QStringList({ "no_reply", "bad_crc", "exception", "wrong_slave", "wrong_function",
                 "wrong_length", "wrong_echo", "port" }));
+    }
+
+    // Whose failure each kind is: the line's ends a call with exit 3, and a bridge's reads
+    // until the line is open again; a stop and a refused call are neither the line's nor a
+    // module's.
+    void lineFailures_data()
+    {
+        QTest::addColumn<Failure>("failure");
+        QTest::addColumn<bool>("line");
+        const QStringList lines { "port", "missing", "busy", "denied", "unreachable", "refused",
+            "unusable" };
+        for (const line::FailureKind& kind : line::kFailureKinds)
+            QTest::newRow(kind.jsonName)
+                << kind.failure << lines.contains(QLatin1String(kind.jsonName));
+    }
+
+    void lineFailures()
+    {
+        QFETCH(Failure, failure);
+        QTEST(line::isLineFailure(failure), "line");
+    }
+
+    // A refused call is counted by no statistics and said in the words it was refused with.
+    void badRequest()
+    {
+        QCOMPARE(QLatin1String(line::failureKind(Failure::BadRequest).jsonName),
+            QLatin1String("bad_request"));
+        QVERIFY(std::ranges::none_of(line::kFailureKinds.begin(),
+            line::kFailureKinds.begin() + line::kRequestFailureCount,
+            [](const line::FailureKind& k) { return k.failure == Failure::BadRequest; }));
+        QCOMPARE(line::failureText(Failure::BadRequest, QStringLiteral("read takes no arguments")),
+            QStringLiteral("read takes no arguments"));
     }
 };
 
