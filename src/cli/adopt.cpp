@@ -87,6 +87,9 @@ int failed(Adoption& a, Report report)
     if (a.broadcast)
         report.text += QStringLiteral("; modules on the line may have taken address %1")
                            .arg(a.plan.newAddress);
+    // Through a bridge's face the broadcast never reached the line.
+    if (a.broadcast && report.failure == line::Failure::NoReply)
+        report = movesRefusedByBridge(a.call, std::move(report));
     return a.console.say(report);
 }
 

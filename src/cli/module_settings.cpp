@@ -41,21 +41,6 @@ Result<device::Units> baudCodeArgument(const QString& text)
     return code.units;
 }
 
-namespace {
-
-// A bridge that serves the line refuses to move a module off it: the module's address and rate
-// change on the port itself, with the bridge stopped. Through a network line that may be a
-// bridge's face, a failed move says so.
-Report mayBeBridge(const Invocation& call, Report report)
-{
-    if (call.where.address && call.where.address->isServer())
-        report.text += QStringLiteral("; if a bridge serves this line, it never lets a module be "
-                                      "moved off it: stop the bridge and do it on the port");
-    return report;
-}
-
-} // namespace
-
 int addressCommand(const Invocation& call, Console& console)
 {
     if (call.arguments.size() != 1)
@@ -76,7 +61,7 @@ int addressCommand(const Invocation& call, Console& console)
         const Answer check
             = master.ask(device::readRequest(static_cast<std::uint8_t>(*newAddress), 0x0000, 1));
         if (!check.ok())
-            return console.say(mayBeBridge(call,
+            return console.say(movesRefusedByBridge(call,
                 Report::ofAnswer(
                     check, QStringLiteral("no module answers at address %1").arg(*newAddress))));
     }
@@ -101,7 +86,7 @@ int baudCommand(const Invocation& call, Console& console)
     const Answer answer = master.ask(device::writeRequest(slave, baudRate, *code));
     if (!answer.ok())
         return console.say(answer.failure == line::Failure::Exception
-                ? mayBeBridge(call, Report::ofAnswer(answer))
+                ? movesRefusedByBridge(call, Report::ofAnswer(answer))
                 : Report::ofAnswer(answer));
     const int newRate = device::kBaudRates[*code];
     if (call.verify && !saidServerKeepsRate(call, console, newRate)) {

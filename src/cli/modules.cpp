@@ -4,6 +4,14 @@
 
 namespace cli {
 
+Report movesRefusedByBridge(const Invocation& call, Report report)
+{
+    if (call.where.address && call.where.address->isServer())
+        report.text += QStringLiteral("; if a bridge serves this line, it never lets a module be "
+                                      "moved off it: stop the bridge and do it on the port");
+    return report;
+}
+
 int serveModules(const Invocation& call, Master& master, Console& console,
     const std::function<int(int address)>& serve)
 {

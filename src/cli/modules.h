@@ -26,6 +26,11 @@ inline Report moduleReport(
 // the module's exit status. A module that fails does not stop the others; a port that fails,
 // or a stop signal, stops them all. The call's status: kDone when every module was served,
 // kModuleFault when any failed, kPortUnusable when the port failed.
+// A bridge that serves the line never lets a module be moved off it (its address, its rate):
+// that changes on the port itself, with the bridge stopped. A failed move through a network
+// line, which may be a bridge's face, says so.
+Report movesRefusedByBridge(const Invocation& call, Report report);
+
 int serveModules(const Invocation& call, Master& master, Console& console,
     const std::function<int(int address)>& serve);
 
