@@ -108,15 +108,17 @@ int main(int argc, char* argv[])
         return 2;
     }
 
+    for (int unit = first; unit <= last; ++unit)
+        if (!expected.contains(unit)) {
+            std::fprintf(stderr, "pwm5-tcp-client: unit %d is not in %s\n", unit, argv[6]);
+            return 2;
+        }
+
     std::vector<Tally> tallies(static_cast<std::size_t>(clients));
     std::latch start(clients + 1);
     std::vector<std::thread> threads;
     for (int i = 0; i < clients; ++i) {
         const int unit = first + i % (last - first + 1);
-        if (!expected.contains(unit)) {
-            std::fprintf(stderr, "pwm5-tcp-client: unit %d is not in %s\n", unit, argv[6]);
-            return 2;
-        }
         threads.emplace_back(client, argv[1], std::atoi(argv[2]), unit, count,
             std::cref(expected.at(unit)), std::ref(start), std::ref(tallies[i]));
     }
