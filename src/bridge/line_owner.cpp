@@ -107,7 +107,10 @@ void LineOwner::pump()
         const LineSchedule::Step step = schedule_.next(now(), lineUp_);
         if (step.what == LineSchedule::Step::Request) {
             const Job job = std::move(jobs_.extract(step.ticket).mapped());
+            exchanged_ = false;
             job();
+            if (!exchanged_)
+                schedule_.servedWithoutLine();
         } else if (step.what == LineSchedule::Step::Poll) {
             poll(step.address);
         } else {
@@ -129,6 +132,7 @@ line::Answer LineOwner::ask(int address, const QByteArray& request)
         away.error = QStringLiteral("%1: the line is away").arg(lineName_);
         return away;
     }
+    exchanged_ = true;
     const line::Answer answer = master_.ask(request);
     if (answer.interrupted())
         return answer;

@@ -108,6 +108,7 @@ private:
     bool lineUp_ = false;
     bool lineSaid_ = false; // the loss has been said, and not the return
     bool running_ = false; // a step runs: its exchange may run a local event loop
+    bool exchanged_ = false; // the job in progress has used the line
     bool stopping_ = false;
 };
 

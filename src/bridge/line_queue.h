@@ -40,6 +40,9 @@ public:
     };
     // What the line does next, taken off the queue: pollDue says whether a poll read waits.
     Next next(bool pollDue);
+    // The request last served needed no exchange (it was refused at its turn): the poll's turn
+    // is still to come after the next one that does.
+    void servedWithoutLine() { pollsTurn_ = false; }
 
 private:
     struct Request {

@@ -47,6 +47,8 @@ public:
     };
     // While the line is away (polling false) only requests are served: they fail at once.
     Step next(Instant now, bool polling = true);
+    // The request last given needed no exchange: the poll does not take a turn for it.
+    void servedWithoutLine() { queue_.servedWithoutLine(); }
 
 private:
     bool pollDue(Instant now, bool polling);

@@ -1,60 +1,51 @@
 #pragma once
 
-#include "bridge/poll_schedule.h"
 #include "bridge_topics.h"
 #include "call_master.h"
 #include "commands.h"
 #include "mqtt_client.h"
 
-#include "device/reply_decoder.h"
+#include "bridge/line_owner.h"
 
-#include <QElapsedTimer>
 #include <QObject>
-#include <QTimer>
 
-#include <deque>
+#include <memory>
 #include <optional>
 #include <set>
-#include <vector>
 
 namespace cli {
 
-using bridge::PollSchedule;
-
-// What the bridge needs beyond the call: its broker, topics and password, checked.
+// What the bridge needs beyond the call: its broker (none when only its TCP faces serve the
+// line), topics and password, checked.
 struct BridgePlan {
-    BrokerAddress broker;
+    std::optional<BrokerAddress> broker;
     QString password;
     Topics topics;
 };
 
-// pwm5ctl bridge: one line of modules on an MQTT broker, until SIGTERM or SIGINT. Each round
-// reads the modules that PollSchedule names, in list order; a command that arrives is served
-// before the next read; a port that goes away is opened again every 2 s.
+// pwm5ctl bridge: one line of modules, owned by a bridge::LineOwner that polls it, on an MQTT
+// broker and on whatever faces the caller adds, until SIGTERM, SIGINT or SIGHUP. A command
+// that arrives is served in its turn among the faces' requests, before the next poll read.
 class Bridge final : public QObject {
     Q_OBJECT
 
 public:
-    // A lost port is tried this often.
-    static constexpr std::chrono::seconds kReopen { 2 };
     // Commands that wait beyond this many are refused, not queued.
     static constexpr std::size_t kMostWaiting = 256;
     // A command is refused before it reaches the line while this many results wait for the
     // broker: its own could not be sent either.
     static constexpr std::size_t kMostUnsentResults = 1000;
 
-    Bridge(const Invocation& call, Console& console, BridgePlan plan, const MosquittoApi& api);
+    Bridge(const Invocation& call, Console& console, BridgePlan plan, const MosquittoApi* api);
+
+    // The line's owner, for the faces to serve.
+    bridge::LineOwner& owner() { return owner_; }
 
     // The exit status: 0 once stopped by a signal, 3 for a broker that refused us or a line
     // that cannot be a line.
     int run();
 
 private:
-    struct Module {
-        int address;
-        std::optional<device::Reading> last; // the last good reading
-        bool online = false; // as published
-    };
     struct Command {
         QString level; // of P/LEVEL/set, as given: its result goes to P/LEVEL/result
         std::optional<int> address; // when the level is one
@@ -63,18 +54,7 @@ private:
         QString refusal; // why it is refused at its turn, without the line; empty: served
     };
 
-    // The line.
-    bool openLine();
-    void lineLost(const QString& why);
-    QString lossText(const Answer& answer) const;
-    void schedule();
-    void pump();
-    bool pumpOnce();
-    void startRound();
-    PollSchedule::Instant now() const;
-    void read(Module& m);
     void serve(const Command& command);
-    Module* moduleAt(int address);
 
     // The broker.
     void onConnected();
@@ -82,8 +62,8 @@ private:
     void onLost(const QString& why);
     void onRefused(const QString& why);
     void onMessage(const MqttClient::Message& message);
-    void publishAvailability(Module& m, bool online);
-    void publishState(Module& m);
+    void publishAvailability(int address, bool online);
+    void publishState(int address);
     void publishResult(QStringView level, const QJsonObject& result);
     void publishResult(QStringView level, const Report& failure);
     void publishDiscovery();
@@ -99,20 +79,12 @@ private:
     Console& console_;
     BridgePlan plan_;
     CallMaster master_;
-    MqttClient mqtt_;
     // The port as given: its messages and its devices' names hold for the whole service, over
     // every reopen (a link's target may change).
     QString lineName_;
-    std::vector<Module> modules_;
-    std::deque<Command> commands_;
-    PollSchedule schedule_;
-    std::deque<int> round_; // the addresses to read in the round in progress, in order
-    QElapsedTimer clock_;
-    QElapsedTimer sinceRound_;
-    QTimer wake_; // the next round, or the next try of a lost port
-    bool lineUp_ = false;
-    bool lineSaid_ = false; // the line's loss has been said, and not its return
-    bool busy_ = false;
+    bridge::LineOwner owner_;
+    std::unique_ptr<MqttClient> mqtt_; // none without a broker
+    std::size_t commandsWaiting_ = 0;
     bool stopping_ = false;
     bool finished_ = false;
     QString brokerSaid_; // why the broker is away, as said; empty while it is there

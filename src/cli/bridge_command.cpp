@@ -1,6 +1,12 @@
-// bridge: a line of modules on an MQTT broker, as a service.
+// bridge: a line of modules on an MQTT broker and on TCP faces, as a service: what pwm5-bridge
+// runs.
 
 #include "bridge.h"
+
+#include "bridge/allow_list.h"
+#include "bridge/face_address.h"
+#include "bridge/face_desk.h"
+#include "bridge/face_server.h"
 #include "broker_address.h"
 #include "commands.h"
 
@@ -41,13 +47,21 @@ Result<QString> passwordOf(const QString& path)
 
 Result<BridgePlan> planOf(const Invocation& call)
 {
-    if (call.arguments.size() != 1)
-        return Result<BridgePlan>::failure(
-            QStringLiteral("bridge needs the BROKER, mqtt://[USER@]HOST[:PORT]"));
+    const bool faces = !call.modbusTcp.isEmpty() || !call.rtuTcp.isEmpty();
+    // A service's settings file with BROKER= left empty passes an empty argument: the line is
+    // served by its faces alone.
+    const bool noBroker = call.arguments.isEmpty()
+        || (faces && call.arguments.size() == 1 && call.arguments.front().isEmpty());
+    if (call.arguments.size() > 1 || (noBroker && !faces))
+        return Result<BridgePlan>::failure(QStringLiteral(
+            "bridge needs the BROKER, mqtt://[USER@]HOST[:PORT], --modbus-tcp or --rtu-tcp"));
+    BridgePlan plan { std::nullopt, {}, Topics { call.topicPrefix } };
+    if (noBroker)
+        return plan;
     const auto broker = brokerAddress(call.arguments.front());
     if (!broker)
         return Result<BridgePlan>::failure(broker.error());
-    BridgePlan plan { *broker, {}, Topics { call.topicPrefix } };
+    plan.broker = *broker;
     if (!call.passwordFile.isEmpty()) {
         if (broker->user.isEmpty())
             return Result<BridgePlan>::failure(
@@ -63,20 +77,79 @@ Result<BridgePlan> planOf(const Invocation& call)
     return plan;
 }
 
+// The faces of the call, listening; or the report of one that cannot be.
+struct Faces {
+    std::vector<std::unique_ptr<bridge::FaceServer>> servers;
+    std::vector<std::unique_ptr<bridge::FaceDesk>> desks;
+};
+
+std::optional<Report> openFaces(const Invocation& call, Bridge& owner, Console& log, Faces& faces)
+{
+    QString why;
+    bridge::AllowList allow;
+    if (!call.allow.isEmpty()) {
+        const auto given = bridge::AllowList::parsed(call.allow, &why);
+        if (!given)
+            return Report::refused(why);
+        allow = *given;
+    }
+    struct Wanted {
+        const char* option;
+        const QString& text;
+        bridge::FaceProtocol protocol;
+    };
+    const Wanted wanted[] = { { "--modbus-tcp", call.modbusTcp, bridge::FaceProtocol::ModbusTcp },
+        { "--rtu-tcp", call.rtuTcp, bridge::FaceProtocol::RtuOverTcp } };
+    for (const auto& [option, text, protocol] : wanted) {
+        if (text.isEmpty())
+            continue;
+        const auto address = bridge::faceAddress(QLatin1String(option), text, &why);
+        if (!address)
+            return Report::refused(why);
+        bridge::FaceSettings settings;
+        settings.protocol = protocol;
+        settings.host = address->host;
+        settings.port = address->port;
+        settings.allow = allow;
+        settings.maxClients = call.maxClients;
+        auto server = std::make_unique<bridge::FaceServer>(settings);
+        if (const auto refused = server->listen())
+            return Report::plain(
+                kPortUnusable, QStringLiteral("%1: %2").arg(QLatin1String(option), *refused));
+        bridge::DeskSettings rules { { call.readOnly }, std::nullopt };
+        if (call.maxAgeMs)
+            rules.maxAge = std::chrono::milliseconds(*call.maxAgeMs);
+        auto desk = std::make_unique<bridge::FaceDesk>(owner.owner(), *server, rules);
+        const auto say
+            = [&log](const QString& line) { log.err << "pwm5ctl: " << line << Qt::endl; };
+        QObject::connect(server.get(), &bridge::FaceServer::note, server.get(), say);
+        QObject::connect(desk.get(), &bridge::FaceDesk::note, desk.get(), say);
+        faces.servers.push_back(std::move(server));
+        faces.desks.push_back(std::move(desk));
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
-int bridgeCommand(const Invocation& call, Console& console)
+int runBridge(const Invocation& call, Console& console)
 {
     const auto plan = planOf(call);
     if (!plan)
         return console.say(Report::refused(plan.error()));
     QString why;
-    const MosquittoApi* api = mosquittoApi(why);
-    if (!api)
-        return console.say(Report::plain(kPortUnusable, why));
+    const MosquittoApi* api = nullptr;
+    if (plan->broker) {
+        api = mosquittoApi(why);
+        if (!api)
+            return console.say(Report::plain(kPortUnusable, why));
+    }
     // A service's failures go to its log, stderr, whatever --json says.
     Console log { console.out, console.err };
-    Bridge bridge(call, log, *plan, *api);
+    Bridge bridge(call, log, *plan, api);
+    Faces faces;
+    if (const auto refused = openFaces(call, bridge, log, faces))
+        return log.say(*refused);
     return bridge.run();
 }
 

@@ -4,6 +4,8 @@
 
 namespace cli {
 
+CommandFunction bridgeInProcess = nullptr;
+
 int bridgeCommand(const Invocation&, Console& console)
 {
     return console.say(

@@ -81,13 +81,15 @@ inline constexpr auto kCommands = std::to_array<CommandEntry>({
         "every reading; --csv: a row per module per round), and\n"
         "statistics per module at the end.",
         true, false },
-    { CommandId::Bridge, "bridge", "bridge BROKER",
-        "Put the modules of -a on an MQTT broker, mqtt://[USER@]HOST[:PORT]\n"
-        "or mqtts://..., until SIGTERM, SIGINT or SIGHUP (exit 0): P/bridge and\n"
-        "P/A/availability say online or offline, P/A/state holds the\n"
-        "read --json object (all retained); P/A/set takes a JSON object as\n"
-        "apply does, P/A/set/NAME a bare value, each answered on\n"
-        "P/A/result. --topic P, --password-file, --ca-file, --discovery.",
+    { CommandId::Bridge, "bridge", "bridge [BROKER]",
+        "Own the line of -a's modules and serve it until SIGTERM, SIGINT or\n"
+        "SIGHUP (exit 0): on an MQTT broker, mqtt://[USER@]HOST[:PORT] or\n"
+        "mqtts://... (P/bridge and P/A/availability say online or offline,\n"
+        "P/A/state holds the read --json object, all retained; P/A/set takes\n"
+        "a JSON object as apply does, P/A/set/NAME a bare value, each answered\n"
+        "on P/A/result), to Modbus TCP clients (--modbus-tcp) and as RTU over\n"
+        "TCP (--rtu-tcp), at least one of the three. --topic P,\n"
+        "--password-file, --ca-file, --discovery, --max-age, --read-only.",
         true, false, true },
 });
 

@@ -60,4 +60,9 @@ int adoptCommand(const Invocation& call, Console& console);
 int monitorCommand(const Invocation& call, Console& console);
 int bridgeCommand(const Invocation& call, Console& console);
 
+// The bridge run in this process: pwm5-bridge sets it before it runs the call; in pwm5ctl it
+// stays empty, and bridgeCommand hands the call over to pwm5-bridge.
+using CommandFunction = int (*)(const Invocation& call, Console& console);
+extern CommandFunction bridgeInProcess;
+
 } // namespace cli

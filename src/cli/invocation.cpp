@@ -196,6 +196,22 @@ Wrong takeBridge(const OptionParser& given, Invocation& call)
     call.caFile = given.value(OptionId::CaFile);
     call.discovery = given.isSet(OptionId::Discovery);
     call.discoveryPrefix = given.value(OptionId::DiscoveryPrefix);
+    call.modbusTcp = given.value(OptionId::ModbusTcp);
+    call.rtuTcp = given.value(OptionId::RtuTcp);
+    call.allow = given.value(OptionId::Allow);
+    call.readOnly = given.isSet(OptionId::ReadOnly);
+    const QString clients = given.value(OptionId::MaxClients);
+    const auto most = wholeNumber(clients, 1, 1000);
+    if (!most)
+        return said("--max-clients: %1 is not a number of connections, 1 to 1000", clients);
+    call.maxClients = *most;
+    if (given.isSet(OptionId::MaxAge)) {
+        const QString age = given.value(OptionId::MaxAge);
+        const auto ms = wholeNumber(age, 0, 86'400'000);
+        if (!ms)
+            return said("--max-age: %1 is not a time in ms", age);
+        call.maxAgeMs = *ms;
+    }
     return bridgeTopicsRefusal(call, given.isSet(OptionId::Topic));
 }
 

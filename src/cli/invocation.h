@@ -44,6 +44,12 @@ struct Invocation {
     QString caFile; // bridge
     bool discovery = false; // bridge
     QString discoveryPrefix; // bridge
+    QString modbusTcp; // bridge: [HOST:]PORT, as given; empty: no such face
+    QString rtuTcp; // bridge
+    QString allow; // bridge: as given; empty: the loopback addresses
+    int maxClients = 16; // bridge, per face
+    std::optional<int> maxAgeMs; // bridge
+    bool readOnly = false; // bridge
 };
 
 struct Parsed {

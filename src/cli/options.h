@@ -42,6 +42,12 @@ enum class OptionId {
     CaFile,
     Discovery,
     DiscoveryPrefix,
+    ModbusTcp,
+    RtuTcp,
+    Allow,
+    MaxClients,
+    MaxAge,
+    ReadOnly,
 };
 
 struct Option {
@@ -108,6 +114,22 @@ inline constexpr auto kOptions = std::to_array<Option>({
         { CommandId::Bridge } },
     { OptionId::DiscoveryPrefix, "", "discovery-prefix", "PREFIX", "where the discovery configs go",
         "homeassistant", { CommandId::Bridge } },
+    { OptionId::ModbusTcp, "", "modbus-tcp", "[HOST:]PORT",
+        "serve the line to Modbus TCP clients (HOST default 127.0.0.1)", "",
+        { CommandId::Bridge } },
+    { OptionId::RtuTcp, "", "rtu-tcp", "[HOST:]PORT",
+        "serve the line as RTU frames over TCP, as tcp:HOST:PORT reads it", "",
+        { CommandId::Bridge } },
+    { OptionId::Allow, "", "allow", "CIDR,...",
+        "the client addresses the faces accept (default the loopback ones)", "",
+        { CommandId::Bridge } },
+    { OptionId::MaxClients, "", "max-clients", "N", "connections a face takes at once", "16",
+        { CommandId::Bridge } },
+    { OptionId::MaxAge, "", "max-age", "MS",
+        "answer a face's read from the last poll when no older (default: always the line)", "",
+        { CommandId::Bridge } },
+    { OptionId::ReadOnly, "", "read-only", "", "refuse every write through the faces", "",
+        { CommandId::Bridge } },
 });
 
 constexpr bool inIdOrder()

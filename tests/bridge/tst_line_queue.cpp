@@ -75,6 +75,18 @@ private slots:
         QVERIFY(queue.empty());
     }
 
+    // A request refused at its turn used no line time: the next one still goes before the poll.
+    void refusalsCostThePollNoTurn()
+    {
+        LineQueue queue;
+        feed(queue, QStringLiteral("-1:w1 -1:w2 -1:w3"));
+        QCOMPARE(queue.next(true).ticket, LineQueue::Ticket(1));
+        queue.servedWithoutLine();
+        QCOMPARE(queue.next(true).ticket, LineQueue::Ticket(2));
+        QCOMPARE(queue.next(true).what, LineQueue::Next::Poll);
+        QCOMPARE(queue.next(true).ticket, LineQueue::Ticket(3));
+    }
+
     void boundPerConnection()
     {
         LineQueue queue;
