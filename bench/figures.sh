@@ -34,7 +34,7 @@ stats() {
 
 calc() { awk "BEGIN { printf \"%.${2:-1}f\", ($1) }"; } # calc EXPRESSION [DECIMALS]
 row() { printf "%-42s %26s  %s\n" "$1" "$2" "${3:-}"; }
-range() { echo "$(calc "$1") [$(calc "$2")..$(calc "$3")]"; }
+range() { echo "$(calc "$1" "${4:-1}") [$(calc "$2" "${4:-1}")..$(calc "$3" "${4:-1}")]"; } # range MEDIAN MIN MAX [DECIMALS]
 verdict() { # verdict CONDITION TEXT
   if [ "$(calc "$1" 0)" = 1 ]; then echo "ok ($2)"; else echo "MISS ($2)"; fi
 }
