@@ -96,18 +96,19 @@ pulled_in() {
   return 1
 }
 
-# The programs and the two libraries of the package's private folder (core's, and the network
-# module that a device server's line loads) carry no library search path but the one to that
+# The programs, the bridge's program and the two libraries of the package's private folder
+# (core's, and the network module that a device server's line loads) carry no library search path but the one to that
 # folder, and each library they link is in that folder or comes from a declared package. A
 # sanitized test build also links the sanitizer runtimes, and keeps libraries that a release
 # build drops as unused (libGLX, libOpenGL): there a dependency of a declared package will do.
 check_linked_libraries() {
   local file expected runpath libs needed path pkg
-  for file in bin/pwm5 bin/pwm5-sim bin/pwm5ctl lib/pwm5/libpwm5-core.so lib/pwm5/pwm5-network.so; do
+  for file in bin/pwm5 bin/pwm5-sim bin/pwm5ctl lib/pwm5/pwm5-bridge lib/pwm5/libpwm5-core.so \
+    lib/pwm5/pwm5-network.so; do
     # shellcheck disable=SC2016 # the loader's $ORIGIN, as the file carries it
     case $file in
       bin/pwm5 | bin/pwm5ctl) expected='$ORIGIN/../lib/pwm5' ;;
-      lib/pwm5/pwm5-network.so) expected='$ORIGIN' ;;
+      lib/pwm5/pwm5-network.so | lib/pwm5/pwm5-bridge) expected='$ORIGIN' ;;
       *) expected='' ;;
     esac
     [ -f "$root/usr/$file" ] || fail "no usr/$file"

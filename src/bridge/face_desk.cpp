@@ -3,16 +3,11 @@
 #include "bridge/line_owner.h"
 #include "device/parameters.h"
 #include "modbus/tcp_frame.h"
+#include "modbus/words.h"
 
 namespace bridge {
 
 namespace {
-
-std::uint16_t wordAt(const QByteArray& pdu, qsizetype index)
-{
-    return static_cast<std::uint16_t>(
-        (static_cast<std::uint8_t>(pdu[index]) << 8) | static_cast<std::uint8_t>(pdu[index + 1]));
-}
 
 UnitState unitState(const LineOwner& owner, std::uint8_t unit)
 {
@@ -61,9 +56,9 @@ void FaceDesk::take(const FaceRequest& request)
         return face_.answer(request.ticket, { FaceReply::FromLine, line::Failure::NoReply, {} });
     const bool write = decision.verdict == FaceVerdict::Write;
     if (!write && settings_.maxAge) {
-        const std::uint16_t count = wordAt(request.pdu, 3);
-        if (const auto data = owner_.held().answer(
-                request.unit, wordAt(request.pdu, 1), count, owner_.now(), *settings_.maxAge)) {
+        const std::uint16_t count = modbus::wordAt(request.pdu, 3);
+        if (const auto data = owner_.held().answer(request.unit, modbus::wordAt(request.pdu, 1),
+                count, owner_.now(), *settings_.maxAge)) {
             const QByteArray pdu = QByteArray(1, char(function))
                 + QByteArray(1, static_cast<char>(data->size())) + *data;
             return face_.answer(request.ticket, { FaceReply::Pdu, line::Failure::None, pdu });
@@ -84,7 +79,7 @@ void FaceDesk::serve(const FaceRequest& request, bool write)
     if (write)
         owner_.written(request.unit);
     else
-        owner_.held().read(request.unit, wordAt(request.pdu, 1),
+        owner_.held().read(request.unit, modbus::wordAt(request.pdu, 1),
             registerData(answer.view().registerBytes), owner_.now());
 }
 

@@ -4,6 +4,7 @@
 #include "device/register_map.h"
 #include "modbus/exception_codes.h"
 #include "modbus/functions.h"
+#include "modbus/words.h"
 
 namespace bridge {
 
@@ -15,12 +16,6 @@ constexpr std::uint16_t kBaudRegister = device::parameter(device::ParameterId::B
 // The Modbus limits of one request: 125 registers read, 123 written.
 constexpr int kMostRead = 125;
 constexpr int kMostWritten = 123;
-
-std::uint16_t wordAt(QByteArrayView pdu, qsizetype index)
-{
-    return static_cast<std::uint16_t>(
-        (static_cast<std::uint8_t>(pdu[index]) << 8) | static_cast<std::uint8_t>(pdu[index + 1]));
-}
 
 FaceDecision refused(std::uint8_t code, bool movesModule = false)
 {
@@ -47,12 +42,12 @@ FaceDecision writeDecision(QByteArrayView pdu, const UnitState& unit, const Face
     if (function == modbus::kWriteSingleRegister) {
         if (pdu.size() != 5)
             return refused(modbus::kIllegalDataValue);
-        first = wordAt(pdu, 1);
+        first = modbus::wordAt(pdu, 1);
     } else {
         if (pdu.size() < 6)
             return refused(modbus::kIllegalDataValue);
-        first = wordAt(pdu, 1);
-        count = wordAt(pdu, 3);
+        first = modbus::wordAt(pdu, 1);
+        count = modbus::wordAt(pdu, 3);
         const int bytes = static_cast<std::uint8_t>(pdu[5]);
         if (count < 1 || count > kMostWritten || bytes != 2 * count || pdu.size() != 6 + bytes)
             return refused(modbus::kIllegalDataValue);
@@ -62,7 +57,7 @@ FaceDecision writeDecision(QByteArrayView pdu, const UnitState& unit, const Face
         return refused(modbus::kIllegalFunction);
     for (int i = 0; i < count; ++i) {
         const auto reg = static_cast<std::uint16_t>(first + i);
-        if (!keepsModule(reg, wordAt(pdu, valuesAt + 2 * i), unit))
+        if (!keepsModule(reg, modbus::wordAt(pdu, valuesAt + 2 * i), unit))
             return refused(modbus::kIllegalDataValue, true);
     }
     return { FaceVerdict::Write };
@@ -80,7 +75,7 @@ FaceDecision decideFaceRequest(QByteArrayView pdu, const UnitState& unit, const 
     case modbus::kReadHoldingRegisters: {
         if (pdu.size() != 5)
             return refused(modbus::kIllegalDataValue);
-        const int count = wordAt(pdu, 3);
+        const int count = modbus::wordAt(pdu, 3);
         if (count < 1 || count > kMostRead)
             return refused(modbus::kIllegalDataValue);
         return { FaceVerdict::Read };

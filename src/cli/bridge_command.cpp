@@ -116,6 +116,9 @@ std::optional<Report> openFaces(const Invocation& call, Bridge& owner, Console& 
         if (const auto refused = server->listen())
             return Report::plain(
                 kPortUnusable, QStringLiteral("%1: %2").arg(QLatin1String(option), *refused));
+        // Where it listens, in the log: what a client and a test wait for.
+        log.err << "pwm5ctl: " << option << ": serving the line on "
+                << QHostAddress(address->host).toString() << ':' << server->port() << Qt::endl;
         bridge::DeskSettings rules { { call.readOnly }, std::nullopt };
         if (call.maxAgeMs)
             rules.maxAge = std::chrono::milliseconds(*call.maxAgeMs);

@@ -41,6 +41,21 @@ Result<device::Units> baudCodeArgument(const QString& text)
     return code.units;
 }
 
+namespace {
+
+// A bridge that serves the line refuses to move a module off it: the module's address and rate
+// change on the port itself, with the bridge stopped. Through a network line that may be a
+// bridge's face, a failed move says so.
+Report mayBeBridge(const Invocation& call, Report report)
+{
+    if (call.where.address && call.where.address->isServer())
+        report.text += QStringLiteral("; if a bridge serves this line, it never lets a module be "
+                                      "moved off it: stop the bridge and do it on the port");
+    return report;
+}
+
+} // namespace
+
 int addressCommand(const Invocation& call, Console& console)
 {
     if (call.arguments.size() != 1)
@@ -61,8 +76,9 @@ int addressCommand(const Invocation& call, Console& console)
         const Answer check
             = master.ask(device::readRequest(static_cast<std::uint8_t>(*newAddress), 0x0000, 1));
         if (!check.ok())
-            return console.say(Report::ofAnswer(
-                check, QStringLiteral("no module answers at address %1").arg(*newAddress)));
+            return console.say(mayBeBridge(call,
+                Report::ofAnswer(
+                    check, QStringLiteral("no module answers at address %1").arg(*newAddress))));
     }
     print(console, call, QStringLiteral("address"), *newAddress);
     return kDone;
@@ -84,7 +100,9 @@ int baudCommand(const Invocation& call, Console& console)
     const auto slave = static_cast<std::uint8_t>(call.address);
     const Answer answer = master.ask(device::writeRequest(slave, baudRate, *code));
     if (!answer.ok())
-        return console.say(Report::ofAnswer(answer));
+        return console.say(answer.failure == line::Failure::Exception
+                ? mayBeBridge(call, Report::ofAnswer(answer))
+                : Report::ofAnswer(answer));
     const int newRate = device::kBaudRates[*code];
     if (call.verify && !saidServerKeepsRate(call, console, newRate)) {
         // The module answered at the old rate; from now on it listens at the new one.

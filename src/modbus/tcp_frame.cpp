@@ -1,16 +1,11 @@
 #include "tcp_frame.h"
 
 #include "modbus/functions.h"
+#include "modbus/words.h"
 
 namespace modbus {
 
 namespace {
-
-std::uint16_t wordAt(QByteArrayView bytes, qsizetype index)
-{
-    return static_cast<std::uint16_t>((static_cast<std::uint8_t>(bytes[index]) << 8)
-        | static_cast<std::uint8_t>(bytes[index + 1]));
-}
 
 void appendWord(QByteArray& bytes, std::uint16_t word)
 {

@@ -1,5 +1,7 @@
 #include "serial_line.h"
 
+#include "ports/port_holder.h"
+
 #include "transport/line_faults.h"
 
 #include <QDeadlineTimer>
@@ -78,8 +80,12 @@ std::optional<LineFault> SerialLine::open(const PortSettings& settings)
     port_.setReadBufferSize(kBufferSize);
     apply(settings);
     if (!port_.open(QIODevice::ReadWrite)) {
-        const LineFault fault = serialOpenFault(
+        LineFault fault = serialOpenFault(
             port_.error(), port_.errorString(), accessible(device), QFileInfo(device).group());
+        // Which program, and when it is the bridge, how to reach the line through it.
+        if (fault.kind == Failure::Busy && port_.error() == QSerialPort::PermissionError)
+            if (const auto holder = portHolder(port_.portName()))
+                fault.text = heldText(*holder);
         port_.clearError();
         return fault;
     }

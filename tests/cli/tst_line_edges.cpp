@@ -296,6 +296,10 @@ private slots:
         QVERIFY2(run.exitCode == 3 && run.error.contains("in use by another program")
                 && !run.error.contains("permission error", Qt::CaseInsensitive),
             ending(run));
+        // The message names the program that holds the port, by the lock it took.
+        QVERIFY2(run.error.contains(
+                     QStringLiteral("(pwm5ctl, process %1)").arg(holder.process().processId())),
+            ending(run));
         holder.process().terminate();
         QVERIFY(holder.process().waitForFinished(kWaitMs));
     }

@@ -1,5 +1,7 @@
 #include "panel_view.h"
 #include "support/device_server.h"
+#include "support/local_ports.h"
+#include "support/pwm5ctl_runner.h"
 #include "support/sim_process.h"
 #include "window_fixture.h"
 
@@ -235,24 +237,39 @@ private slots:
 
     void networkLineNamedByAComFile_data()
     {
-        QTest::addColumn<bool>("rfc2217");
-        QTest::newRow("raw TCP") << false;
-        QTest::newRow("RFC 2217") << true;
+        QTest::addColumn<QString>("server");
+        QTest::newRow("raw TCP") << "raw";
+        QTest::newRow("RFC 2217") << "rfc2217";
+        QTest::newRow("the bridge's RTU face") << "bridge";
     }
 
-    // COM3 is a file naming a port of ser2net, which stands in front of the simulator: open,
-    // read all, write all, a toggle and close go as on a serial port.
+    // COM3 is a file naming a port of ser2net, or the RTU face of the bridge that owns the
+    // line, in front of the simulator: open, read all, write all, a toggle and close go as on
+    // a serial port.
     void networkLineNamedByAComFile()
     {
-        QFETCH(bool, rfc2217);
+        QFETCH(QString, server);
         WindowFixture f;
         SimProcess sim;
-        DeviceServer server;
+        DeviceServer ser2net;
+        RunningPwm5ctl bridge;
         QVERIFY2(sim.start(f.dir.path(), {}, kSimPort), qPrintable(sim.output()));
-        QVERIFY2(server.start(f.dir.path(), sim.devicePath()), qPrintable(server.output()));
+        QString address;
+        if (server == u"bridge") {
+            const quint16 port = freeLocalPort();
+            bridge.start(f.dir.path(),
+                { "-p", sim.devicePath(), "--interval", "60000", "bridge", "--rtu-tcp",
+                    QString::number(port) });
+            QVERIFY(bridge.waitForLine(
+                QProcess::StandardError, "pwm5ctl: --rtu-tcp: serving the line", 30000));
+            address = QStringLiteral("tcp:127.0.0.1:%1").arg(port);
+        } else {
+            QVERIFY2(ser2net.start(f.dir.path(), sim.devicePath()), qPrintable(ser2net.output()));
+            address = server == u"rfc2217" ? ser2net.rfc2217Address() : ser2net.rawAddress();
+        }
         QFile com3(f.dir.filePath("COM3"));
         QVERIFY(com3.open(QIODevice::WriteOnly));
-        com3.write((rfc2217 ? server.rfc2217Address() : server.rawAddress()).toUtf8() + '\n');
+        com3.write(address.toUtf8() + '\n');
         com3.close();
         f.writeSettings("3\r\n9600\r\n");
         f.start();
