@@ -524,35 +524,72 @@ private slots:
         }
     }
 
-    // Clients that break the rules are closed, without an answer, and the bridge goes on
-    // serving the others.
-    void hostileClients_data()
+    // Connections the face does not take are closed at once, unanswered, and said once a
+    // minute for each address, however often it comes; the clients it took go on.
+    void refusedConnections_data()
     {
-        QTest::addColumn<int>("others"); // connections served before it, with --max-clients 2
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<bool>("halfRequest"); // closed only once the 5 s for it have passed
-        const QByteArray read = mbap(1, 1, readPdu(0, 1));
-        QTest::newRow("protocol id 1") << 0 << mbap(1, 1, readPdu(0, 1), 1) << false;
-        QTest::newRow("a length of 300")
-            << 0 << QByteArray(read).replace(4, 2, word(300)) + QByteArray(299, '\0') << false;
-        QTest::newRow("a third client") << 2 << read << false;
-        QTest::newRow("half a request") << 0 << read.left(9) << true;
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("taken"); // connections served first
+        QTest::addColumn<QString>("said");
+        QTest::newRow("not on --allow") << QStringList { "--allow", "10.0.0.0/8" } << 0
+                                        << "closed a connection from 127.0.0.1: not allowed";
+        QTest::newRow("beyond --max-clients") << QStringList { "--max-clients",
+            "2" } << 2 << "closed a connection from 127.0.0.1: 2 clients are connected already";
     }
 
-    void hostileClients()
+    void refusedConnections()
     {
-        QFETCH(int, others);
-        QFETCH(QByteArray, bytes);
-        QFETCH(bool, halfRequest);
+        QFETCH(QStringList, options);
+        QFETCH(int, taken);
+        QFETCH(QString, said);
         Plant plant;
-        QCOMPARE(plant.start({ "--max-clients", "2" }), QString());
+        QCOMPARE(plant.start(options), QString());
         const QByteArray read = mbap(7, 1, readPdu(0, 1));
         std::vector<std::unique_ptr<RawClient>> served;
-        for (int i = 0; i < others; ++i) {
+        for (int i = 0; i < taken; ++i) {
             served.push_back(std::make_unique<RawClient>(plant.tcpPort));
             QVERIFY(served.back()->connected() && served.back()->send(read));
             QCOMPARE(served.back()->answers(1).size(), 1);
         }
+
+        for (int i = 0; i < 3; ++i) {
+            RawClient refused(plant.tcpPort);
+            QVERIFY(refused.connected());
+            refused.send(read);
+            QVERIFY(refused.closed(kWaitMs));
+            QCOMPARE(refused.received(), qint64(0));
+        }
+
+        for (const auto& client : served) {
+            QVERIFY(client->send(read));
+            QCOMPARE(client->answers(1).size(), 1);
+        }
+        const auto lines = plant.stop();
+        QVERIFY(lines);
+        QVERIFY2(lines->filter(said).size() == 1, qPrintable(lines->join(u'\n')));
+    }
+
+    // Clients that break the rules are closed, without an answer, and the bridge goes on
+    // serving the others.
+    void hostileClients_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("halfRequest"); // closed only once the 5 s for it have passed
+        const QByteArray read = mbap(1, 1, readPdu(0, 1));
+        QTest::newRow("protocol id 1") << mbap(1, 1, readPdu(0, 1), 1) << false;
+        QTest::newRow("a length of 300")
+            << QByteArray(read).replace(4, 2, word(300)) + QByteArray(299, '\0') << false;
+        QTest::newRow("half a request") << read.left(9) << true;
+    }
+
+    void hostileClients()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, halfRequest);
+        Plant plant;
+        QCOMPARE(plant.start(), QString());
+        RawClient other(plant.tcpPort);
+        QVERIFY(other.connected());
 
         RawClient hostile(plant.tcpPort);
         QVERIFY(hostile.connected());
@@ -565,10 +602,8 @@ private slots:
         if (halfRequest)
             QVERIFY2(sent.elapsed() >= 4000, qPrintable(QString::number(sent.elapsed())));
 
-        if (served.empty())
-            served.push_back(std::make_unique<RawClient>(plant.tcpPort));
-        QVERIFY(served.front()->connected() && served.front()->send(read));
-        const QList<Answer> answer = served.front()->answers(1);
+        QVERIFY(other.send(mbap(7, 1, readPdu(0, 1))));
+        const QList<Answer> answer = other.answers(1);
         QVERIFY(answer.size() == 1 && answer.front().pdu == readAnswer(word(kSupply)));
     }
 
