@@ -1,10 +1,10 @@
 #include "support/local_ports.h"
+#include "support/mbap_client.h"
 #include "support/mqtt_broker.h"
 #include "support/mqtt_probe.h"
 #include "support/pwm5ctl_runner.h"
 #include "support/sim_process.h"
 
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -12,7 +12,6 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -40,117 +39,6 @@ QString pollOf(int unit)
 {
     return QStringLiteral("%1 03 00 00 00 1A").arg(unit, 2, 10, QLatin1Char('0'));
 }
-
-QByteArray word(quint16 value)
-{
-    const char bytes[] = { static_cast<char>(value >> 8), static_cast<char>(value & 0xFF) };
-    return QByteArray(bytes, 2);
-}
-
-quint16 wordAt(const QByteArray& bytes, qsizetype at)
-{
-    return static_cast<quint16>(
-        (static_cast<quint8>(bytes[at]) << 8) | static_cast<quint8>(bytes[at + 1]));
-}
-
-QByteArray readPdu(quint16 first, quint16 count)
-{
-    return QByteArray(1, '\x03') + word(first) + word(count);
-}
-
-QByteArray writePdu(quint16 address, quint16 value)
-{
-    return QByteArray(1, '\x06') + word(address) + word(value);
-}
-
-// A Modbus TCP frame: transaction id, protocol id, the length of what follows, unit, PDU.
-QByteArray mbap(quint16 id, quint8 unit, const QByteArray& pdu, quint16 protocol = 0)
-{
-    return word(id) + word(protocol) + word(static_cast<quint16>(pdu.size() + 1))
-        + QByteArray(1, static_cast<char>(unit)) + pdu;
-}
-
-// One Modbus TCP answer as it came.
-struct Answer {
-    quint16 id = 0;
-    quint8 unit = 0;
-    QByteArray pdu;
-};
-
-// A read's answer: function, byte count, the registers high byte first.
-QByteArray readAnswer(const QByteArray& registers)
-{
-    return QByteArray(1, '\x03') + QByteArray(1, static_cast<char>(registers.size())) + registers;
-}
-
-// A client of the test's own on a face, byte by byte; every wait is bounded.
-class RawClient {
-public:
-    explicit RawClient(quint16 port) { socket_.connectToHost(kHost, port); }
-
-    bool connected() { return socket_.waitForConnected(kWaitMs); }
-    QTcpSocket& socket() { return socket_; }
-
-    bool send(const QByteArray& bytes)
-    {
-        socket_.write(bytes);
-        while (socket_.bytesToWrite() > 0)
-            if (!socket_.waitForBytesWritten(kWaitMs))
-                return false;
-        return true;
-    }
-
-    // The next n answers in the order they came; fewer when the connection closes or the
-    // time passes first.
-    QList<Answer> answers(qsizetype n)
-    {
-        const QDeadlineTimer deadline(kWaitMs);
-        for (;;) {
-            take();
-            if (answers_.size() >= n || deadline.hasExpired()
-                || !socket_.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
-                break;
-        }
-        take();
-        const QList<Answer> first = answers_.mid(0, n);
-        answers_.remove(0, first.size());
-        return first;
-    }
-
-    // Whether the face closed the connection within the time.
-    bool closed(int timeoutMs)
-    {
-        return socket_.state() == QAbstractSocket::UnconnectedState
-            || socket_.waitForDisconnected(timeoutMs);
-    }
-
-    // Every byte the face has sent so far.
-    qint64 received()
-    {
-        take();
-        return received_;
-    }
-
-private:
-    // Whole answers off the front of what came.
-    void take()
-    {
-        const QByteArray more = socket_.readAll();
-        received_ += more.size();
-        unread_ += more;
-        while (unread_.size() >= 7 && unread_.size() >= 6 + wordAt(unread_, 4)) {
-            const int length = wordAt(unread_, 4);
-            answers_.append({ wordAt(unread_, 0), static_cast<quint8>(unread_[6]),
-                unread_.mid(7, length - 1) });
-            unread_.remove(0, 6 + length);
-        }
-    }
-
-    QTcpSocket socket_;
-    QByteArray unread_;
-    QList<Answer> answers_;
-    qint64 received_ = 0;
-};
 
 // What a program of the test printed, both channels together, and how it ended.
 struct ToolRun {
@@ -183,7 +71,7 @@ ToolRun mbpoll(quint16 port, int unit, int first, int count, const QStringList& 
 struct Plant {
     QTemporaryDir dir;
     SimProcess sim;
-    RunningPwm5ctl bridge;
+    std::unique_ptr<RunningPwm5ctl> bridge;
     quint16 tcpPort = 0;
     quint16 rtuPort = 0;
 
@@ -192,17 +80,32 @@ struct Plant {
     {
         if (!sim.start(dir.path(), { "--address", "1-2" }))
             return QStringLiteral("simulator: ") + sim.output();
+        // A port found free may be taken by another program's connection before the bridge
+        // listens on it: then the bridge tries others.
+        QString why;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            why = startBridge(options);
+            if (!why.contains(QLatin1String("already in use")))
+                break;
+        }
+        return why;
+    }
+
+    QString startBridge(const QStringList& options)
+    {
         tcpPort = freeLocalPort();
         do
             rtuPort = freeLocalPort();
         while (rtuPort == tcpPort);
-        bridge.start(dir.path(),
+        bridge = std::make_unique<RunningPwm5ctl>();
+        bridge->start(dir.path(),
             QStringList { "-p", dir.filePath("COM1"), "-a", "1,2,5", "--interval", "100", "bridge",
                 "--modbus-tcp", face(tcpPort), "--rtu-tcp", face(rtuPort) }
                 + options);
-        // The faces listen before the line's owner starts: its first poll says both are up.
-        if (!sim.waitForOutput(pollOf(1), kWaitMs))
-            return QStringLiteral("bridge: ") + bridge.finish(0).error;
+        // The faces listen before the line's owner starts; once it has module 1's answer it
+        // also knows the baud rate that a write must keep.
+        if (!bridge->waitForLine(QProcess::StandardError, "recv: 01 03 34 ", kWaitMs))
+            return QStringLiteral("bridge: ") + bridge->finish(kWaitMs).error;
         return {};
     }
 
@@ -233,8 +136,8 @@ struct Plant {
     // Ends the bridge as a service manager does; its stderr lines, or why it did not end well.
     std::optional<QStringList> stop()
     {
-        bridge.process().terminate();
-        const Run run = bridge.finish(kWaitMs);
+        bridge->process().terminate();
+        const Run run = bridge->finish(kWaitMs);
         if (run.exitCode != 0)
             return std::nullopt;
         return run.error.split(u'\n', Qt::SkipEmptyParts);
@@ -405,7 +308,7 @@ private slots:
         QFETCH(bool, pipelined);
         Plant plant;
         QCOMPARE(plant.start({ "--max-age", "60000" }), QString());
-        RawClient client(plant.tcpPort);
+        MbapClient client(plant.tcpPort);
         QVERIFY(client.connected());
         // What the poll held answers this one.
         QVERIFY(client.send(mbap(1, 1, readPdu(kCh1Duty, 1))));
@@ -420,7 +323,7 @@ private slots:
             QCOMPARE(client.answers(1).value(0).pdu, writePdu(kCh1Duty, 333));
             QVERIFY(client.send(read));
         }
-        const QList<Answer> answers = client.answers(pipelined ? 2 : 1);
+        const QList<MbapAnswer> answers = client.answers(pipelined ? 2 : 1);
         QCOMPARE(answers.size(), pipelined ? 2 : 1);
         if (pipelined)
             QCOMPARE(answers.front().pdu, writePdu(kCh1Duty, 333));
@@ -477,11 +380,11 @@ private slots:
         Plant plant;
         QCOMPARE(plant.start(), QString());
         QByteArray registers[3]; // by unit, all 26
-        RawClient first(plant.tcpPort);
+        MbapClient first(plant.tcpPort);
         QVERIFY(first.connected());
         QVERIFY(
             first.send(mbap(1, 1, readPdu(0, kRegisters)) + mbap(2, 2, readPdu(0, kRegisters))));
-        const QList<Answer> whole = first.answers(2);
+        const QList<MbapAnswer> whole = first.answers(2);
         QCOMPARE(whole.size(), 2);
         for (int unit : { 1, 2 })
             registers[unit] = whole.at(unit - 1).pdu.mid(2);
@@ -492,10 +395,10 @@ private slots:
             quint8 unit;
             QByteArray answer;
         };
-        std::vector<std::unique_ptr<RawClient>> clients;
+        std::vector<std::unique_ptr<MbapClient>> clients;
         std::vector<std::vector<Asked>> asked(kClients);
         for (int c = 0; c < kClients; ++c) {
-            clients.push_back(std::make_unique<RawClient>(plant.tcpPort));
+            clients.push_back(std::make_unique<MbapClient>(plant.tcpPort));
             QVERIFY(clients.back()->connected());
             QByteArray requests;
             for (int i = 0; i < kEach; ++i) {
@@ -512,7 +415,7 @@ private slots:
             QVERIFY(clients.back()->send(requests));
         }
         for (int c = 0; c < kClients; ++c) {
-            const QList<Answer> answers = clients[c]->answers(kEach);
+            const QList<MbapAnswer> answers = clients[c]->answers(kEach);
             QCOMPARE(answers.size(), kEach);
             for (int i = 0; i < kEach; ++i) {
                 const QByteArray where
@@ -545,15 +448,15 @@ private slots:
         Plant plant;
         QCOMPARE(plant.start(options), QString());
         const QByteArray read = mbap(7, 1, readPdu(0, 1));
-        std::vector<std::unique_ptr<RawClient>> served;
+        std::vector<std::unique_ptr<MbapClient>> served;
         for (int i = 0; i < taken; ++i) {
-            served.push_back(std::make_unique<RawClient>(plant.tcpPort));
+            served.push_back(std::make_unique<MbapClient>(plant.tcpPort));
             QVERIFY(served.back()->connected() && served.back()->send(read));
             QCOMPARE(served.back()->answers(1).size(), 1);
         }
 
         for (int i = 0; i < 3; ++i) {
-            RawClient refused(plant.tcpPort);
+            MbapClient refused(plant.tcpPort);
             QVERIFY(refused.connected());
             refused.send(read);
             QVERIFY(refused.closed(kWaitMs));
@@ -588,10 +491,10 @@ private slots:
         QFETCH(bool, halfRequest);
         Plant plant;
         QCOMPARE(plant.start(), QString());
-        RawClient other(plant.tcpPort);
+        MbapClient other(plant.tcpPort);
         QVERIFY(other.connected());
 
-        RawClient hostile(plant.tcpPort);
+        MbapClient hostile(plant.tcpPort);
         QVERIFY(hostile.connected());
         QElapsedTimer sent;
         sent.start();
@@ -603,7 +506,7 @@ private slots:
             QVERIFY2(sent.elapsed() >= 4000, qPrintable(QString::number(sent.elapsed())));
 
         QVERIFY(other.send(mbap(7, 1, readPdu(0, 1))));
-        const QList<Answer> answer = other.answers(1);
+        const QList<MbapAnswer> answer = other.answers(1);
         QVERIFY(answer.size() == 1 && answer.front().pdu == readAnswer(word(kSupply)));
     }
 
@@ -614,7 +517,7 @@ private slots:
     {
         Plant plant;
         QCOMPARE(plant.start(), QString());
-        RawClient greedy(plant.tcpPort);
+        MbapClient greedy(plant.tcpPort);
         greedy.socket().setReadBufferSize(64);
         QVERIFY(greedy.connected());
         QByteArray flood;
@@ -622,7 +525,7 @@ private slots:
             flood += mbap(static_cast<quint16>(i), 1, readPdu(0, kRegisters));
         QVERIFY(greedy.send(flood));
 
-        RawClient other(plant.tcpPort);
+        MbapClient other(plant.tcpPort);
         QVERIFY(other.connected());
         QVERIFY(other.send(mbap(1, 2, writePdu(kCh2Duty, 77))));
         QCOMPARE(other.answers(1).value(0).pdu, writePdu(kCh2Duty, 77));
