@@ -28,7 +28,10 @@ FaceDesk::FaceDesk(LineOwner& owner, FaceServer& face, DeskSettings settings, QO
     , settings_(settings)
 {
     connect(&face_, &FaceServer::request, this, &FaceDesk::take);
-    connect(&face_, &FaceServer::closed, this, [this](int connection) { owner_.drop(connection); });
+    connect(&face_, &FaceServer::closed, this, [this](int connection) {
+        owner_.drop(connection);
+        writesWaiting_.erase(connection);
+    });
 }
 
 void FaceDesk::take(const FaceRequest& request)
@@ -55,7 +58,8 @@ void FaceDesk::take(const FaceRequest& request)
     if (owner_.offline(request.unit))
         return face_.answer(request.ticket, { FaceReply::FromLine, line::Failure::NoReply, {} });
     const bool write = decision.verdict == FaceVerdict::Write;
-    if (!write && settings_.maxAge) {
+    // A read sent behind the client's own write must see it: it waits its turn on the line.
+    if (!write && settings_.maxAge && !writesWaiting_.contains(request.connection)) {
         const std::uint16_t count = modbus::wordAt(request.pdu, 3);
         if (const auto data = owner_.held().answer(request.unit, modbus::wordAt(request.pdu, 1),
                 count, owner_.now(), *settings_.maxAge)) {
@@ -64,6 +68,8 @@ void FaceDesk::take(const FaceRequest& request)
             return face_.answer(request.ticket, { FaceReply::Pdu, line::Failure::None, pdu });
         }
     }
+    if (write)
+        ++writesWaiting_[request.connection];
     owner_.submit(request.connection, write ? LineQueue::Kind::Write : LineQueue::Kind::Read,
         [this, request, write] { serve(request, write); });
 }
@@ -74,13 +80,21 @@ void FaceDesk::serve(const FaceRequest& request, bool write)
     const line::Answer answer
         = owner_.ask(request.unit, QByteArray(1, static_cast<char>(request.unit)) + request.pdu);
     face_.answer(request.ticket, { FaceReply::FromLine, answer.failure, answer.reply });
-    if (!answer.ok())
-        return;
-    if (write)
+    if (write && answer.ok())
         owner_.written(request.unit);
-    else
+    else if (answer.ok())
         owner_.held().read(request.unit, modbus::wordAt(request.pdu, 1),
             registerData(answer.view().registerBytes), owner_.now());
+    // Only once what was held is known to be old.
+    if (write)
+        settle(request.connection);
+}
+
+void FaceDesk::settle(int connection)
+{
+    const auto waiting = writesWaiting_.find(connection);
+    if (waiting != writesWaiting_.end() && --waiting->second == 0)
+        writesWaiting_.erase(waiting);
 }
 
 } // namespace bridge

@@ -6,6 +6,7 @@
 #include <QObject>
 
 #include <chrono>
+#include <map>
 #include <optional>
 
 namespace bridge {
@@ -36,9 +37,14 @@ private:
     void take(const FaceRequest& request);
     void serve(const FaceRequest& request, bool write);
 
+    void settle(int connection);
+
     LineOwner& owner_;
     FaceServer& face_;
     DeskSettings settings_;
+    // A connection's writes that have not been answered yet, by connection: until they have,
+    // its reads go to the line behind them, never to what was held from before.
+    std::map<int, int> writesWaiting_;
 };
 
 } // namespace bridge

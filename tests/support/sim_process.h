@@ -44,11 +44,12 @@ public:
     QString output();
     // Waits until the output contains the text; false when it does not within the time.
     bool waitForOutput(const QString& text, int timeoutMs = 3000);
+    // Waits until the predicate holds for the whole output (a count of lines, say); false when
+    // it does not within the time, or the simulator ends first.
+    bool waitUntil(const std::function<bool(const QString&)>& seen, int timeoutMs);
     QProcess& process() { return process_; }
 
 private:
-    bool waitUntil(const std::function<bool(const QString&)>& seen, int timeoutMs);
-
     QString program_;
     QProcess process_;
     QString linkPath_;
