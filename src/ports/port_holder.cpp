@@ -8,6 +8,7 @@ namespace line {
 
 namespace {
 
+#ifdef Q_OS_LINUX
 QString readAll(const QString& path)
 {
     QFile file(path);
@@ -15,6 +16,7 @@ QString readAll(const QString& path)
         return {};
     return QString::fromLocal8Bit(file.read(4096));
 }
+#endif
 
 // The value of an option, given as "--name value" or "--name=value".
 QString optionValue(const QStringList& arguments, const QString& name)

@@ -99,8 +99,8 @@ struct Plant {
         while (rtuPort == tcpPort);
         bridge = std::make_unique<RunningPwm5ctl>();
         bridge->start(dir.path(),
-            QStringList { "-p", dir.filePath("COM1"), "-a", "1,2,5", "--interval", "100", "bridge",
-                "--modbus-tcp", face(tcpPort), "--rtu-tcp", face(rtuPort) }
+            QStringList { "-p", dir.filePath("COM1"), "-a", "1,2,5", "-t", "1000", "--interval",
+                "100", "bridge", "--modbus-tcp", face(tcpPort), "--rtu-tcp", face(rtuPort) }
                 + options);
         // The faces listen before the line's owner starts; once it has module 1's answer it
         // also knows the baud rate that a write must keep.
@@ -111,10 +111,11 @@ struct Plant {
 
     static QString face(quint16 port) { return QStringLiteral("%1:%2").arg(kHost).arg(port); }
     // pwm5ctl's line through the RTU face. Behind the bridge a request may wait for one poll of
-    // module 5, which never answers, for the whole of its 200 ms.
+    // module 5, which never answers, for the whole of the bridge's 1 s: a loaded machine's late
+    // reply is no missing module.
     QStringList rtuClient() const
     {
-        return { "-p", QStringLiteral("tcp:%1:%2").arg(kHost).arg(rtuPort), "-t", "1000" };
+        return { "-p", QStringLiteral("tcp:%1:%2").arg(kHost).arg(rtuPort), "-t", "3000" };
     }
 
     // The writes (function 0x06 or 0x10) that reached the line, to any module.
